@@ -1,0 +1,39 @@
+// zarnicbox: the head-end server of the meter data-collection system.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "base/program.h"
+#include "server/command_line.h"
+#include "server/runtime.h"
+#ifdef ZB_WITH_WINDOW
+#include "app/run_window.h"
+#endif
+
+int main(int argc, char** argv) {
+    using namespace zb::server;
+    const auto parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::cerr << parsed.error << std::endl;
+        return 2;
+    }
+    const CommandLine& options = *parsed.options;
+    if (options.help) {
+        std::cout << UsageText();
+        return 0;
+    }
+    const auto programDir = PrepareProgram(options.programDir);
+    if (options.version) {
+        std::cout << zb::base::Program().windowTitle << " (file version "
+                  << zb::base::Program().fileVersion << ")" << std::endl;
+        return 0;
+    }
+    KeepExecutableCopy();
+    const RuntimeOptions runtime{programDir, options.port};
+#ifdef ZB_WITH_WINDOW
+    if (!options.headless) {
+        return zb::app::RunWindow(argc, argv, runtime);
+    }
+#endif
+    return RunHeadless(runtime);
+}

@@ -1,0 +1,128 @@
+#include "server/runtime.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+#include "base/log.h"
+#include "base/program.h"
+#include "storage/schema.h"
+#include "storage/sqlite_database.h"
+
+namespace zb::server {
+
+namespace fs = std::filesystem;
+
+fs::path PrepareProgram(const fs::path& programDir) {
+    fs::path dir = programDir.empty() ? base::ExecutableDir() : fs::absolute(programDir);
+    base::SetProgram(base::MakeProgramInfo(dir));
+    return dir;
+}
+
+void KeepExecutableCopy() {
+    const auto& program = base::Program();
+    const fs::path target =
+        program.programDir / (program.productName + ".Rev." + program.versionText);
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return;
+    }
+    if (fs::exists(target, ec)) {
+        // A read-only copy is made writable first, then replaced.
+        fs::permissions(target, fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::remove(target, ec);
+    }
+    fs::copy_file(self, target, fs::copy_options::overwrite_existing, ec);
+}
+
+Runtime::Runtime(RuntimeOptions options) : options_(std::move(options)) {}
+
+Runtime::~Runtime() {
+    storage::SetDatabase(nullptr);
+}
+
+void Runtime::OpenDatabase() {
+    const std::string path = base::Program().databasePath().string();
+    storage::SetDatabase(storage::OpenProgramDatabase(path, databaseCreated_));
+}
+
+void Runtime::StartLink() {}
+
+void Runtime::Tick() {}
+
+namespace {
+
+// Ticks once a second on its own thread until stopped; headless stand-in for the window timer.
+class TickThread {
+  public:
+    explicit TickThread(Runtime& runtime)
+        : thread_([this, &runtime] {
+              std::unique_lock lock(mutex_);
+              while (!stop_) {
+                  if (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; })) {
+                      lock.unlock();
+                      runtime.Tick();
+                      lock.lock();
+                  }
+              }
+          }) {}
+    ~TickThread() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+int RunHeadless(const RuntimeOptions& options) {
+    // The signals are taken by sigwait below, never by a handler, so every thread must block
+    // them; threads started later inherit the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    base::SetLogSink([](const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    });
+
+    int exitCode = 0;
+    try {
+        Runtime runtime(options);
+        runtime.OpenDatabase();
+        runtime.StartLink();
+        base::LogLine(base::Program().windowTitle + " headless, program directory " +
+                      base::Program().programDir.string());
+        TickThread ticks(runtime);
+        int received = 0;
+        sigwait(&signals, &received);
+        base::LogLine("Shutting down");
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        exitCode = 1;
+    }
+    base::SetLogSink(nullptr);
+    return exitCode;
+}
+
+}  // namespace zb::server

@@ -1,0 +1,54 @@
+#pragma once
+// The server without its window: program values, the executable copy, the database, and (as
+// they are wired in) the description catalogue and the concentrator link. The window drives the
+// same object: it calls the steps in its own start-up order and calls Tick() from its one-second
+// timeout timer; headless, RunHeadless() does both.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace zb::server {
+
+struct RuntimeOptions {
+    std::filesystem::path programDir;
+    uint16_t port = 1234;
+};
+
+class Runtime {
+  public:
+    explicit Runtime(RuntimeOptions options);
+    // Shut-down in order: the database first, then the link's objects.
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    // Opens the program's database, creating its tables and the built-in administrator when the
+    // file is new. Throws storage::ESQLiteException ("Failed to open database ...").
+    void OpenDatabase();
+    bool DatabaseWasCreated() const { return databaseCreated_; }
+
+    // Starts the concentrator link on the configured port.
+    void StartLink();
+    // The one-second timeout tick of the link's close countdowns.
+    void Tick();
+
+    const RuntimeOptions& options() const { return options_; }
+
+  private:
+    RuntimeOptions options_;
+    bool databaseCreated_ = false;
+};
+
+// Sets the process-wide program values for a program directory (an empty one means the
+// executable's directory) and returns the directory used.
+std::filesystem::path PrepareProgram(const std::filesystem::path& programDir);
+
+// Copies the running executable to "<programDir>/<product>.Rev.<version text>", replacing an
+// existing (even read-only) copy. Failure is ignored: the copy is a convenience.
+void KeepExecutableCopy();
+
+// Runs the server without a window until SIGINT or SIGTERM; log lines go to standard output.
+// Returns the process exit code.
+int RunHeadless(const RuntimeOptions& options);
+
+}  // namespace zb::server
