@@ -43,7 +43,8 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 
 std::filesystem::path BuiltProgramDir() {
     const char* dir = std::getenv("ZB_PROGRAM_DIR");
-    return dir != nullptr ? std::filesystem::path(dir) : std::filesystem::current_path();
+    return dir != nullptr ? std::filesystem::path(dir)
+                          : std::filesystem::path(ZB_BUILD_PROGRAM_DIR);
 }
 
 }  // namespace zb::testing

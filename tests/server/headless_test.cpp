@@ -1,0 +1,93 @@
+// Starts the real executable as an operator or a service manager would.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include "storage/schema.h"
+#include "storage/sqlite_database.h"
+#include "testing/process.h"
+#include "testing/temp_dir.h"
+
+namespace zb::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool IsStartLine(const std::string& line) {
+    return line.find("ZarnicBox Rev.0.3.24 headless") != std::string::npos;
+}
+
+int RunUntilStartedThenStop(const std::filesystem::path& dir, int signal = SIGTERM) {
+    ChildProcess server(ServerExecutable(), {"--headless", "--dir", dir.string(), "--port", "0"});
+    EXPECT_TRUE(server.WaitForLine(IsStartLine, 60s)) << server.output();
+    server.Signal(signal);
+    return server.Wait();
+}
+
+std::string SchemaOf(const std::filesystem::path& db) {
+    storage::TSQLiteDatabase conn(db.string());
+    auto t = conn.QueryTable("SELECT type,name,sql from sqlite_master ORDER BY rowid");
+    std::string all;
+    for (; !t->AtEnd(); t->Next()) {
+        all += t->FieldText(0) + "|" + t->FieldText(1) + "|" + t->FieldText(2) + "\n";
+    }
+    return all;
+}
+
+TEST(Headless, FirstStartCreatesTheDatabaseAndASecondChangesNothing) {
+    TempDir dir;
+    EXPECT_EQ(RunUntilStartedThenStop(dir.path()), 0);
+    const auto dbPath = dir / "ZarnicBox.db";
+    ASSERT_TRUE(std::filesystem::exists(dbPath));
+    {
+        storage::TSQLiteDatabase db(dbPath.string());
+        auto tables = db.QueryTable(
+            "SELECT sql from sqlite_master WHERE type=\"table\" AND name<>\"sqlite_sequence\" "
+            "ORDER BY rowid");
+        ASSERT_EQ(tables->RowCount(), 13u);
+        for (const char* statement : storage::kCreateTableStatements) {
+            EXPECT_EQ(tables->FieldText(0), statement);
+            tables->Next();
+        }
+        EXPECT_EQ(db.QueryTable("SELECT UID from Operator")->RowCount(), 1u);
+    }
+    const std::string before = SchemaOf(dbPath);
+    EXPECT_EQ(RunUntilStartedThenStop(dir.path(), SIGINT), 0);
+    EXPECT_EQ(SchemaOf(dbPath), before);
+    storage::TSQLiteDatabase db(dbPath.string());
+    EXPECT_EQ(db.QueryTable("SELECT UID from Operator")->RowCount(), 1u);
+}
+
+TEST(Headless, KeepsACopyOfItsExecutableReplacingAReadOnlyOne) {
+    TempDir dir;
+    const auto copy = dir / "ZarnicBox.Rev.0.3.24";
+    WriteFile(copy, "stale");
+    chmod(copy.c_str(), 0444);
+    EXPECT_EQ(RunUntilStartedThenStop(dir.path()), 0);
+    EXPECT_EQ(std::filesystem::file_size(copy), std::filesystem::file_size(ServerExecutable()));
+}
+
+TEST(Headless, ADatabaseThatCannotBeOpenedStopsTheStartWithTheMessage) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "ZarnicBox.db");
+    ChildProcess server(ServerExecutable(), {"--headless", "--dir", dir.path().string()});
+    EXPECT_NE(server.Wait(60s), 0);
+    EXPECT_NE(server.output().find("Failed to open database \"" + (dir / "ZarnicBox.db").string() +
+                                   "\" : unable to open database file"),
+              std::string::npos)
+        << server.output();
+}
+
+TEST(Headless, BadOptionsExitWithTwo) {
+    ChildProcess badPort(ServerExecutable(), {"--port", "70000"});
+    EXPECT_EQ(badPort.Wait(), 2);
+    EXPECT_NE(badPort.output().find("port out of range"), std::string::npos);
+    ChildProcess unknown(ServerExecutable(), {"--bogus"});
+    EXPECT_EQ(unknown.Wait(), 2);
+    ChildProcess version(ServerExecutable(), {"--version"});
+    EXPECT_EQ(version.Wait(), 0);
+    EXPECT_NE(version.output().find("ZarnicBox Rev.0.3.24"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zb::testing

@@ -1,0 +1,91 @@
+#include "storage/schema.h"
+
+#include <gtest/gtest.h>
+
+#include "storage/stored_text.h"
+#include "storage/time_stamp.h"
+#include "testing/temp_dir.h"
+
+namespace zb::storage {
+namespace {
+
+TEST(Schema, NewFileGetsTheThirteenTablesAndOneAdministrator) {
+    testing::TempDir dir;
+    bool created = false;
+    auto db = OpenProgramDatabase((dir / "ZarnicBox.db").string(), created);
+    EXPECT_TRUE(created);
+    auto tables = db->QueryTable(
+        "SELECT sql from sqlite_master WHERE type=\"table\" AND name<>\"sqlite_sequence\" "
+        "ORDER BY rowid");
+    ASSERT_EQ(tables->RowCount(), 13u);
+    for (const char* statement : kCreateTableStatements) {
+        EXPECT_EQ(tables->FieldText(0), statement);
+        tables->Next();
+    }
+    auto ops = db->QueryTable("SELECT UID,Name,Login,Password,XML from Operator");
+    ASSERT_EQ(ops->RowCount(), 1u);
+    EXPECT_EQ(ops->FieldInt64(0), 1);
+    EXPECT_EQ(StoredTextDecode(ops->FieldText(1)), "Администратор");
+    EXPECT_EQ(ops->FieldText(2), "KREMU");
+    EXPECT_EQ(ops->FieldText(3), "KREMU");
+    EXPECT_EQ(ops->FieldText("XML"), "") << "the administrator's XML stays null";
+}
+
+TEST(Schema, ExistingFileIsUsedUnchanged) {
+    testing::TempDir dir;
+    const std::string path = (dir / "ZarnicBox.db").string();
+    bool created = false;
+    OpenProgramDatabase(path, created)->ExecuteSql("DELETE from Operator");
+    auto db = OpenProgramDatabase(path, created);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 0u)
+        << "no administrator is inserted into an existing file";
+}
+
+TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
+    testing::TempDir dir;
+    const std::string path = (dir / "old.db").string();
+    {
+        TSQLiteDatabase db(path);
+        db.ExecuteSql(kCreateTableStatements[8]);  // MeasuringPoint only
+    }
+    bool created = true;
+    auto db = OpenProgramDatabase(path, created);
+    EXPECT_FALSE(created);
+    auto indexes =
+        db->QueryTable("SELECT name from sqlite_master WHERE type=\"index\" ORDER BY name");
+    ASSERT_EQ(indexes->RowCount(), 2u);
+    EXPECT_EQ(indexes->FieldText(0), "ixMeasuringPointCtrUID");
+    // Twice is harmless.
+    EnsureLookupIndexes(*db);
+}
+
+TEST(Schema, AnEmptyFileOpensWithoutComplaint) {
+    testing::TempDir dir;
+    const auto path = dir / "empty.db";
+    testing::WriteFile(path, "");
+    bool created = true;
+    auto db = OpenProgramDatabase(path.string(), created);
+    EXPECT_FALSE(created);
+    EXPECT_THROW(db->QueryTable("SELECT * from Operator"), ESQLiteException);
+}
+
+TEST(TimeStamp, WholeSecondsSince2000WithHalvesToEven) {
+    EXPECT_EQ(LocalTimeStampOf({2000, 1, 1, 0, 0, 0, 0}), 0);
+    EXPECT_EQ(LocalTimeStampOf({2000, 1, 2, 0, 0, 0, 0}), 86400);
+    EXPECT_EQ(LocalTimeStampOf({2000, 1, 1, 0, 0, 0, 500}), 0);
+    EXPECT_EQ(LocalTimeStampOf({2000, 1, 1, 0, 0, 1, 500}), 2);
+    EXPECT_EQ(LocalTimeStampOf({2000, 1, 1, 0, 0, 2, 500}), 2);
+    EXPECT_EQ(LocalTimeStampOf({2000, 1, 1, 0, 0, 2, 501}), 3);
+    EXPECT_EQ(LocalTimeStampOf({1999, 12, 31, 23, 59, 59, 0}), -1);
+    EXPECT_EQ(LocalTimeStampOf({2026, 12, 6, 12, 0, 0, 0}), 9836 * 86400LL + 43200);
+    const auto back = LocalDateTimeOfStamp(9836 * 86400LL + 43201);
+    EXPECT_EQ(back.year, 2026);
+    EXPECT_EQ(back.month, 12);
+    EXPECT_EQ(back.day, 6);
+    EXPECT_EQ(back.hour, 12);
+    EXPECT_EQ(back.second, 1);
+}
+
+}  // namespace
+}  // namespace zb::storage
