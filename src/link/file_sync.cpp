@@ -1,0 +1,371 @@
+#include "link/file_sync.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
+
+#include "base/clock.h"
+#include "base/events.h"
+#include "base/log.h"
+#include "base/text.h"
+#include "link/mirror.h"
+#include "link/service_command.h"
+
+namespace zb::link {
+namespace fs = std::filesystem;
+
+namespace {
+
+// The clock key of now: local date and time as days since 1899-12-30, rounded half to even.
+// It changes at local noon.
+std::string ClockKeyNow() {
+    return std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow())));
+}
+
+bool EndsWithXml(const std::string& name) {
+    return name.size() > 4 &&
+           base::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".xml");
+}
+
+// Reads a whole file and tells which file it was (device, inode, size, modification time).
+bool ReadWholeFile(const fs::path& path, std::string& bytes, struct stat& st) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 0x7FFFFFFF;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        bytes.resize(done);  // a file cut short meanwhile is sent as it was read
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction send)
+    : shared_(shared), peerAddress_(std::move(peerAddress)), send_(std::move(send)) {
+    outboundArea_.reserve(kMaxSentFrame);
+}
+
+std::string TFileSync::CtrId() const {
+    const uint32_t id = linkId_.load();
+    return id == kNoLinkId ? std::string() : CtrIdText(id);
+}
+
+void TFileSync::Log(const std::string& text) const {
+    base::LogLine(text);
+}
+
+void TFileSync::Connect() {
+    BuildHandshakeRequest(outboundArea_);
+    Send(outboundArea_);
+}
+
+void TFileSync::Receive(const uint8_t* data, size_t size) {
+    accumulator_.Append(data, size);
+    accumulator_.Scan(*this);
+}
+
+bool TFileSync::TickCloseCountdown() {
+    int32_t value = closeCountdown_.load();
+    while (value > 0 && !closeCountdown_.compare_exchange_weak(value, value - 1)) {
+    }
+    return value == 1;
+}
+
+// Routing of a complete frame.
+bool TFileSync::OnFrame(const FrameView& frame) {
+    idleTicks_ = 0;
+    if (linkId_.load() == kNoLinkId) {
+        if (frame.isAnswer() && frame.linkId() == kNoLinkId && frame.status() == 0 &&
+            frame.operation() == kOpHandshake && frame.words() == 4) {
+            return Handshake(frame);
+        }
+        return true;  // anything else before the handshake is dropped
+    }
+    if (frame.linkId() == linkId_.load() && frame.isAnswer()) {
+        SendingSide(frame);
+    } else if (frame.linkId() == kNoLinkId && !frame.isAnswer()) {
+        ReceivingSide(frame);
+    }
+    return true;
+}
+
+bool TFileSync::Handshake(const FrameView& frame) {
+    const uint32_t id = GetU32(frame.data + kOffBody);
+    const std::string idText = CtrIdText(id);
+    const fs::path mirror = MirrorDir(shared_.ProgramDir(), idText);
+    std::error_code ec;
+    if (!fs::is_directory(mirror, ec)) {
+        Log("CtrID = " + idText + ", UNKNOWN, IP = " + peerAddress_);
+        linkId_ = kNoLinkId;
+        closeCountdown_ = 1;
+        Log("Попытка подключения незарегистрированного концентратора, соединение будет "
+            "закрыто через 1 сек.");
+        return false;  // everything still held is discarded
+    }
+    linkId_ = id;
+    ctrId_ = idText;
+    mirrorDir_ = mirror;
+    Log("CtrID = " + idText + " <--> HANDSHAKE OK, IP = " + peerAddress_);
+
+    bool setClock = false;
+    {
+        std::lock_guard lock(shared_.linkLock);
+        shared_.lastAddress.Set(idText, peerAddress_);
+        const std::string key = ClockKeyNow();
+        const std::optional<std::string> previous = shared_.clockKey.Set(idText, key);
+        setClock = !previous || *previous != key;
+    }
+    base::Events().CtrLastAddressChanged(idText, peerAddress_);
+
+    if (setClock) {
+        QueueSetUTC(shared_.ProgramDir(), idText, base::Clock::Now());
+    }
+    OfferNextFile();
+    return true;
+}
+
+void TFileSync::Answer(const FrameView& request, uint8_t status) {
+    BuildAnswer(request.data, status, inboundArea_);
+    send_(inboundArea_, kAnswerSize);
+}
+
+void TFileSync::ReceivingSide(const FrameView& frame) {
+    if (rxState_ == 0) {
+        if (frame.status() != kStatusAccepted || frame.operation() != kOpFileName ||
+            frame.words() < 4) {
+            Answer(frame, kStatusRefused);
+            return;
+        }
+        const size_t length = frame.data[kOffBody];
+        if (length > frame.bodySize() - 1) {  // the name must lie inside the frame
+            Answer(frame, kStatusRefused);
+            return;
+        }
+        rxBuffer_.clear();
+        rxPath_ = base::Cp1251ToUtf8(
+            std::string_view(reinterpret_cast<const char*>(frame.data + kOffBody + 1), length));
+        rxSequence_ = frame.sequence();
+        if (length == 0) {
+            rxState_ = 0;
+            finished_ = true;
+            Log("Получен пакет с пустым именем файла.");
+            if (txState_ == 0) {
+                Log("Передача файлов не производится, соединение будет закрыто через 5 сек.");
+                closeCountdown_ = 5;
+            }
+            Answer(frame, kStatusAccepted);
+            return;
+        }
+        const std::optional<fs::path> local = MapLinkPath(mirrorDir_, rxPath_);
+        if (!local) {
+            Log("CtrID = " + ctrId_ + ", недопустимый путь \"" + rxPath_ + "\", файл отклонён.");
+            rxPath_.clear();
+            Answer(frame, kStatusRefused);
+            return;
+        }
+        rxMirrorPath_ = *local;
+        rxState_ = 1;
+        Answer(frame, kStatusAccepted);
+        return;
+    }
+
+    // State 1: the next block of the file.
+    if (frame.sequence() != rxSequence_ || frame.status() != kStatusAccepted ||
+        frame.operation() != kOpFileData || frame.words() < 7) {
+        rxBuffer_.clear();
+        rxState_ = 0;
+        Answer(frame, kStatusRefused);
+        return;
+    }
+    const int32_t offset = static_cast<int32_t>(GetU32(frame.data + kOffBlockOffset));
+    const uint32_t length = GetU32(frame.data + kOffBlockLength);
+    const int32_t total = static_cast<int32_t>(GetU32(frame.data + kOffBlockTotal));
+    if (length > frame.size - kOffBlockData ||
+        static_cast<int64_t>(offset) != static_cast<int64_t>(rxBuffer_.size())) {
+        rxBuffer_.clear();
+        rxState_ = 0;
+        Answer(frame, kStatusRefused);
+        return;
+    }
+    rxBuffer_.append(reinterpret_cast<const char*>(frame.data + kOffBlockData), length);
+    const int64_t received = static_cast<int64_t>(rxBuffer_.size());
+    if (total == received) {
+        CompleteReceivedFile();  // throws when the file could not be handled: no answer then
+        Answer(frame, kStatusAccepted);
+    } else if (total < received) {
+        Answer(frame, kStatusRefused);
+    } else {
+        Answer(frame, kStatusAccepted);
+    }
+}
+
+void TFileSync::CompleteReceivedFile() {
+    Log("CtrID = " + ctrId_ + "  -->  \"" + rxPath_ + "\"");
+    ++shared_.filesIn;
+
+    struct Reset {
+        TFileSync& self;
+        ~Reset() {
+            self.rxBuffer_.clear();
+            self.rxBuffer_.shrink_to_fit();
+            self.rxState_ = 0;
+        }
+    } reset{*this};
+
+    ReceivedFile file;
+    file.ctrId = ctrId_;
+    file.linkPath = rxPath_;
+    file.fileName = rxPath_.substr(rxPath_.rfind('\\') + 1);
+    file.kind = ClassifyLinkPath(rxPath_);
+    file.mirrorDir = mirrorDir_;
+    file.mirrorPath = rxMirrorPath_;
+    file.bytes = rxBuffer_;
+
+    const std::shared_ptr<ReceivedFileHandler> handler = shared_.Handler();
+    std::lock_guard lock(shared_.fileLock);
+    handler->HandleReceivedFile(file);
+}
+
+void TFileSync::SendingSide(const FrameView& answer) {
+    switch (txState_) {
+        case 1: {
+            if (answer.sequence() != txSequence_ || answer.status() != kStatusAccepted ||
+                answer.operation() != kOpFileName || answer.words() != 3) {
+                txState_ = 3;
+                return;
+            }
+            std::string bytes;
+            struct stat st {};
+            if (!ReadWholeFile(txFullPath_, bytes, st)) {
+                Log("CtrID = " + ctrId_ + ", файл \"" + txRelativePath_ +
+                    "\" не прочитан, пропущен.");
+                txSkipped_.insert(txFullPath_.filename().string());
+                txState_ = 3;
+                OfferNextFile();
+                return;
+            }
+            txIdentity_ = FileIdentity{
+                static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                static_cast<uint64_t>(st.st_size),
+                static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+            txBuffer_ = std::move(bytes);
+            txPosition_ = 0;
+            txState_ = 2;
+            SendNextBlock();
+            return;
+        }
+        case 2: {
+            if (answer.sequence() != txSequence_ || answer.status() != kStatusAccepted ||
+                answer.operation() != kOpFileData || answer.words() != 3) {
+                txState_ = 3;
+                return;
+            }
+            if (txPosition_ < txBuffer_.size()) {
+                SendNextBlock();
+                return;
+            }
+            Log("CtrID = " + ctrId_ + "  <--  \"" + txRelativePath_ + "\"");
+            // The file is deleted only if it is still the one that was sent: a command written
+            // anew under the same name meanwhile (a rename over it) stays for the next offer.
+            struct stat st {};
+            if (::stat(txFullPath_.c_str(), &st) == 0 &&
+                FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                             static_cast<uint64_t>(st.st_size),
+                             static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                                 st.st_mtim.tv_nsec} == txIdentity_) {
+                std::error_code ec;
+                fs::remove(txFullPath_, ec);
+            }
+            ++shared_.filesOut;
+            txBuffer_.clear();
+            txBuffer_.shrink_to_fit();
+            txState_ = 3;
+            OfferNextFile();
+            return;
+        }
+        default:
+            OfferNextFile();
+            return;
+    }
+}
+
+void TFileSync::OfferNextFile() {
+    const fs::path inbox = mirrorDir_ / "ROOT" / "WORK" / "INBOX";
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(inbox, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc)) {
+            continue;
+        }
+        std::string name = it->path().filename().string();
+        if (EndsWithXml(name) && txSkipped_.count(name) == 0) {
+            names.push_back(std::move(name));
+        }
+    }
+    std::sort(names.begin(), names.end());
+
+    for (const std::string& name : names) {
+        const std::string relative = std::string(kInboxLinkDir) + name;
+        const std::optional<std::string> wire = base::Utf8ToCp1251(relative);
+        if (!wire) {
+            Log("CtrID = " + ctrId_ + ", файл \"" + relative +
+                "\" пропущен: имя непредставимо в кодировке 1251.");
+            txSkipped_.insert(name);
+            continue;
+        }
+        if (wire->size() > kMaxNameLength) {
+            Log("CtrID = " + ctrId_ + ", файл \"" + relative +
+                "\" пропущен: путь длиннее 255 байт.");
+            txSkipped_.insert(name);
+            continue;
+        }
+        txRelativePath_ = relative;
+        txWirePath_ = *wire;
+        txFullPath_ = inbox / name;
+        txSequence_ = 0;
+        BuildFileNameRequest(outboundArea_, linkId_.load(), txSequence_, txWirePath_);
+        txState_ = 1;
+        Send(outboundArea_);
+        return;
+    }
+
+    if (finished_) {
+        Log("На сервере файлов для передачи больше нет, соединение будет закрыто через 2 сек.");
+        closeCountdown_ = 2;
+    }
+    txState_ = 0;
+}
+
+void TFileSync::SendNextBlock() {
+    const size_t length = std::min(txBuffer_.size() - txPosition_, kMaxBlockData);
+    txSequence_ = static_cast<uint8_t>(txSequence_ + 1);
+    BuildDataRequest(outboundArea_, linkId_.load(), txSequence_, static_cast<uint32_t>(txPosition_),
+                     static_cast<uint32_t>(txBuffer_.size()),
+                     reinterpret_cast<const uint8_t*>(txBuffer_.data()) + txPosition_, length);
+    txPosition_ += length;
+    Send(outboundArea_);
+}
+
+}  // namespace zb::link

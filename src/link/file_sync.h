@@ -1,0 +1,118 @@
+#pragma once
+// TFileSync: the file-synchronisation protocol of one concentrator connection.
+//
+// The connection thread hands it every block of received bytes; it cuts frames, runs the
+// handshake that names the concentrator and ties the connection to its mirror directory, the
+// receiving side (files the concentrator sends) and the sending side (every file waiting in the
+// mirror inbox), and sends its frames through the send function it was given. It knows nothing
+// about sockets, so the tests and the fuzz target drive it directly.
+//
+// Everything but the countdown and idle members runs on the connection thread. The window's (or
+// the headless timer's) one-second tick reads and counts down the close countdown and the idle
+// count, which are atomic.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/link_shared.h"
+
+namespace zb::link {
+
+class TFileSync : public FrameSink {
+  public:
+    // Writes the whole buffer to the connection, or throws.
+    using SendFunction = std::function<void(const uint8_t* data, size_t size)>;
+
+    TFileSync(LinkShared& shared, std::string peerAddress, SendFunction send);
+    TFileSync(const TFileSync&) = delete;
+    TFileSync& operator=(const TFileSync&) = delete;
+
+    // The opening frame of every connection: the 24-byte handshake request in one write.
+    void Connect();
+    // Appends received bytes to the accumulator (as many as fit) and runs the frame scanner.
+    // Throws when a completed received file could not be handled; the connection must end.
+    void Receive(const uint8_t* data, size_t size);
+    // For reading straight into the accumulator: read into Accumulator().FreeSpace(), Commit(n),
+    // then Scan().
+    FrameAccumulator& Accumulator() { return accumulator_; }
+    void Scan() { accumulator_.Scan(*this); }
+
+    // 0xFFFFFFFF until the handshake named the concentrator.
+    uint32_t LinkId() const { return linkId_.load(); }
+    // "%0.4X" of the link ID, or "" before the handshake.
+    std::string CtrId() const;
+    const std::string& PeerAddress() const { return peerAddress_; }
+
+    // 0 = no close pending; otherwise the ticks left before the connection is closed.
+    int32_t CloseCountdown() const { return closeCountdown_.load(); }
+    // One timeout tick: counts a pending countdown down; true when it reached 0 now.
+    bool TickCloseCountdown();
+    // One tick of the idle count (reset by every complete frame); returns the ticks since the
+    // last complete frame, this one included.
+    int TickIdle() { return ++idleTicks_; }
+
+    uint8_t ReceivingState() const { return rxState_; }
+    uint8_t SendingState() const { return txState_; }
+    bool ConcentratorFinished() const { return finished_; }
+
+    // FrameSink
+    uint32_t CurrentLinkId() const override { return linkId_.load(); }
+    bool OnFrame(const FrameView& frame) override;
+
+  private:
+    bool Handshake(const FrameView& frame);
+    void ReceivingSide(const FrameView& frame);
+    void CompleteReceivedFile();
+    void Answer(const FrameView& request, uint8_t status);
+    void SendingSide(const FrameView& answer);
+    void OfferNextFile();
+    void SendNextBlock();
+    void Send(const std::vector<uint8_t>& frame) { send_(frame.data(), frame.size()); }
+    void Log(const std::string& text) const;
+
+    LinkShared& shared_;
+    const std::string peerAddress_;
+    SendFunction send_;
+
+    FrameAccumulator accumulator_;
+    std::atomic<uint32_t> linkId_{kNoLinkId};
+    std::string ctrId_;
+    std::filesystem::path mirrorDir_;
+
+    // Receiving side.
+    uint8_t inboundArea_[kAnswerSize] = {};
+    uint8_t rxState_ = 0;
+    std::string rxBuffer_;
+    std::string rxPath_;  // UTF-8
+    std::filesystem::path rxMirrorPath_;
+    uint8_t rxSequence_ = 0;
+
+    // Sending side.
+    std::vector<uint8_t> outboundArea_;
+    uint8_t txState_ = 0;
+    std::string txBuffer_;
+    size_t txPosition_ = 0;
+    uint8_t txSequence_ = 0;
+    std::string txRelativePath_;  // UTF-8, for the log
+    std::string txWirePath_;      // cp1251, as sent
+    std::filesystem::path txFullPath_;
+    struct FileIdentity {
+        uint64_t device = 0, inode = 0, size = 0;
+        int64_t mtimeNs = 0;
+        bool operator==(const FileIdentity&) const = default;
+    } txIdentity_;
+    // Inbox files this connection could not offer (name too long or not representable, file
+    // unreadable); they stay in the inbox for a later connection.
+    std::set<std::string> txSkipped_;
+
+    std::atomic<int32_t> closeCountdown_{0};
+    std::atomic<int> idleTicks_{0};
+    bool finished_ = false;
+};
+
+}  // namespace zb::link

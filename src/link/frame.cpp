@@ -1,0 +1,177 @@
+#include "link/frame.h"
+
+#include <array>
+
+namespace zb::link {
+namespace {
+
+// T[i] is the CRC of the single byte i with initial value 0.
+constexpr std::array<uint8_t, 256> MakeCrcTable() {
+    std::array<uint8_t, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        uint8_t crc = static_cast<uint8_t>(i);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<uint8_t>((crc & 0x80) ? (crc << 1) ^ 0x31 : crc << 1);
+        }
+        table[i] = crc;
+    }
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> kCrcTable = MakeCrcTable();
+
+}  // namespace
+
+uint8_t Crc8(uint8_t init, const uint8_t* data, size_t size) {
+    uint8_t crc = init;
+    for (size_t i = 0; i < size; ++i) {
+        crc = kCrcTable[crc ^ data[i]];
+    }
+    return crc;
+}
+
+void SealHeader(uint8_t* frame) {
+    frame[0] = Crc8(kHeaderCrcInit, frame + 1, kHeaderSize - 1);
+}
+
+bool TestHeader(const uint8_t* frame) {
+    return frame[0] == Crc8(kHeaderCrcInit, frame + 1, kHeaderSize - 1);
+}
+
+void SealPayload(uint8_t* frame, uint32_t words) {
+    uint8_t* payload = frame + kOffPayload;
+    payload[0] = Crc8(kPayloadCrcInit, payload + 1, 4 * static_cast<size_t>(words) - 1);
+}
+
+bool TestPayload(const uint8_t* frame, uint32_t words) {
+    const uint8_t* payload = frame + kOffPayload;
+    return payload[0] == Crc8(kPayloadCrcInit, payload + 1, 4 * static_cast<size_t>(words) - 1);
+}
+
+void BuildRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t sequence, uint8_t status,
+                  uint32_t operation, uint32_t words) {
+    out.assign(FrameSize(words), 0);
+    uint8_t* f = out.data();
+    PutU32(f + kOffLinkId, linkId);
+    PutU32(f + kOffHeaderWords, words);
+    f[kOffSequence] = sequence;
+    f[kOffStatus] = status;
+    PutU32(f + kOffOperation, operation);
+    PutU32(f + kOffPayloadWords, words);
+}
+
+void BuildHandshakeRequest(std::vector<uint8_t>& out) {
+    BuildRequest(out, kNoLinkId, 0, 0, kOpHandshake, 3);
+    SealHeader(out.data());
+    SealPayload(out.data(), 3);
+}
+
+void BuildHandshakeAnswer(std::vector<uint8_t>& out, uint32_t ctrId) {
+    BuildRequest(out, kNoLinkId, 0, 0, kOpHandshake, 4);
+    out[kOffFlags] = kAnswerFlag;
+    PutU32(out.data() + kOffBody, ctrId);
+    SealHeader(out.data());
+    SealPayload(out.data(), 4);
+}
+
+void BuildFileNameRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t sequence,
+                          std::string_view name) {
+    if (name.size() > kMaxNameLength) {
+        name = name.substr(0, kMaxNameLength);
+    }
+    const uint32_t words = NameWords(name.size());
+    BuildRequest(out, linkId, sequence, kStatusAccepted, kOpFileName, words);
+    out[kOffBody] = static_cast<uint8_t>(name.size());
+    if (!name.empty()) {
+        std::memcpy(out.data() + kOffBody + 1, name.data(), name.size());
+    }
+    SealHeader(out.data());
+    SealPayload(out.data(), words);
+}
+
+void BuildDataRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t sequence, uint32_t offset,
+                      uint32_t total, const uint8_t* data, size_t length) {
+    const uint32_t words = DataWords(length);
+    BuildRequest(out, linkId, sequence, kStatusAccepted, kOpFileData, words);
+    PutU32(out.data() + kOffBlockOffset, offset);
+    PutU32(out.data() + kOffBlockLength, static_cast<uint32_t>(length));
+    PutU32(out.data() + kOffBlockTotal, total);
+    if (length > 0) {
+        std::memcpy(out.data() + kOffBlockData, data, length);
+    }
+    SealHeader(out.data());
+    SealPayload(out.data(), words);
+}
+
+void BuildAnswer(const uint8_t* request, uint8_t status, uint8_t answer[kAnswerSize]) {
+    std::memcpy(answer, request, kAnswerSize);
+    answer[kOffFlags] |= kAnswerFlag;
+    PutU32(answer + kOffHeaderWords, 3);
+    answer[kOffStatus] = status;
+    PutU32(answer + kOffPayloadWords, 3);
+    SealHeader(answer);
+    SealPayload(answer, 3);
+}
+
+FrameAccumulator::FrameAccumulator() : buffer_(kAccumulatorSize) {}
+
+size_t FrameAccumulator::Append(const uint8_t* data, size_t size) {
+    const size_t kept = std::min(size, FreeSize());
+    if (kept > 0) {
+        std::memcpy(buffer_.data() + fill_, data, kept);
+        fill_ += kept;
+    }
+    return kept;
+}
+
+// The scan works on a window [start, fill) of the buffer and moves the unread rest to the front
+// once at the end, instead of shifting the buffer after every byte or frame.
+//  1. Fewer than 24 bytes held: wait for more.
+//  2. A link ID that is neither all ones nor the current one: a bad frame, discard everything.
+//  3. A header checksum that fails: drop one byte and look again.
+//  4. A word count below 3 or above 32004 can never make a frame: bad, discard everything.
+//     Fewer than 12 + 4N bytes held: wait for more.
+//  5. Payload word count different from the header's: bad, discard everything.
+//  6. A payload checksum that fails: bad, discard everything.
+//  7. Hand the frame over; the sink may have everything discarded.
+//  8. Remove the frame and go on while bytes remain.
+void FrameAccumulator::Scan(FrameSink& sink) {
+    size_t start = 0;
+    uint8_t* base = buffer_.data();
+    while (fill_ - start >= kAnswerSize) {
+        const uint8_t* f = base + start;
+        const uint32_t linkId = GetU32(f + kOffLinkId);
+        if (linkId != kNoLinkId && linkId != sink.CurrentLinkId()) {
+            fill_ = 0;
+            return;
+        }
+        if (!TestHeader(f)) {
+            ++start;
+            continue;
+        }
+        const uint32_t words = GetU32(f + kOffHeaderWords);
+        if (words < kMinWords || words > kMaxWords) {
+            fill_ = 0;
+            return;
+        }
+        const size_t size = FrameSize(words);
+        if (fill_ - start < size) {
+            break;
+        }
+        if (GetU32(f + kOffPayloadWords) != words || !TestPayload(f, words)) {
+            fill_ = 0;
+            return;
+        }
+        if (!sink.OnFrame(FrameView{f, size})) {
+            fill_ = 0;
+            return;
+        }
+        start += size;
+    }
+    if (start > 0) {
+        std::memmove(base, base + start, fill_ - start);
+        fill_ -= start;
+    }
+}
+
+}  // namespace zb::link
