@@ -1,0 +1,238 @@
+// Mirror directories, link path mapping, service command files and the storing handler.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "base/events.h"
+#include "link/mirror.h"
+#include "link/received_file_handler.h"
+#include "link/service_command.h"
+#include "testing/temp_dir.h"
+
+namespace zb::link {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::set<std::string> Entries(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+TEST(Mirror, IdTextAndPaths) {
+    EXPECT_EQ(CtrIdText(0xA1), "00A1");
+    EXPECT_EQ(CtrIdText(0), "0000");
+    EXPECT_EQ(CtrIdText(0x12345), "12345");
+    EXPECT_EQ(CtrIdText(0xFFFFFFFE), "FFFFFFFE");
+    EXPECT_EQ(NormalizeCtrIdText(" 00a1 "), "00A1");
+    EXPECT_EQ(MirrorDir("/p", "00A1"), fs::path("/p/CTR/CTR_00A1"));
+    EXPECT_EQ(MirrorInbox("/p", "00A1"), fs::path("/p/CTR/CTR_00A1/ROOT/WORK/INBOX"));
+}
+
+TEST(Mirror, MapLinkPathKeepsEverythingInsideTheMirror) {
+    const fs::path mirror = "/p/CTR/CTR_00A1";
+    EXPECT_EQ(MapLinkPath(mirror, "ROOT\\INFO\\METERS\\x.xml"),
+              fs::path("/p/CTR/CTR_00A1/ROOT/INFO/METERS/x.xml"));
+    EXPECT_EQ(MapLinkPath(mirror, "x.xml"), fs::path("/p/CTR/CTR_00A1/x.xml"));
+    EXPECT_EQ(MapLinkPath(mirror, "ROOT\\a..b\\..x"), fs::path("/p/CTR/CTR_00A1/ROOT/a..b/..x"));
+    for (const std::string& bad : std::vector<std::string>{
+             "", "ROOT\\INFO\\PROFILES\\..\\..\\..\\x", "..", "ROOT\\..", ".\\x", "ROOT\\.\\x",
+             "\\etc\\passwd", "C:\\x.xml", "ROOT\\C:x", "ROOT\\WORK/INBOX\\x", "/etc/passwd",
+             "ROOT\\\\x", "ROOT\\INFO\\", std::string("ROOT\\a\0b", 8), "ROOT\\x.xml:stream"}) {
+        EXPECT_FALSE(MapLinkPath(mirror, bad).has_value()) << bad;
+    }
+}
+
+TEST(Mirror, CreatesTheFiveFoldersAndDeletesTheTree) {
+    TempDir dir;
+    ASSERT_TRUE(CreateMirrorFolders(dir.path(), "00A1"));
+    const fs::path root = dir / "CTR/CTR_00A1/ROOT";
+    for (const char* folder :
+         {"WORK/INBOX", "WORK/OUTBOX", "WORK/PERIODIC", "INFO/METERS", "INFO/PROFILES"}) {
+        EXPECT_TRUE(fs::is_directory(root / folder)) << folder;
+    }
+    EXPECT_EQ(Entries(root), (std::set<std::string>{"WORK", "INFO"}));
+
+    // Read-only files and folders go too; a symbolic link is removed, not followed.
+    WriteFile(root / "INFO/METERS/m.xml", "<m/>");
+    fs::permissions(root / "INFO/METERS/m.xml", fs::perms::owner_read);
+    fs::permissions(root / "INFO/METERS", fs::perms::owner_read | fs::perms::owner_exec);
+    WriteFile(dir / "outside/keep.txt", "keep");
+    fs::create_directory_symlink(dir / "outside", root / "WORK/link");
+    EXPECT_TRUE(DeleteMirrorTree(dir / "CTR/CTR_00A1"));
+    EXPECT_FALSE(fs::exists(dir / "CTR/CTR_00A1"));
+    EXPECT_EQ(ReadFile(dir / "outside/keep.txt"), "keep");
+    EXPECT_TRUE(DeleteMirrorTree(dir / "CTR/CTR_00A1"));  // nothing there: done
+}
+
+TEST(ServiceCommand, ExactBytesOfTheExample) {
+    TempDir dir;
+    CreateMirrorFolders(dir.path(), "00A1");
+    WriteServiceCommand(dir.path(), "00A1", {"Var=RefreshMeter", "OpCode=W", "Value=0A1B2C3D"},
+                        "RefreshMeter_0A1B2C3D.xml");
+    EXPECT_EQ(ReadFile(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX/RefreshMeter_0A1B2C3D.xml"),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+              "<root>\r\n"
+              "  <workUID Value=\"0\"/>\r\n"
+              "  <command>\r\n"
+              "    <req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>\r\n"
+              "  </command>\r\n"
+              "</root>\r\n"
+              "\r\n");
+    // Nothing but the command is left in the inbox (no temporary file).
+    EXPECT_EQ(Entries(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX"),
+              std::set<std::string>{"RefreshMeter_0A1B2C3D.xml"});
+}
+
+TEST(ServiceCommand, CommandTable) {
+    TempDir dir;
+    CreateMirrorFolders(dir.path(), "00A1");
+    const fs::path inbox = dir / "CTR/CTR_00A1/ROOT/WORK/INBOX";
+    QueueRegistrationCommands(dir.path(), "00A1");
+    EXPECT_EQ(Entries(inbox),
+              (std::set<std::string>{"FullSync.xml", "GetProfile.xml", "GetParams.xml"}));
+    EXPECT_NE(ReadFile(inbox / "FullSync.xml").find("    <req Var=\"FullSync\" OpCode=\"W\"/>\r\n"),
+              std::string::npos);
+    EXPECT_NE(ReadFile(inbox / "GetParams.xml").find("<req Var=\"GetParams\" OpCode=\"R\"/>"),
+              std::string::npos);
+
+    QueueRefreshMeter(dir.path(), "00A1", "ANY");
+    EXPECT_NE(ReadFile(inbox / "RefreshMeter_ANY.xml")
+                  .find("<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"ANY\"/>"),
+              std::string::npos);
+    QueueDeleteMeter(dir.path(), "00A1", "0A1B2C3D");
+    EXPECT_NE(ReadFile(inbox / "DeleteMeter_0A1B2C3D.xml").find("Value=\"0A1B2C3D\""),
+              std::string::npos);
+
+    // An apostrophe and an ampersand are escaped in the value, not in the file name.
+    QueueDeleteFile(dir.path(), "00A1", "w-A&B'C.xml");
+    EXPECT_NE(ReadFile(inbox / "DeleteFile_w-A&B'C.xml.xml")
+                  .find("<req Var=\"DeleteFile\" OpCode=\"W\" "
+                        "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"),
+              std::string::npos);
+
+    // A pending command of the same name is replaced.
+    const auto noon = std::chrono::system_clock::from_time_t(1796479389);  // 2026-12-05 14:03:09
+    EXPECT_EQ(SetUTCValue(noon), "2026-12-05-14-03-09");
+    QueueSetUTC(dir.path(), "00A1", noon);
+    QueueSetUTC(dir.path(), "00A1", noon + std::chrono::hours(1));
+    EXPECT_NE(ReadFile(inbox / "SetUTC.xml")
+                  .find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"2026-12-05-15-03-09\"/>"),
+              std::string::npos);
+}
+
+TEST(ServiceCommand, FailuresAreRaisedAndNothingIsWritten) {
+    TempDir dir;
+    // No mirror: the builder creates no folders.
+    EXPECT_THROW(QueueFullSync(dir.path(), "00A1"), EInOutError);
+    EXPECT_FALSE(fs::exists(dir / "CTR"));
+    // A target read from the database can never steer the write out of the inbox.
+    CreateMirrorFolders(dir.path(), "00A1");
+    EXPECT_THROW(QueueRefreshMeter(dir.path(), "00A1", "../../x"), EInOutError);
+    EXPECT_THROW(QueueRefreshMeter(dir.path(), "../CTR_00A1", "x"), EInOutError);
+    EXPECT_THROW(WriteServiceCommand(dir.path(), "00A1", {"Var=X"}, ".."), EInOutError);
+    EXPECT_TRUE(Entries(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX").empty());
+    EXPECT_EQ(Entries(dir / "CTR/CTR_00A1/ROOT/WORK"),
+              (std::set<std::string>{"INBOX", "OUTBOX", "PERIODIC"}));
+}
+
+TEST(ServiceCommand, UniqueNamesAndEmptyFileName) {
+    const std::regex shape("w-[0-9A-F]{16}\\.xml");
+    std::set<std::string> names;
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = MakeUniqueFileName("w-");
+        EXPECT_TRUE(std::regex_match(name, shape)) << name;
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), 200u);  // back-to-back calls still differ
+    EXPECT_EQ(MakeUniqueFileName("x_").substr(0, 2), "x_");
+
+    TempDir dir;
+    CreateMirrorFolders(dir.path(), "00A1");
+    const std::string used = WriteServiceCommand(dir.path(), "00A1", {"Var=A=B"}, "");
+    EXPECT_TRUE(std::regex_match(used, shape));
+    // A value may hold "=": the name ends at the first one.
+    EXPECT_NE(ReadFile(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX" / used).find("<req Var=\"A=B\"/>"),
+              std::string::npos);
+}
+
+TEST(ReceivedFiles, ClassificationAndProfileNames) {
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\WORK\\OUTBOX\\r.xml"), ReceivedKind::Result);
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\METERS\\meters.xml"), ReceivedKind::MeterList);
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\METERS\\noise.xml"), ReceivedKind::Noise);
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\METERS\\Noise.xml"), ReceivedKind::MeterList);
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\PROFILES\\p.xml"), ReceivedKind::Profile);
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\WORK\\PERIODIC\\w.xml"), ReceivedKind::Periodic);
+    EXPECT_EQ(ClassifyLinkPath("root\\WORK\\OUTBOX\\r.xml"), ReceivedKind::Other);
+    EXPECT_EQ(ClassifyLinkPath("ROOT\\WORK\\INBOX\\w.xml"), ReceivedKind::Other);
+
+    std::string project, profile;
+    ASSERT_TRUE(ParseProfileName("profile-0000ABCD-00001234.xml", project, profile));
+    EXPECT_EQ(project, "0000ABCD");
+    EXPECT_EQ(profile, "00001234");
+    ASSERT_TRUE(ParseProfileName("profile-1-2.xml", project, profile));
+    EXPECT_EQ(project, "1-2.xml");  // up to 8 characters, whatever they are
+    EXPECT_EQ(profile, "2.xml");
+    EXPECT_FALSE(ParseProfileName("profile-1.xml", project, profile));
+    EXPECT_FALSE(ParseProfileName("profile.xml", project, profile));
+}
+
+struct ProfileEvents : base::CoreEvents {
+    std::vector<std::string> seen;
+    void ProfileReceived(const std::string& ctrId, const std::string& projectId,
+                         const std::string& profileId) override {
+        seen.push_back(ctrId + "|" + projectId + "|" + profileId);
+    }
+};
+
+TEST(ReceivedFiles, StoringHandlerWritesWhatBelongsInTheMirror) {
+    TempDir dir;
+    CreateMirrorFolders(dir.path(), "00A1");
+    const fs::path mirror = dir / "CTR/CTR_00A1";
+    auto events = std::make_shared<ProfileEvents>();
+    auto previous = base::SetEvents(events);
+    StoreReceivedFilesHandler handler;
+    auto handle = [&](const std::string& linkPath, const std::string& bytes) {
+        ReceivedFile file;
+        file.ctrId = "00A1";
+        file.linkPath = linkPath;
+        file.fileName = linkPath.substr(linkPath.rfind('\\') + 1);
+        file.kind = ClassifyLinkPath(linkPath);
+        file.mirrorDir = mirror;
+        file.mirrorPath = *MapLinkPath(mirror, linkPath);
+        file.bytes = bytes;
+        handler.HandleReceivedFile(file);
+    };
+    handle("ROOT\\WORK\\OUTBOX\\r.xml", "<r/>");
+    handle("ROOT\\INFO\\METERS\\m.xml", "<m/>");
+    handle("ROOT\\INFO\\METERS\\m.xml", "<m2/>");  // replaces
+    handle("ROOT\\INFO\\METERS\\noise.xml", "<n/>");
+    handle("ROOT\\WORK\\PERIODIC\\w-1.xml", "<w/>");
+    handle("ROOT\\INFO\\PROFILES\\profile-0000ABCD-00001234.xml", "<p/>");
+    handle("ROOT\\x.xml", "<x/>");
+    EXPECT_THROW(handle("ROOT\\INFO\\PROFILES\\sub\\y.xml", "<y/>"), fs::filesystem_error);
+    base::SetEvents(previous);
+
+    EXPECT_TRUE(Entries(mirror / "ROOT/WORK/OUTBOX").empty());
+    EXPECT_EQ(ReadFile(mirror / "ROOT/INFO/METERS/m.xml"), "<m2/>");
+    EXPECT_EQ(ReadFile(mirror / "ROOT/INFO/METERS/noise.xml"), "<n/>");
+    EXPECT_EQ(ReadFile(mirror / "ROOT/WORK/PERIODIC/w-1.xml"), "<w/>");
+    EXPECT_EQ(Entries(mirror / "ROOT/INFO/METERS"),
+              (std::set<std::string>{"m.xml", "noise.xml"}));  // no temporary left
+    EXPECT_FALSE(fs::exists(mirror / "ROOT/x.xml"));
+    EXPECT_EQ(events->seen, std::vector<std::string>{"00A1|0000ABCD|00001234"});
+}
+
+}  // namespace
+}  // namespace zb::link
