@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <istream>
-#include <iterator>
 
 #include "base/text.h"
 #include "xml/xml_tree.h"
@@ -65,7 +64,15 @@ TXMLTokenizer::TXMLTokenizer(std::istream& stream, bool largeWindow)
 TXMLTokenizer::~TXMLTokenizer() = default;
 
 void TXMLTokenizer::ReadAll() {
-    buffer_.assign(std::istreambuf_iterator<char>(stream_), std::istreambuf_iterator<char>());
+    constexpr std::size_t kChunk = 1 << 16;
+    buffer_.clear();
+    while (stream_) {
+        const std::size_t at = buffer_.size();
+        buffer_.resize(at + kChunk);
+        stream_.read(buffer_.data() + at, static_cast<std::streamsize>(kChunk));
+        buffer_.resize(at +
+                       static_cast<std::size_t>(std::max<std::streamsize>(stream_.gcount(), 0)));
+    }
     fill_ = buffer_.size();
     windowEnd_ = fill_;
     streamDone_ = true;
@@ -110,8 +117,18 @@ bool TXMLTokenizer::AtEnd() {
     return !Refill();
 }
 
+void TXMLTokenizer::MakeText() {
+    if (token_.find_first_of("\r\n") == std::string::npos &&
+        token_.find("  ") == std::string::npos) {
+        text_ = token_;
+        return;
+    }
+    text_ = CollapseSpaces(RemovePairs(RemovePairs(token_, '\r', '\n'), '\n', '\r'));
+}
+
 TXMLTokenKind TXMLTokenizer::Next() {
     token_.clear();
+    text_.clear();
     while (true) {
         if (AtEnd()) {
             kind_ = TXMLTokenKind::EndOfInput;
@@ -129,8 +146,11 @@ TXMLTokenKind TXMLTokenizer::Next() {
 
     const char* data = buffer_.data();
     if (data[pos_] == '<') {
-        // A tag runs up to and including the next ">", continued across refills.
+        // A tag runs up to and including the next ">", continued across refills. Inside a
+        // quoted attribute value, "<br/>" is the escaped form of a line break that the writer
+        // puts there, and does not end the tag.
         const int startLine = line_;
+        std::size_t quotes = 0;
         while (true) {
             if (AtEnd()) {
                 throw EParserError("Unterminated tag", startLine);
@@ -142,8 +162,10 @@ TXMLTokenKind TXMLTokenizer::Next() {
             const char* stop = close != nullptr ? close + 1 : end;
             token_.append(begin, stop);
             line_ += static_cast<int>(std::count(begin, stop, '\n'));
+            quotes += static_cast<std::size_t>(std::count(begin, stop, '"'));
             pos_ = static_cast<std::size_t>(stop - data);
-            if (close != nullptr) {
+            if (close != nullptr && !(quotes % 2 == 1 && token_.ends_with("<br/>") &&
+                                      token_.size() > 5 && !token_.starts_with("<!--"))) {
                 break;
             }
         }
@@ -158,6 +180,7 @@ TXMLTokenKind TXMLTokenizer::Next() {
         } else {
             kind_ = TXMLTokenKind::StartTag;
         }
+        MakeText();
         return kind_;
     }
 
@@ -180,15 +203,12 @@ TXMLTokenKind TXMLTokenizer::Next() {
         token_.pop_back();
     }
     kind_ = TXMLTokenKind::Text;
+    MakeText();
     return kind_;
 }
 
-std::string TXMLTokenizer::TokenText() const {
-    return CollapseSpaces(RemovePairs(RemovePairs(token_, '\r', '\n'), '\n', '\r'));
-}
-
 std::string TXMLTokenizer::TagName() const {
-    const std::string text = TokenText();
+    const std::string& text = text_;
     std::string_view rest(text);
     if (!rest.empty() && rest.front() == '<') {
         rest.remove_prefix(1);
@@ -205,7 +225,7 @@ std::string TXMLTokenizer::TagName() const {
 
 void TXMLTokenizer::TagParams(TXMLParams& params) const {
     params.Clear();
-    const std::string text = TokenText();
+    const std::string& text = text_;
     const std::size_t space = text.find(' ');
     if (space == std::string::npos) {
         return;

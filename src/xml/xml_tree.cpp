@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_set>
 
 #include "base/text.h"
 
@@ -424,9 +425,9 @@ void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
         TXMLTokenizer tokenizer(stream, largeWindow);
         Clear();
         TXMLItem* current = this;
-        // The last item whose text is known not to be blank: spares a rescan of a long text for
-        // every further piece appended to it.
-        const TXMLItem* knownText = nullptr;
+        // Items whose text is known not to be blank (a text only grows during the load): spares
+        // a rescan of a long text for every further piece appended to it.
+        std::unordered_set<const TXMLItem*> withText;
         while (true) {
             const TXMLTokenKind kind = tokenizer.Next();
             if (kind == TXMLTokenKind::EndOfInput) {
@@ -443,14 +444,15 @@ void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
                     if (text.empty()) {
                         break;
                     }
-                    if (current != knownText && base::IsBlank(current->text_)) {
-                        current->text_ = std::move(text);
-                    } else {
+                    if (withText.contains(current)) {
                         current->text_ += kCrLf;
                         current->text_ += text;
-                    }
-                    if (!base::IsBlank(current->text_)) {
-                        knownText = current;
+                    } else {
+                        // The text so far is blank: the piece replaces it.
+                        current->text_ = std::move(text);
+                        if (!base::IsBlank(current->text_)) {
+                            withText.insert(current);
+                        }
                     }
                     break;
                 }

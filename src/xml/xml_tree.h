@@ -109,8 +109,10 @@ enum class TXMLTokenKind {
 // Cuts a byte stream into tags and texts. It reads through a window of 4096 bytes that always
 // ends after a line feed (or at the end of the data); a full window without a line feed is
 // "Line too long". A token cut by the end of the window is continued after the next refill, so
-// tokens come out whole wherever the window falls. With `largeWindow` the whole stream is read
-// at once and no line-length limit applies (that is TXMLLargeTokenizer).
+// tokens come out whole wherever the window falls; a tag that never closes is "Unterminated
+// tag". Inside a quoted attribute value "<br/>" (the writer's form of CR LF) does not end the
+// tag. With `largeWindow` the whole stream is read at once and no line-length limit applies
+// (that is TXMLLargeTokenizer).
 class TXMLTokenizer {
   public:
     static constexpr std::size_t kWindowSize = 4096;
@@ -126,7 +128,7 @@ class TXMLTokenizer {
     // The bytes of the token as read (a text without its trailing blanks).
     const std::string& RawToken() const { return token_; }
     // The token with every CR LF and LF CR pair removed and runs of spaces reduced to one.
-    std::string TokenText() const;
+    const std::string& TokenText() const { return text_; }
     // For a tag: its element name.
     std::string TagName() const;
     // For a tag: its attributes, values with quotes removed and unescaped.
@@ -138,6 +140,7 @@ class TXMLTokenizer {
     bool AtEnd();  // refills the window when the read position reached its end
     bool Refill();
     void ReadAll();
+    void MakeText();
 
     std::istream& stream_;
     bool large_;
@@ -149,6 +152,7 @@ class TXMLTokenizer {
     int line_ = 1;
     TXMLTokenKind kind_ = TXMLTokenKind::EndOfInput;
     std::string token_;
+    std::string text_;
 };
 
 // The tokenizer with one window as large as the whole stream.

@@ -1,0 +1,124 @@
+// The written form: these bytes are what files and stored XML of the server look like.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "xml/xml_tree.h"
+
+namespace zb::xml {
+namespace {
+
+TEST(XmlWriter, CommandFileExampleIsSixCrLfLines) {
+    TECXMLParser doc;
+    TXMLItem* root = doc.Root();
+    root->SetName("root");
+    root->New()->SetParam("Value", "0");
+    root->Items(0)->SetName("workUID");
+    TXMLItem* command = root->New();
+    command->SetName("command");
+    command->New()->SetName("req");
+
+    EXPECT_EQ(doc.SaveToString(),
+              "<root>\r\n"
+              "  <workUID Value=\"0\"/>\r\n"
+              "  <command>\r\n"
+              "    <req/>\r\n"
+              "  </command>\r\n"
+              "</root>\r\n");
+}
+
+TEST(XmlWriter, PrettyAndFlatForms) {
+    TECXMLParser doc;
+    doc.LoadFromString("<a x=\"1\"><b/></a>");
+    EXPECT_EQ(doc.Root()->AsString(), "<a x=\"1\">\r\n  <b/>\r\n</a>\r\n");
+
+    doc.SetCrLfInAsString(false);
+    EXPECT_EQ(doc.Root()->AsString(), "<a x=\"1\"><b/></a>");
+    // The children took the flag from their parent while being written.
+    EXPECT_FALSE(doc.Root()->Items(0)->CrLfInAsString());
+
+    doc.SetCrLfInAsString(true);
+    EXPECT_EQ(doc.Root()->AsString(2), "  <a x=\"1\">\r\n    <b/>\r\n  </a>\r\n");
+    EXPECT_TRUE(doc.Root()->Items(0)->CrLfInAsString());
+}
+
+TEST(XmlWriter, TextLinesAndTheEmptyElementRule) {
+    TXMLItem item;
+    item.SetName("a");
+    item.SetText(" \t\r\n ");
+    // Blank text and no children: an empty-element tag.
+    EXPECT_EQ(item.AsString(), "<a/>\r\n");
+
+    // Blank text with children: the text is not written.
+    item.New()->SetName("b");
+    EXPECT_EQ(item.AsString(), "<a>\r\n  <b/>\r\n</a>\r\n");
+
+    // Text on its own line one level deeper, untrimmed and escaped, before the children.
+    item.SetText(" x<y>&'\"\r\nz ");
+    EXPECT_EQ(item.AsString(1),
+              " <a>\r\n    x&lt;y&gt;&amp;&apos;&quot;<br/>z \r\n   <b/>\r\n </a>\r\n");
+
+    item.SetCrLfInAsString(false);
+    EXPECT_EQ(item.AsString(), "<a> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
+}
+
+TEST(XmlWriter, AttributeValuesAreEscapedInListOrder) {
+    TXMLItem item;
+    item.SetName("v");
+    item.SetParam("b", "<\"&'>");
+    item.SetParam("a", "1\r\n2");
+    item.SetParam("B", "second");  // same name, other case: replaces the first value
+    EXPECT_EQ(item.AsString(), "<v b=\"second\" a=\"1<br/>2\"/>\r\n");
+    // A lone CR or LF is written as it is.
+    item.SetParam("a", "1\n2\r3");
+    EXPECT_EQ(item.AsString(), "<v b=\"second\" a=\"1\n2\r3\"/>\r\n");
+}
+
+TEST(XmlWriter, StyleSheetLineAndSaveEvents) {
+    TECXMLParser doc;
+    doc.Root()->SetName("r");
+    doc.StyleSheet = "view.xsl";
+    EXPECT_EQ(doc.SaveToString(),
+              "<?xml-stylesheet type=\"text/xsl\" href=\"view.xsl\"?>\r\n<r/>\r\n");
+    EXPECT_EQ(doc.SaveToString(true), "<r/>\r\n");
+    doc.StyleSheet = "  ";
+    EXPECT_EQ(doc.SaveToString(), "<r/>\r\n");
+
+    int saved = 0;
+    doc.OnSaved = [&](TECXMLParser& sender) {
+        EXPECT_EQ(&sender, &doc);
+        ++saved;
+    };
+    doc.BeforeSave = [](TECXMLParser&, bool& allow) { allow = false; };
+    std::ostringstream out;
+    doc.SaveToStream(out);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(saved, 0);
+
+    doc.BeforeSave = [](TECXMLParser&, bool& allow) { EXPECT_TRUE(allow); };
+    doc.SaveToStream(out);
+    EXPECT_EQ(out.str(), "<r/>\r\n");
+    EXPECT_EQ(saved, 1);
+}
+
+TEST(XmlWriter, DeeplyNestedTreeIsWrittenAndFreed) {
+    // A document nested far deeper than a recursive writer could survive.
+    constexpr int kDepth = 200000;
+    auto doc = std::make_unique<TECXMLParser>();
+    TXMLItem* item = doc->Root();
+    for (int i = 0; i < kDepth; ++i) {
+        item->SetName("n");
+        item = item->New();
+    }
+    item->SetName("leaf");
+    doc->SetCrLfInAsString(false);
+    const std::string text = doc->SaveToString();
+    EXPECT_EQ(text.size(), kDepth * std::string("<n></n>").size() + std::string("<leaf/>").size());
+    EXPECT_TRUE(text.starts_with("<n><n>"));
+    EXPECT_EQ(text.find("<leaf/>"), kDepth * std::string("<n>").size());
+    EXPECT_TRUE(text.ends_with("</n></n>"));
+    doc.reset();  // must not exhaust the stack
+}
+
+}  // namespace
+}  // namespace zb::xml
