@@ -1,0 +1,379 @@
+// The link server on an ephemeral loopback port, driven by raw clients and by the concentrator
+// simulator.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "base/clock.h"
+#include "link/frame.h"
+#include "link/link_server.h"
+#include "link/mirror.h"
+#include "raw_client.h"
+#include "testing/process.h"
+#include "testing/recorders.h"
+#include "testing/temp_dir.h"
+
+namespace zb::link {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using zb::testing::ChildProcess;
+using zb::testing::ReadFile;
+using zb::testing::TempDir;
+using zb::testing::WriteFile;
+using RawClient = linktest::RawClient;
+using Bytes = linktest::Bytes;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+Bytes Hex(const std::string& text) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < text.size(); i += 3) {
+        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+class ServerTest : public ::testing::Test {
+  protected:
+    ServerTest() : server(dir.path(), 0) {}
+    void SetUp() override { server.Start(); }
+    void TearDown() override { server.Stop(); }
+
+    fs::path Mirror(const std::string& id, const std::string& rel = "") const {
+        return dir / ("CTR/CTR_" + id + (rel.empty() ? "" : "/" + rel));
+    }
+    // Marks the clock as set at this half day, so the handshake writes no SetUTC.xml.
+    void ClockAlreadySet(const std::string& id) {
+        std::lock_guard lock(server.LinkLock());
+        server.Shared().clockKey.Set(
+            id, std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow()))));
+    }
+    std::vector<std::string> SimArgs(const fs::path& root, std::vector<std::string> extra) {
+        std::vector<std::string> args = {
+            "--port", std::to_string(server.Port()), "--root", root.string(), "--timeout", "60"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    // Waits for the one connection's close countdown and checks that it closes on exactly
+    // that tick.
+    void ExpectCloseAfterTicks(int ticks) {
+        ASSERT_TRUE(WaitFor([&] {
+            auto countdowns = server.CloseCountdowns();
+            return countdowns.size() == 1 && countdowns[0] > 0;
+        }));
+        ASSERT_EQ(server.CloseCountdowns(), std::vector<int32_t>{ticks});
+        for (int tick = 1; tick < ticks; ++tick) {
+            server.Tick();
+        }
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(server.ConnectionCount(), 1u);
+        server.Tick();
+        EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
+    }
+
+    ::zb::testing::LogRecorder log;
+    TempDir dir;
+    LinkServer server;
+};
+
+TEST_F(ServerTest, EveryConnectionOpensWithTheHandshakeRequest) {
+    ASSERT_NE(server.Port(), 0);
+    RawClient a(server.Port());
+    RawClient b(server.Port());
+    const Bytes expected =
+        Hex("b1 00 00 00 ff ff ff ff 03 00 00 00 b0 00 00 00 00 00 00 80 03 00 00 00");
+    EXPECT_EQ(a.ReadExact(24), expected);
+    EXPECT_EQ(b.ReadExact(24), expected);
+    EXPECT_TRUE(a.StaysQuiet(50ms));
+    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 2; }));
+    // A countdown of 0 never closes anything.
+    for (int i = 0; i < 10; ++i) {
+        server.Tick();
+    }
+    EXPECT_EQ(server.ConnectionCount(), 2u);
+}
+
+TEST_F(ServerTest, UnregisteredConcentratorIsClosedAtTheNextTick) {
+    RawClient client(server.Port());
+    client.ReadExact(24);
+    Bytes answer;
+    BuildHandshakeAnswer(answer, 0x0B0B);
+    client.Send(answer);
+    ASSERT_TRUE(WaitFor([&] { return server.CloseCountdowns() == std::vector<int32_t>{1}; }));
+    EXPECT_TRUE(log.Contains("CtrID = 0B0B, UNKNOWN, IP = 127.0.0.1"));
+    EXPECT_TRUE(client.StaysQuiet(50ms));
+    server.Tick();
+    EXPECT_TRUE(client.WaitClosed(5s));
+    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
+    EXPECT_FALSE(server.LastAddress("0B0B").has_value());
+}
+
+TEST_F(ServerTest, SimulatorExchangesFilesBothWaysAndCloseAfterTwoTicks) {
+    CreateMirrorFolders(dir.path(), "00A1");
+    std::string big(150000, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>('A' + i % 23);
+    WriteFile(Mirror("00A1", "ROOT/WORK/INBOX/big.xml"), big);
+    WriteFile(Mirror("00A1", "ROOT/WORK/INBOX/notes.txt"), "not offered");
+
+    TempDir ctr;
+    WriteFile(ctr / "ROOT/WORK/OUTBOX/result-1.xml", "<result/>");
+    WriteFile(ctr / "ROOT/INFO/METERS/meters.xml", "<meters/>");
+    WriteFile(ctr / "ROOT/INFO/METERS/noise.xml", "<noise/>");
+    WriteFile(ctr / "ROOT/INFO/PROFILES/profile-00000001-00000002.xml", "<profile/>");
+    WriteFile(ctr / "ROOT/WORK/PERIODIC/w-1.xml", "<periodic/>");
+
+    ChildProcess sim(ZB_CTR_SIM_PATH, SimArgs(ctr.path(), {"--id", "A1", "--trace"}));
+    // The server offers SetUTC.xml and big.xml; whoever finishes first, the server is still
+    // sending when the empty name arrives, or it has finished: watch which countdown comes.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            auto countdowns = server.CloseCountdowns();
+            return countdowns.size() == 1 && countdowns[0] > 0;
+        },
+        30s));
+    const int32_t countdown = server.CloseCountdowns().at(0);
+    EXPECT_TRUE(countdown == 2 || countdown == 5);
+    ExpectCloseAfterTicks(countdown);
+    EXPECT_EQ(sim.Wait(20s), 0) << sim.output();
+    const std::string out = sim.output();
+
+    // Both files reached the concentrator and left the mirror inbox.
+    EXPECT_EQ(ReadFile(ctr / "ROOT/WORK/INBOX/big.xml"), big);
+    EXPECT_NE(ReadFile(ctr / "ROOT/WORK/INBOX/SetUTC.xml").find("Var=\"SetUTC\""),
+              std::string::npos);
+    EXPECT_EQ(std::set<std::string>{"notes.txt"}, [&] {
+        std::set<std::string> left;
+        for (const auto& e : fs::directory_iterator(Mirror("00A1", "ROOT/WORK/INBOX")))
+            left.insert(e.path().filename().string());
+        return left;
+    }());
+    EXPECT_NE(out.find("[00A1] S>C name seq=0 \"ROOT\\WORK\\INBOX\\big.xml\""), std::string::npos);
+    EXPECT_NE(out.find("[00A1] S>C data seq=1 offset=0 length=60000 total=150000"),
+              std::string::npos);
+    EXPECT_NE(out.find("[00A1] S>C data seq=2 offset=60000 length=60000 total=150000"),
+              std::string::npos);
+    EXPECT_NE(out.find("[00A1] S>C data seq=3 offset=120000 length=30000 total=150000"),
+              std::string::npos);
+    EXPECT_NE(out.find("summary: failures 0"), std::string::npos);
+
+    // Everything the concentrator sent landed in its mirror folder; the result was not stored.
+    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/INFO/METERS/meters.xml")), "<meters/>");
+    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/INFO/METERS/noise.xml")), "<noise/>");
+    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/INFO/PROFILES/profile-00000001-00000002.xml")),
+              "<profile/>");
+    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/WORK/PERIODIC/w-1.xml")), "<periodic/>");
+    EXPECT_TRUE(fs::is_empty(Mirror("00A1", "ROOT/WORK/OUTBOX")));
+    EXPECT_EQ(server.FilesIn(), 5);
+    EXPECT_EQ(server.FilesOut(), 2);
+    EXPECT_EQ(server.LastAddress("00A1"), "127.0.0.1");
+    EXPECT_TRUE(log.Contains("CtrID = 00A1 <--> HANDSHAKE OK, IP = 127.0.0.1"));
+    EXPECT_TRUE(log.Contains("CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\big.xml\""));
+    EXPECT_TRUE(log.Contains("CtrID = 00A1  -->  \"ROOT\\WORK\\OUTBOX\\result-1.xml\""));
+}
+
+TEST_F(ServerTest, EmptyNameWhileTheServerIsIdleClosesAfterFiveTicks) {
+    CreateMirrorFolders(dir.path(), "00A2");
+    ClockAlreadySet("00A2");
+    TempDir ctr;
+    WriteFile(ctr / "ROOT/INFO/METERS/meters.xml", "<meters/>");
+    ChildProcess sim(ZB_CTR_SIM_PATH, SimArgs(ctr.path(), {"--id", "00A2"}));
+    ExpectCloseAfterTicks(5);
+    EXPECT_EQ(sim.Wait(20s), 0) << sim.output();
+    EXPECT_TRUE(
+        log.Contains("Передача файлов не производится, соединение будет закрыто через 5 сек."));
+    EXPECT_FALSE(fs::exists(ctr / "ROOT/WORK/INBOX"));
+    EXPECT_EQ(ReadFile(Mirror("00A2", "ROOT/INFO/METERS/meters.xml")), "<meters/>");
+}
+
+TEST_F(ServerTest, EmptyNameWhileTheServerSendsClosesTwoTicksAfterItsLastFile) {
+    CreateMirrorFolders(dir.path(), "00A3");
+    ClockAlreadySet("00A3");
+    WriteFile(Mirror("00A3", "ROOT/WORK/INBOX/w-1.xml"), std::string(200000, 'w'));
+    TempDir ctr;  // nothing to send: the empty name follows the handshake answer at once
+    ChildProcess sim(ZB_CTR_SIM_PATH, SimArgs(ctr.path(), {"--id", "00A3"}));
+    ExpectCloseAfterTicks(2);
+    EXPECT_EQ(sim.Wait(20s), 0) << sim.output();
+    EXPECT_TRUE(log.Contains(
+        "На сервере файлов для передачи больше нет, соединение будет закрыто через 2 сек."));
+    EXPECT_FALSE(
+        log.Contains("Передача файлов не производится, соединение будет закрыто через 5 сек."));
+    EXPECT_EQ(ReadFile(ctr / "ROOT/WORK/INBOX/w-1.xml"), std::string(200000, 'w'));
+}
+
+TEST_F(ServerTest, ManyConcentratorsAtOnce) {
+    constexpr int kCount = 24;
+    for (int i = 0; i < kCount; ++i) {
+        const std::string id = CtrIdText(0x0100 + i);
+        CreateMirrorFolders(dir.path(), id);
+        WriteFile(Mirror(id, "ROOT/WORK/INBOX/w-" + id + ".xml"), "<work id=\"" + id + "\"/>");
+    }
+    TempDir shared;
+    WriteFile(shared / "ROOT/INFO/METERS/meters.xml", std::string(70000, 'm'));
+    WriteFile(shared / "ROOT/WORK/OUTBOX/r.xml", "<r/>");
+    TempDir roots;
+    std::atomic<bool> ticking{true};
+    std::thread ticker([&] {
+        while (ticking) {
+            server.Tick();
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    ChildProcess sim(ZB_CTR_SIM_PATH,
+                     SimArgs(roots.path(), {"--id", "0100", "--count", std::to_string(kCount),
+                                            "--send-from", shared.path().string(), "--quiet"}));
+    const int code = sim.Wait(60s);
+    ticking = false;
+    ticker.join();
+    EXPECT_EQ(code, 0) << sim.output();
+    EXPECT_NE(sim.output().find("summary: concentrators 24, connections 24, handshakes 24, "
+                                "closed by server 24, unfinished 0"),
+              std::string::npos)
+        << sim.output();
+    for (int i = 0; i < kCount; ++i) {
+        const std::string id = CtrIdText(0x0100 + i);
+        EXPECT_EQ(ReadFile(roots / (id + "/ROOT/WORK/INBOX/w-" + id + ".xml")),
+                  "<work id=\"" + id + "\"/>");
+        EXPECT_EQ(ReadFile(Mirror(id, "ROOT/INFO/METERS/meters.xml")).size(), 70000u);
+    }
+    EXPECT_EQ(server.FilesIn(), 2 * kCount);
+    EXPECT_EQ(server.FilesOut(), 2 * kCount);  // each work file and SetUTC.xml
+    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
+}
+
+TEST_F(ServerTest, MisbehavingConcentratorOverTheWire) {
+    CreateMirrorFolders(dir.path(), "00A4");
+    ClockAlreadySet("00A4");
+    RawClient client(server.Port());
+    client.ReadExact(24);
+
+    // Garbage in front of the handshake answer is skipped.
+    Bytes answer;
+    BuildHandshakeAnswer(answer, 0x00A4);
+    answer[kOffFlags] = 0xFF;  // all ones behind the garbage byte at the link-ID position
+    SealHeader(answer.data());
+    Bytes withGarbage = {0x3C};
+    withGarbage.insert(withGarbage.end(), answer.begin(), answer.end());
+    client.Send(withGarbage);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00A4 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+
+    auto request = [&](const Bytes& frame) {
+        client.Send(frame);
+        const Bytes reply = client.ReadFrame();
+        EXPECT_EQ(reply.size(), kAnswerSize);
+        EXPECT_EQ(reply[kOffFlags] & kAnswerFlag, kAnswerFlag);
+        EXPECT_TRUE(TestHeader(reply.data()) && TestPayload(reply.data(), 3));
+        return reply[kOffStatus];
+    };
+    auto name = [](uint8_t seq, const std::string& path) {
+        Bytes f;
+        BuildFileNameRequest(f, kNoLinkId, seq, path);
+        return f;
+    };
+    auto block = [](uint8_t seq, uint32_t offset, uint32_t total, const std::string& data) {
+        Bytes f;
+        BuildDataRequest(f, kNoLinkId, seq, offset, total,
+                         reinterpret_cast<const uint8_t*>(data.data()), data.size());
+        return f;
+    };
+
+    // An escaping path is refused; nothing is written outside the mirror.
+    EXPECT_EQ(request(name(1, "ROOT\\INFO\\PROFILES\\..\\..\\..\\..\\escaped.xml")),
+              kStatusRefused);
+    EXPECT_EQ(request(block(1, 0, 5, "evil!")), kStatusRefused);
+    EXPECT_FALSE(fs::exists(dir / "escaped.xml"));
+    EXPECT_FALSE(fs::exists(dir / "CTR/escaped.xml"));
+
+    // A wrong offset is refused; a fresh name is accepted after it.
+    EXPECT_EQ(request(name(2, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
+    EXPECT_EQ(request(block(2, 0, 8, "abcd")), kStatusAccepted);
+    EXPECT_EQ(request(block(2, 3, 8, "efgh")), kStatusRefused);
+    EXPECT_EQ(request(name(3, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
+    EXPECT_EQ(request(block(3, 0, 8, "abcd")), kStatusAccepted);
+    EXPECT_EQ(request(block(3, 4, 8, "efgh")), kStatusAccepted);
+    EXPECT_EQ(ReadFile(Mirror("00A4", "ROOT/INFO/METERS/m.xml")), "abcdefgh");
+    EXPECT_EQ(server.FilesIn(), 1);
+}
+
+struct FailingHandler : ReceivedFileHandler {
+    void HandleReceivedFile(const ReceivedFile&) override {
+        throw std::runtime_error("cannot parse");
+    }
+};
+
+TEST_F(ServerTest, AFileThatCannotBeHandledEndsTheConnection) {
+    server.SetReceivedFileHandler(std::make_shared<FailingHandler>());
+    CreateMirrorFolders(dir.path(), "00A5");
+    ClockAlreadySet("00A5");
+    RawClient client(server.Port());
+    client.ReadExact(24);
+    Bytes frame;
+    BuildHandshakeAnswer(frame, 0x00A5);
+    client.Send(frame);
+    BuildFileNameRequest(frame, kNoLinkId, 1, "ROOT\\WORK\\OUTBOX\\r.xml");
+    client.Send(frame);
+    EXPECT_EQ(client.ReadFrame()[kOffStatus], kStatusAccepted);
+    const std::string data = "<r/>";
+    BuildDataRequest(frame, kNoLinkId, 1, 0, 4, reinterpret_cast<const uint8_t*>(data.data()), 4);
+    client.Send(frame);
+    EXPECT_TRUE(client.WaitClosed(5s));  // closed without an answer
+    EXPECT_TRUE(WaitFor(
+        [&] { return log.Contains("CtrID = 00A5, ОШИБКА: cannot parse, соединение закрыто."); }));
+    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
+}
+
+TEST_F(ServerTest, SilentConnectionIsClosedAtTheIdleLimit) {
+    RawClient client(server.Port());
+    client.ReadExact(24);
+    ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 1; }));
+    for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
+        server.Tick();
+    }
+    EXPECT_TRUE(client.StaysQuiet(50ms));
+    server.Tick();
+    EXPECT_TRUE(client.WaitClosed(5s));
+    EXPECT_TRUE(log.Contains("IP = 127.0.0.1, нет данных 600 сек., соединение закрыто."));
+}
+
+TEST_F(ServerTest, StopEndsEveryConnectionAndFreesThePort) {
+    RawClient a(server.Port());
+    RawClient b(server.Port());
+    a.ReadExact(24);
+    b.ReadExact(24);
+    server.Stop();
+    EXPECT_EQ(server.ConnectionCount(), 0u);
+    EXPECT_TRUE(a.WaitClosed(5s));
+    EXPECT_TRUE(b.WaitClosed(5s));
+    server.Start();  // the same object serves again
+    RawClient c(server.Port());
+    EXPECT_EQ(c.ReadExact(24).size(), 24u);
+}
+
+TEST(LinkServerPort, BusyPortIsReported) {
+    TempDir dir;
+    LinkServer first(dir.path(), 0);
+    first.Start();
+    LinkServer second(dir.path(), first.Port());
+    EXPECT_THROW(second.Start(), std::system_error);
+}
+
+}  // namespace
+}  // namespace zb::link
