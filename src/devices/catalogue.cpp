@@ -233,6 +233,24 @@ void WarnSyntax(const TVar& var) {
     base::Messages().Warning("Синтаксическая ошибка! \"" + var.Title() + "\"");
 }
 
+// The file `name` in `folder`; names that differ only in letter case are found too, as the
+// folders come from systems where file names are not case-sensitive. Empty when there is none.
+fs::path FindFile(const fs::path& folder, const std::string& name) {
+    std::error_code ec;
+    const fs::path exact = folder / name;
+    if (fs::is_regular_file(exact, ec)) {
+        return exact;
+    }
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code fileError;
+        if (base::EqualsNoCase(it->path().filename().string(), name) &&
+            fs::is_regular_file(it->path(), fileError)) {
+            return it->path();
+        }
+    }
+    return {};
+}
+
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -336,9 +354,8 @@ void LoadDescription(uint16_t typeCode, bool buildGroups) {
             state.baseModule = library;
         }
     } else {
-        const fs::path libraryPath = dir / "DLL" / libraryName;
-        std::error_code ec;
-        if (fs::is_regular_file(libraryPath, ec)) {
+        const fs::path libraryPath = FindFile(dir / "DLL", libraryName);
+        if (!libraryPath.empty()) {
             library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (typeCode != 0) {
                 LogLine(" ");
@@ -356,9 +373,8 @@ void LoadDescription(uint16_t typeCode, bool buildGroups) {
 
     // 2.-4. The description file.
     std::string message = "\"" + t + ".ZARNIC.xml\" - ";
-    const fs::path descriptionPath = dir / "XML.ZARNIC" / (t + ".ZARNIC.xml");
-    std::error_code ec;
-    if (!fs::is_regular_file(descriptionPath, ec)) {
+    const fs::path descriptionPath = FindFile(dir / "XML.ZARNIC", t + ".ZARNIC.xml");
+    if (descriptionPath.empty()) {
         if (typeCode == 0) {
             LogLine(message + "не найден!");
             LogLine("Продолжение невозможно!");
@@ -407,8 +423,8 @@ void LoadDescription(uint16_t typeCode, bool buildGroups) {
 
     // 8. The extension file.
     message = "\"" + t + ".ZarnicMaster.xml\" - ";
-    const fs::path extensionPath = dir / "XML.ZarnicMaster" / (t + ".ZarnicMaster.xml");
-    if (!fs::is_regular_file(extensionPath, ec)) {
+    const fs::path extensionPath = FindFile(dir / "XML.ZarnicMaster", t + ".ZarnicMaster.xml");
+    if (extensionPath.empty()) {
         return;
     }
     try {

@@ -1,0 +1,346 @@
+// Loading the description catalogue from a program directory: the order and words of the log,
+// headers and variables, extension files, groups, libraries and their fallback, bad input.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "catalogue_fixture.h"
+#include "devices/value_formats.h"
+
+namespace zb::devices {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char* const kServiceVars =
+    "  <ExtensionTitle Value=\"Служебные\"/>\r\n"
+    "  <var VID=\"00000001\" Name=\"SerialNumber\" RAL=\"0\" TypeCode=\"50\" VarLen=\"16\" "
+    "Caption=\"Серийный номер\"/>\r\n";
+
+TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrder) {
+    InstallPlugIn("ZarnicMaster_01xx.so");
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0001",
+                     "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
+                     "  <var VID=\"00010002\" Name=\"Energy\" RAL=\"0\"/>\r\n");
+    WriteExtension("0001", "  <var VID=\"00010002\" D=\"3\"/>\r\n");
+    WriteDescription("0100", "  <var VID=\"01000001\" Name=\"X\"/>\r\n");
+    testing::LogRecorder log;
+    Load();
+    EXPECT_EQ(log.lines(), (Lines{
+                               "Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
+                               "\"0000.ZARNIC.xml\" - \"Служебные\" - OK",
+                               "",
+                               "\"0001.ZARNIC.xml\" - \"Счётчик\" - OK",
+                               "\"0001.ZarnicMaster.xml\" - OK",
+                               " ",
+                               "Dll-библиотека \"ZarnicMaster_01xx.so\" - OK",
+                               "\"0100.ZARNIC.xml\" - OK",
+                           }));
+    EXPECT_TRUE(messages_->warnings().empty());
+    EXPECT_NE(BaseModule(), nullptr);
+    EXPECT_EQ(FindLoadedLibrary("ZarnicMaster_00xx.so"), BaseModule());
+    EXPECT_NE(FindLoadedLibrary("ZarnicMaster_01xx.so"), nullptr);
+    EXPECT_EQ(FindLoadedLibrary("ZarnicMaster_02xx.so"), nullptr);
+}
+
+TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0001",
+                     "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
+                     "  <var VID=\"00010002\" Name=\"Energy\" RAL=\"1\" WAL=\"2\" TypeCode=\"42\" "
+                     "VarLen=\"8\" VarCount=\"1\" Caption=\"Энергия\" Units=\"кВт·ч\" D=\"3\"/>\r\n"
+                     "  <var VID=\"00010003\"/>\r\n"
+                     "  <var VID=\"00010004\"/>\r\n"
+                     "  <other VID=\"00010005\" Name=\"Ignored\"/>\r\n");
+    Load();
+    ASSERT_EQ(CatalogueClasses().size(), 2u);
+    auto* header = CatalogueClasses()[1];
+    ASSERT_EQ(header->Class(), EntryClass::VarHeader);
+    EXPECT_EQ(header->LocalName(), "0001.Header");
+    EXPECT_EQ(header->Title(), "Счётчик");
+    EXPECT_EQ(static_cast<TVarHeader*>(header)->Caption(), "Счётчик");
+    EXPECT_EQ(header->Tag(), 1);
+
+    TVar& energy = Var("0001.Energy");
+    EXPECT_EQ(energy.Owner(), header);
+    EXPECT_EQ(energy.VID(), 0x00010002u);
+    EXPECT_EQ(energy.DeviceType(), 1);
+    EXPECT_EQ(energy.ReadLevel(), 1);
+    EXPECT_EQ(energy.WriteLevel(), 2);
+    EXPECT_EQ(energy.TypeCode(), 0x42);
+    EXPECT_EQ(energy.VarLen(), 8);
+    EXPECT_EQ(energy.VarCount(), 1);
+    EXPECT_EQ(energy.Caption(), "Энергия");
+    EXPECT_EQ(energy.Units(), "кВт·ч");
+    EXPECT_EQ(energy.D(), 3);
+    EXPECT_EQ(energy.EditKind(), kEditText);
+    EXPECT_FALSE(energy.Hidden());
+    EXPECT_NE(energy.Procs().RE, nullptr);
+    EXPECT_NE(energy.Procs().RD, nullptr);
+    EXPECT_NE(energy.Procs().ED, nullptr);
+
+    // Without Name a variable is named by its position; without levels it is hidden.
+    TVar& third = Var("0001.0002");
+    EXPECT_EQ(third.VID(), 0x00010004u);
+    EXPECT_EQ(third.ReadLevel(), 8);
+    EXPECT_TRUE(third.Hidden());
+    EXPECT_EQ(third.State(), nesGrayed);
+    EXPECT_EQ(FindVarByVID(VarRoot(), 0x00010005), nullptr);
+    EXPECT_EQ(ClassVariables(*header).size(), 3u);
+}
+
+TEST_F(CatalogueTest, DescriptionWithoutTitlePutsVariablesAtTheTop) {
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0002", "  <var VID=\"00020001\" Name=\"Loose\" RAL=\"0\"/>\r\n");
+    Load();
+    const auto classes = CatalogueClasses();
+    ASSERT_EQ(classes.size(), 2u);
+    EXPECT_EQ(classes[1]->Title(), "0002.Loose");
+    EXPECT_EQ(classes[1]->Class(), EntryClass::Var);
+    EXPECT_EQ(ClassVariables(*classes[1]).size(), 1u);
+}
+
+TEST_F(CatalogueTest, TitleComesFromTheIdentifierNotTheFile) {
+    WriteDescription("0000", "  <var VID=\"00030007\" Name=\"Foreign\" RAL=\"0\"/>\r\n");
+    Load();
+    EXPECT_EQ(Var("0003.Foreign").DeviceType(), 0);
+}
+
+TEST_F(CatalogueTest, BadAttributeWarnsAndTheNextVariableLoads) {
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0001",
+                     "  <var VID=\"00010001\" Name=\"Bad\" RAL=\"zero\" WAL=\"1\"/>\r\n"
+                     "  <var VID=\"00010002\" Name=\"Huge\" RAL=\"0\" VarLen=\"99999999999\"/>\r\n"
+                     "  <var VID=\"00010003\" Name=\"Good\" RAL=\"0\" WAL=\" 1 \" D=\"-5\"/>\r\n");
+    testing::LogRecorder log;
+    Load();
+    EXPECT_EQ(messages_->warnings(), (Lines{"Синтаксическая ошибка! \"0001.Bad\"",
+                                            "Синтаксическая ошибка! \"0001.Huge\""}));
+    // The bad variable keeps what was filled before the error and gets no functions.
+    TVar& bad = Var("0001.Bad");
+    EXPECT_EQ(bad.VID(), 0x00010001u);
+    EXPECT_EQ(bad.WriteLevel(), 8);
+    EXPECT_EQ(bad.Procs().RE, nullptr);
+    EXPECT_EQ(EncodeVarValue("0001.Bad", "?"), "");
+    TVar& good = Var("0001.Good");
+    EXPECT_EQ(good.WriteLevel(), 1);
+    EXPECT_EQ(good.D(), -5);
+    EXPECT_TRUE(log.Contains("\"0001.ZARNIC.xml\" - OK"));
+}
+
+TEST_F(CatalogueTest, MissingOrBrokenBaseDescriptionIsReported) {
+    {
+        testing::LogRecorder log;
+        Load();  // no description folder at all: nothing to scan
+        EXPECT_TRUE(log.lines().empty());
+        EXPECT_EQ(VarRoot().ChildCount(), 0u);
+    }
+    {
+        // Scanning only loads files that exist, so the missing 0000 is seen when asked directly.
+        testing::LogRecorder log;
+        ResetCatalogue();
+        SetCatalogueDir(dir_.path());
+        LoadDescription(0, false);
+        LoadDescription(5, false);
+        EXPECT_EQ(log.lines(),
+                  (Lines{"Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
+                         "\"0000.ZARNIC.xml\" - не найден!", "Продолжение невозможно!", ""}));
+    }
+    {
+        // A line longer than the reader's window makes the file unreadable.
+        WriteDescription("0000", "  <var Name=\"" + std::string(5000, 'x') + "\"/>\r\n");
+        WriteDescription("0001", "  <var Name=\"" + std::string(5000, 'x') + "\"/>\r\n");
+        testing::LogRecorder log;
+        Load();
+        EXPECT_EQ(log.lines(),
+                  (Lines{"Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
+                         "\"0000.ZARNIC.xml\" - ошибка в файле!", "Продолжение невозможно!", ""}));
+        EXPECT_EQ(VarRoot().ChildCount(), 0u);
+    }
+}
+
+TEST_F(CatalogueTest, ScanSkipsWhatIsNotADescription) {
+    WriteDescription("0000", kServiceVars);
+    testing::WriteFile(dir_ / "XML.ZARNIC" / "ZARNIC.xml", "<ZARNIC/>\r\n");
+    testing::WriteFile(dir_ / "XML.ZARNIC" / "a.xml", "<x/>\r\n");
+    testing::WriteFile(dir_ / "XML.ZARNIC" / "notes.xml", "<x/>\r\n");
+    testing::WriteFile(dir_ / "XML.ZARNIC" / "0000.backup.xml", "<x/>\r\n");
+    testing::WriteFile(dir_ / "XML.ZARNIC" / "0001.ZARNIC.txt", "<x/>\r\n");
+    WriteDescription("00aa", "  <var VID=\"00AA0001\" Name=\"Lower\" RAL=\"0\"/>\r\n");
+    testing::LogRecorder log;
+    Load();
+    EXPECT_EQ(log.lines(),
+              (Lines{"Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
+                     "\"0000.ZARNIC.xml\" - \"Служебные\" - OK", "", "\"00AA.ZARNIC.xml\" - OK"}));
+    // File names are matched without regard to letter case.
+    EXPECT_NE(FindVarByTitle(VarRoot(), "00AA.Lower"), nullptr);
+    EXPECT_EQ(VarRoot().ChildCount(), 2u);
+}
+
+TEST_F(CatalogueTest, MissingOrBrokenLibraryFallsBackToTheBaseModule) {
+    testing::WriteFile(dir_ / "DLL" / "ZarnicMaster_02xx.so", "not a library");
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0201", "  <var VID=\"02010001\" Name=\"V\" RAL=\"0\" TypeCode=\"22\"/>\r\n");
+    WriteExtension("0201", "  <var VID=\"02010001\" RE=\"NoSuchFunction\"/>\r\n");
+    WriteDescription("0301", "  <var VID=\"03010001\" Name=\"W\" RAL=\"0\" TypeCode=\"22\"/>\r\n");
+    testing::LogRecorder log;
+    Load();
+    EXPECT_EQ(log.lines(), (Lines{
+                               "Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
+                               "\"0000.ZARNIC.xml\" - \"Служебные\" - OK",
+                               " ",
+                               "Dll-библиотека \"ZarnicMaster_02xx.so\" - загрузить не удалось!",
+                               "\"0201.ZARNIC.xml\" - OK",
+                               "\"0201.ZarnicMaster.xml\" - OK",
+                               "\"0301.ZARNIC.xml\" - OK",
+                           }));
+    EXPECT_EQ(EncodeVarValue("0201.V", "?"), "01000102");
+    EXPECT_EQ(EncodeVarValue("0301.W", "?"), "01000103");
+    EXPECT_EQ(DecodeVarAnswer("0301.W", "3412"), "4660");
+}
+
+TEST_F(CatalogueTest, WithoutABaseModuleNothingCanBeEncoded) {
+    std::filesystem::remove(dir_ / "DLL" / "ZarnicMaster_00xx.so");
+    WriteDescription("0000", kServiceVars);
+    testing::LogRecorder log;
+    Load();
+    EXPECT_EQ(log.lines(), (Lines{"\"0000.ZARNIC.xml\" - \"Служебные\" - OK"}));
+    EXPECT_EQ(BaseModule(), nullptr);
+    EXPECT_EQ(Var("0000.SerialNumber").Procs().RE, nullptr);
+    EXPECT_EQ(EncodeVarValue("0000.SerialNumber", "?"), "");
+    EXPECT_EQ(DecodeVarAnswer("0000.SerialNumber", "0141"), "0141");
+    EXPECT_EQ(ResolvePlugInProc(nullptr, "PlainRE", "PlainRE"), nullptr);
+}
+
+TEST_F(CatalogueTest, ResolutionOrder) {
+    WriteDescription("0000", kServiceVars);
+    Load();
+    void* base = BaseModule();
+    ASSERT_NE(base, nullptr);
+    void* plainRd = ResolvePlugInProc(nullptr, "PlainRD", "PlainRD");
+    EXPECT_NE(plainRd, nullptr);
+    EXPECT_EQ(ResolvePlugInProc(base, "Nothing", "PlainRD"), plainRd);
+    EXPECT_EQ(ResolvePlugInProc(base, "PlainED", "PlainRD"),
+              ResolvePlugInProc(nullptr, "PlainED", "x"));
+    EXPECT_EQ(ResolvePlugInProc(base, "Nothing", "AlsoNothing"), nullptr);
+    EXPECT_EQ(ResolvePlugInProc(base, "", ""), nullptr);
+}
+
+TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0001",
+                     "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
+                     "  <var VID=\"00010001\" Name=\"A\" RAL=\"0\" WAL=\"0\" D=\"1\"/>\r\n"
+                     "  <var VID=\"00010002\" Name=\"B\" RAL=\"0\" WAL=\"0\"/>\r\n"
+                     "  <var VID=\"00010003\" Name=\"C\" RAL=\"0\" WAL=\"0\"/>\r\n");
+    WriteExtension("0001",
+                   "  <var VID=\"00010001\" RAL=\"2\" WAL=\"3\" D=\"7\" F=\"%.3f\" U=\"1\" "
+                   "EH=\"Первая\\строка\\..\\вторая\" EE=\"Текст\" EA=\"Date\" RD=\"PlainED\"/>\r\n"
+                   "  <var VID=\"00010002\" U=\"0\" EA=\"Other\" WAL=\"x\" D=\"9\"/>\r\n"
+                   "  <var VID=\"00019999\" RAL=\"1\"/>\r\n"
+                   "  <var VID=\"00010003\" D=\"4\"/>\r\n");
+    testing::LogRecorder log;
+    Load();
+    TVar& a = Var("0001.A");
+    EXPECT_EQ(a.ReadLevel(), 2);
+    EXPECT_EQ(a.WriteLevel(), 3);
+    EXPECT_EQ(a.D(), 7);
+    EXPECT_EQ(a.F(), "%.3f");
+    EXPECT_TRUE(a.Hidden());
+    EXPECT_EQ(a.EH(), "Первая\r\nстрока\r\nвторая");
+    EXPECT_EQ(a.EE(), "Текст");
+    EXPECT_EQ(a.EditKind(), kEditDate);
+    EXPECT_EQ(reinterpret_cast<void*>(a.Procs().RD), ResolvePlugInProc(nullptr, "PlainED", ""));
+
+    // A bad decimal in the extension warns like one in a description; what came before stays.
+    TVar& b = Var("0001.B");
+    EXPECT_FALSE(b.Hidden());
+    EXPECT_EQ(b.EditKind(), kEditText);
+    EXPECT_EQ(b.WriteLevel(), 0);
+    EXPECT_EQ(b.D(), 0);
+    EXPECT_EQ(messages_->warnings(), (Lines{"Синтаксическая ошибка! \"0001.B\""}));
+
+    // The unknown identifier changed nothing, and the variable after it was still applied.
+    EXPECT_EQ(Var("0001.C").ReadLevel(), 0);
+    EXPECT_EQ(Var("0001.C").D(), 4);
+    EXPECT_TRUE(log.Contains("\"0001.ZarnicMaster.xml\" - OK"));
+}
+
+TEST_F(CatalogueTest, BrokenExtensionIsLoggedAndTheDescriptionStays) {
+    WriteDescription("0000", kServiceVars);
+    WriteExtension("0000", "  <var VID=\"00000001\" EH=\"" + std::string(5000, 'x') + "\"/>\r\n");
+    testing::LogRecorder log;
+    Load();
+    EXPECT_TRUE(log.Contains("\"0000.ZarnicMaster.xml\" - ошибка в файле!"));
+    EXPECT_EQ(Var("0000.SerialNumber").EH(), "");
+}
+
+TEST_F(CatalogueTest, GroupsNestAndAreSharedOnlyWhenAsked) {
+    WriteDescription("0000", kServiceVars);
+    WriteDescription("0001",
+                     "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
+                     "  <var VID=\"00010001\" Name=\"Total\" RAL=\"0\"/>\r\n"
+                     "  <var VID=\"00010002\" Name=\"T1\" RAL=\"0\"/>\r\n"
+                     "  <var VID=\"00010003\" Name=\"T2\" RAL=\"0\"/>\r\n"
+                     "  <var VID=\"00010004\" Name=\"Loop\" RAL=\"0\"/>\r\n");
+    WriteExtension("0001",
+                   "  <var VID=\"00010001\" Group=\"Энергия\"/>\r\n"
+                   "  <var VID=\"00010002\" Group=\"Энергия\\Тарифы\"/>\r\n"
+                   "  <var VID=\"00010003\" Group=\"Энергия\\..\\Тарифы\"/>\r\n"
+                   "  <var VID=\"00010004\" Group=\"0001.Loop\"/>\r\n");
+    Load(true);
+    TNodeEntry* header = CatalogueClasses().at(1);
+    TVar& total = Var("0001.Total");
+    TNodeEntry* energy = total.Owner();
+    ASSERT_EQ(energy->Class(), EntryClass::VarHeader);
+    EXPECT_EQ(energy->Title(), "Энергия");
+    EXPECT_EQ(energy->LocalName(), "Энергия");
+    EXPECT_EQ(static_cast<TVarHeader*>(energy)->Caption(), "Энергия");
+    EXPECT_EQ(energy->Owner(), header);
+    TNodeEntry* tariffs = Var("0001.T1").Owner();
+    EXPECT_EQ(tariffs->Title(), "Тарифы");
+    EXPECT_EQ(tariffs->Owner(), energy);
+    EXPECT_EQ(Var("0001.T2").Owner(), tariffs);
+    // A group named like a variable is a new group, never the variable itself.
+    TVar& loop = Var("0001.Loop");
+    EXPECT_EQ(loop.Owner()->Class(), EntryClass::VarHeader);
+    EXPECT_EQ(loop.Owner()->Owner(), header);
+    EXPECT_EQ(FindVarByVID(*header, 0x00010003), &Var("0001.T2"));
+
+    Load(false);
+    EXPECT_EQ(Var("0001.T2").Owner(), CatalogueClasses().at(1));
+}
+
+TEST_F(CatalogueTest, ShippedCatalogueLoadsCleanly) {
+    testing::LogRecorder log;
+    LoadCatalogue(testing::BuiltProgramDir());
+    EXPECT_EQ(log.lines(), (Lines{
+                               "Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
+                               "\"0000.ZARNIC.xml\" - \"Служебные параметры\" - OK",
+                               "\"0000.ZarnicMaster.xml\" - OK",
+                               "",
+                               "\"0001.ZARNIC.xml\" - \"Счётчик ZM-3 трёхфазный\" - OK",
+                               "\"0001.ZarnicMaster.xml\" - OK",
+                           }));
+    EXPECT_TRUE(messages_->warnings().empty());
+    for (const char* title : {"0000.SerialNumber", "0000.LocalTime", "0000.ProjectID",
+                              "0000.ProfileID", "0000.interface", "0000.syntax", "0000.EventLog",
+                              "0000.ReadRegister", "0001.EnergyImport", "0001.PowerActive",
+                              "0001.VoltageL1", "0001.CurrentL1", "0001.EnergyProfile"}) {
+        EXPECT_NE(FindVarByTitle(VarRoot(), title), nullptr) << title;
+    }
+    EXPECT_EQ(TypeName(Var("0000.EventLog").TypeCode()), "event");
+    EXPECT_TRUE(IsFunctionType(Var("0000.ReadRegister").TypeCode()));
+    EXPECT_EQ(Var("0000.LocalTime").EditKind(), kEditDate);
+    EXPECT_TRUE(Var("0000.ServiceKey").Hidden());
+    // Every variable of the shipped catalogue can be read or written by someone.
+    EXPECT_EQ(EncodeVarValue("0000.SerialNumber", "?"), "01000000");
+
+    LoadCatalogue(testing::BuiltProgramDir(), true);
+    EXPECT_EQ(Var("0001.EnergyImportT1").Owner()->Title(), "Тарифы");
+    EXPECT_EQ(Var("0001.EnergyImportT1").Owner()->Owner()->Title(), "Энергия");
+}
+
+}  // namespace
+}  // namespace zb::devices

@@ -1,0 +1,292 @@
+// The parameter model: states, visibility and support of the tree, the pending-text rule, the
+// look-ups, the type and access-level tables, and archive descriptors.
+#include <gtest/gtest.h>
+
+#include "devices/parameter_model.h"
+
+namespace zb::devices {
+namespace {
+
+TVar* AddVar(TNodeEntry& parent, const std::string& title, uint32_t vid = 0) {
+    auto* var = parent.NewChild<TVar>();
+    var->SetTitle(title);
+    var->SetVID(vid);
+    return var;
+}
+
+TEST(ParameterModel, HeaderWithoutChildrenIsNeitherVisibleNorSupported) {
+    TTreeEntry root;
+    auto* header = root.NewChild<TVarHeader>();
+    header->SetVisible(true);
+    header->SetSupported(true);
+    EXPECT_FALSE(header->Visible());
+    EXPECT_FALSE(header->Supported());
+
+    TVar* var = AddVar(*header, "0001.A");
+    EXPECT_FALSE(header->Visible());
+    var->SetVisible(true);
+    EXPECT_TRUE(header->Visible());
+    var->SetSupported(true);
+    EXPECT_TRUE(header->Supported());
+    // Setting a child supported marks every ancestor, the plain root included.
+    EXPECT_TRUE(root.Supported());
+}
+
+TEST(ParameterModel, HiddenVariableReadsGrayedAndIsNotVisible) {
+    TTreeEntry root;
+    TVar* var = AddVar(root, "0001.A");
+    var->SetVisible(true);
+    var->SetState(nesSelected);
+    EXPECT_EQ(var->State(), nesSelected);
+    var->SetHidden(true);
+    EXPECT_EQ(var->State(), nesGrayed);
+    EXPECT_FALSE(var->Visible());
+}
+
+TEST(ParameterModel, HeaderStatePassesToVisibleUngrayedChildren) {
+    TTreeEntry root;
+    auto* header = root.NewChild<TVarHeader>();
+    TVar* shown = AddVar(*header, "0001.A");
+    TVar* invisible = AddVar(*header, "0001.B");
+    TVar* hidden = AddVar(*header, "0001.C");
+    shown->SetVisible(true);
+    hidden->SetVisible(true);
+    hidden->SetHidden(true);
+
+    header->SetState(nesSelected);
+    EXPECT_EQ(shown->State(), nesSelected);
+    EXPECT_EQ(invisible->State(), nesNormal);
+    EXPECT_EQ(hidden->State(), nesGrayed);
+
+    // A header reads selected while any child does, whatever its own state.
+    header->SetState(nesNormal);
+    EXPECT_EQ(header->State(), nesNormal);
+    shown->SetState(nesSelected);
+    EXPECT_EQ(header->State(), nesSelected);
+    // Only the exact header class derives its state from its children.
+    TVar* parentVar = AddVar(root, "0001.P");
+    AddVar(*parentVar, "0001.Q")->SetState(nesSelected);
+    EXPECT_EQ(parentVar->State(), nesNormal);
+}
+
+TEST(ParameterModel, PendingTextKeepsTheLineCount) {
+    TVar var;
+    var.SetText("***");
+    EXPECT_EQ(var.Text(), "***");
+    EXPECT_EQ(var.OpRes(), "***");
+
+    var.SetOpRes("DONE");
+    var.SetText("1\r\n2\r\n3\r\n");
+    EXPECT_EQ(var.OpRes(), "DONE");  // an ordinary text leaves the result alone
+    var.SetText("***");
+    EXPECT_EQ(var.Text(), "***\r\n\r\n\r\n");
+    EXPECT_EQ(var.OpRes(), "***");
+
+    var.SetText("one line without break");
+    var.SetText("***");
+    EXPECT_EQ(var.Text(), "***\r\n");
+}
+
+TEST(ParameterModel, LookUpsAreDepthFirstAndClassExact) {
+    TTreeEntry root;
+    auto* header = root.NewChild<TVarHeader>();
+    header->SetTitle(
+        "0001.Energy");  // a header with a variable's title never matches a var look-up
+    auto* group = header->NewChild<TVarHeader>();
+    group->SetTitle("Group");
+    TVar* deep = AddVar(*group, "0001.Energy", 0x00010002);
+    TVar* later = AddVar(root, "0001.Energy", 0x00010002);
+    auto* arch = root.NewChild<TArch>();
+    arch->SetTitle("0001.Arch");
+    arch->SetVID(0x00010099);
+
+    EXPECT_EQ(FindVarByTitle(root, "0001.Energy"), deep);
+    EXPECT_EQ(FindEntryByTitle(root, "0001.Energy"), header);
+    EXPECT_EQ(FindVarByVID(root, 0x00010002), deep);
+    EXPECT_EQ(FindVarByTitle(*later, "0001.Energy"), later);
+    EXPECT_EQ(FindVarByTitle(root, "0001.energy"), nullptr);  // titles compare exactly
+    EXPECT_EQ(FindVarByTitle(root, "0001.Arch"), nullptr);    // a TArch is not a TVar
+    EXPECT_EQ(FindVarByVID(root, 0x00010099), nullptr);
+    EXPECT_EQ(FindEntryByTitle(root, "0001.Arch"), arch);
+    EXPECT_EQ(FindEntryByTitle(root, "none"), nullptr);
+}
+
+TEST(ParameterModel, MovingKeepsOwnershipSoundAndRefusesCycles) {
+    TTreeEntry root;
+    auto* a = root.NewChild<TVarHeader>();
+    auto* b = a->NewChild<TVarHeader>();
+    TVar* var = AddVar(root, "0001.V");
+    EXPECT_EQ(var->Level(), 1);
+    ASSERT_TRUE(var->MoveTo(*b));
+    EXPECT_EQ(var->Owner(), b);
+    EXPECT_EQ(var->Level(), 3);
+    EXPECT_EQ(root.ChildCount(), 1u);
+    EXPECT_FALSE(a->MoveTo(*b));  // under its own descendant
+    EXPECT_FALSE(a->MoveTo(*a));
+    EXPECT_EQ(FindVarByTitle(root, "0001.V"), var);
+}
+
+TEST(ParameterModel, TextsAreCutTo255Characters) {
+    TVar var;
+    std::string longName;
+    for (int i = 0; i < 300; ++i) {
+        longName += "ж";  // two bytes each
+    }
+    var.SetTitle(longName);
+    EXPECT_EQ(var.Title().size(), 255u * 2);
+    var.SetF(std::string(400, 'f'));
+    EXPECT_EQ(var.F().size(), 255u);
+}
+
+TEST(ParameterModel, TypeNamesAndFunctionFamily) {
+    EXPECT_EQ(TypeName(0x00), "flag");
+    EXPECT_EQ(TypeName(0x14), "frame/byte4");
+    EXPECT_EQ(TypeName(0x29), "event");
+    EXPECT_EQ(TypeName(0x2B), "utc");
+    EXPECT_EQ(TypeName(0x51), "StrBytePas");
+    EXPECT_EQ(TypeName(0x68), "L.Func");
+    EXPECT_EQ(TypeName(0x15), "unknown");
+    EXPECT_EQ(TypeName(0xFF), "unknown");
+    EXPECT_EQ(TypeName(0x100), "unknown");
+    EXPECT_EQ(TypeName(0x129), "unknown");  // never wraps into the table
+    EXPECT_EQ(TypeName(-1), "unknown");
+    EXPECT_TRUE(IsFunctionType(0x60));
+    EXPECT_TRUE(IsFunctionType(0x68));
+    EXPECT_FALSE(IsFunctionType(0x50));
+    EXPECT_FALSE(IsFunctionType(0x160));
+}
+
+TEST(ParameterModel, AccessModesByLevel) {
+    EXPECT_EQ(AccessModeOfLevel(0), 0);
+    EXPECT_EQ(AccessModeOfLevel(1), 1);
+    EXPECT_EQ(AccessModeOfLevel(2), 2);
+    EXPECT_EQ(AccessModeOfLevel(3), 0);
+    for (int level : {4, 7, 8, 9, 255, -1, -100}) {
+        EXPECT_EQ(AccessModeOfLevel(level), -1) << level;
+    }
+    EXPECT_EQ(AccessModeOfLevel(int64_t{1} << 40), -1);
+
+    TVar var;
+    var.SetReadLevel(1);
+    var.SetWriteLevel(3);
+    EXPECT_EQ(RequiredLevel(var, "?"), 1);
+    EXPECT_EQ(RequiredLevel(var, "5\r\n?"), 1);
+    EXPECT_EQ(RequiredLevel(var, "5"), 3);
+}
+
+TEST(ArchiveDescriptor, IntervalArchive) {
+    // Tag 0, one word: type I (0), depth 1440; tag 1, one word: 30 minutes, no offset.
+    TArch arch;
+    arch.ReadDescriptor("00000100 A0050000 01000100 001E0000");
+    EXPECT_EQ(arch.Depth(), 1440);
+    EXPECT_EQ(arch.ArchType(), 0);
+    EXPECT_EQ(arch.IntervalCount(), 30);
+    EXPECT_EQ(arch.PropertyStr(), "0/1440 [30 мин]");
+}
+
+TEST(ArchiveDescriptor, MaximaWithNegativeOffset) {
+    // IMAX (5), depth 1440; interval 1 day (unit 2), offset -3 hours (unit 1).
+    TArch arch;
+    arch.ReadDescriptor(
+        "00000100A0050005"
+        "01000100"
+        "020101FD");
+    EXPECT_EQ(arch.ArchType(), 5);
+    EXPECT_EQ(arch.Offset(), -3);
+    EXPECT_EQ(arch.PropertyStr(), "0/1440, IMAX [1 сут] -3 час");
+}
+
+TEST(ArchiveDescriptor, PositiveOffsetAndChangeArchive) {
+    TArch minima;
+    minima.ReadDescriptor(
+        "00000100A0050004"
+        "01000100"
+        "000F0102");  // IMIN, 15 min, +2 hours
+    EXPECT_EQ(minima.PropertyStr(), "0/1440, IMIN [15 мин] +2 час");
+
+    TArch changes;
+    changes.ReadDescriptor("00000100A0050001");
+    EXPECT_EQ(changes.PropertyStr(), "0/1440, D");
+}
+
+TEST(ArchiveDescriptor, RecordedValuesArchiveIsNotAnIntervalKind) {
+    // Word 0x02000800: type 2 (F), depth 2048; then tag 1 with word 0x00001E00.
+    TArch arch;
+    arch.ReadDescriptor(
+        "00000100"
+        "00080002"
+        "01000100"
+        "001E0000");
+    EXPECT_EQ(arch.ArchType(), 2);
+    EXPECT_EQ(arch.Depth(), 2048);
+    EXPECT_EQ(arch.PropertyStr(), "0/2048, F");
+}
+
+TEST(ArchiveDescriptor, FlagAndDepthFieldsAreMasked) {
+    TArch arch;
+    arch.ReadDescriptor(
+        "00000100"
+        "FFFFFF83");  // flag set, type 3 (LOG), depth 0xFFFFFF
+    EXPECT_TRUE(arch.Flag());
+    EXPECT_EQ(arch.ArchType(), 3);
+    EXPECT_EQ(arch.Depth(), 0xFFFFFF);
+    EXPECT_EQ(arch.PropertyStr(), "0/16777215, LOG");
+}
+
+TEST(ArchiveDescriptor, BadInputYieldsWhatWasRead) {
+    TArch empty;
+    empty.ReadDescriptor("");
+    EXPECT_EQ(empty.PropertyStr(), "0/0 [0 мин]");
+
+    TArch garbage;
+    garbage.ReadDescriptor("zz-not hex");
+    EXPECT_EQ(garbage.Depth(), 0);
+
+    // The record claims 5 words but only 1 follows: nothing of it is read.
+    TArch truncated;
+    truncated.ReadDescriptor(
+        "00000500"
+        "A0050000");
+    EXPECT_EQ(truncated.Depth(), 0);
+
+    // An unknown tag stops the reading; the record after it is not read.
+    TArch unknownTag;
+    unknownTag.ReadDescriptor(
+        "00000100A0050000"
+        "07000100"
+        "11111111"
+        "01000100"
+        "001E0000");
+    EXPECT_EQ(unknownTag.Depth(), 1440);
+    EXPECT_EQ(unknownTag.IntervalCount(), 0);
+
+    // A type or unit outside the tables gives the counts alone.
+    TArch badType;
+    badType.ReadDescriptor("00000100A0050006");
+    EXPECT_EQ(badType.PropertyStr(), "0/1440");
+    TArch badUnit;
+    badUnit.ReadDescriptor(
+        "00000100A0050000"
+        "01000100"
+        "061E0000");
+    EXPECT_EQ(badUnit.PropertyStr(), "0/1440");
+
+    // A descriptor longer than 256 bytes is read up to 256 bytes without overrunning.
+    TArch huge;
+    huge.ReadDescriptor("0000FF00" + std::string(2000, 'A'));
+    EXPECT_EQ(huge.Depth(), 0);
+}
+
+TEST(ArchiveDescriptor, CaptionOfTheReferencedVariable) {
+    TVar var;
+    var.SetCaption("Энергия");
+    TArch arch;
+    EXPECT_EQ(arch.CaptionStr(), "");
+    arch.SetCaptionVar(&var);
+    EXPECT_EQ(arch.CaptionStr(), "Энергия");
+    var.SetArchiveCaption("Профиль энергии");
+    EXPECT_EQ(arch.CaptionStr(), "Профиль энергии");
+}
+
+}  // namespace
+}  // namespace zb::devices
