@@ -73,6 +73,9 @@ void TXMLTokenizer::ReadAll() {
         buffer_.resize(at +
                        static_cast<std::size_t>(std::max<std::streamsize>(stream_.gcount(), 0)));
     }
+    if (stream_.bad()) {
+        throw EParserError("Read error", line_);
+    }
     fill_ = buffer_.size();
     windowEnd_ = fill_;
     streamDone_ = true;
@@ -90,6 +93,9 @@ bool TXMLTokenizer::Refill() {
     }
     if (!streamDone_ && fill_ < kWindowSize) {
         stream_.read(buffer_.data() + fill_, static_cast<std::streamsize>(kWindowSize - fill_));
+        if (stream_.bad()) {
+            throw EParserError("Read error", line_);
+        }
         const auto got = static_cast<std::size_t>(std::max<std::streamsize>(stream_.gcount(), 0));
         fill_ += got;
         if (fill_ < kWindowSize) {

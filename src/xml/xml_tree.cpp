@@ -521,6 +521,11 @@ void TECXMLParser::Clear() {
 }
 
 void TECXMLParser::LoadFromFile(const std::filesystem::path& fileName) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(fileName, ec)) {
+        throw EFOpenError("Cannot open file \"" + fileName.string() + "\". " +
+                          std::strerror(EISDIR));
+    }
     std::ifstream in(fileName, std::ios::binary);
     if (!in) {
         const int error = errno;

@@ -282,7 +282,8 @@ class TECXMLParser {
 
     // Asks BeforeClear; if allowed, clears Root and fires OnCleared.
     void Clear();
-    // Raises EFOpenError when the file cannot be opened.
+    // Raises EFOpenError when the file cannot be opened (or is a folder), EParserError as
+    // LoadFromStream, and "Read error" when reading fails.
     void LoadFromFile(const std::filesystem::path& fileName);
     void LoadFromStream(std::istream& stream);
     void LoadFromString(std::string_view text);

@@ -1,6 +1,9 @@
 // The loader: what the server accepts from files and concentrators, and what it makes of it.
 #include <gtest/gtest.h>
 
+#include <istream>
+#include <stdexcept>
+#include <streambuf>
 #include <string>
 
 #include "testing/temp_dir.h"
@@ -350,6 +353,40 @@ TEST(XmlReader, DeeplyNestedInput) {
     EXPECT_EQ(depth, kDepth - 1);
 }
 
+// A stream that hands out its text once and then fails, like a disk that stops answering.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(std::string text) : text_(std::move(text)) {}
+
+  protected:
+    int_type underflow() override {
+        if (given_) {
+            throw std::runtime_error("device gone");
+        }
+        given_ = true;
+        setg(text_.data(), text_.data(), text_.data() + text_.size());
+        return traits_type::to_int_type(text_[0]);
+    }
+
+  private:
+    std::string text_;
+    bool given_ = false;
+};
+
+TEST(XmlReader, ReadErrorIsNotAShortDocument) {
+    for (bool large : {false, true}) {
+        FailingBuffer buffer("<a>\r\n<b/>\r\n");
+        std::istream in(&buffer);
+        TXMLItem item;
+        try {
+            item.LoadFromStream(in, large);
+            ADD_FAILURE() << "loaded " << large;
+        } catch (const EParserError& e) {
+            EXPECT_STREQ(e.what(), "Read error on line 1") << large;
+        }
+    }
+}
+
 TEST(XmlReader, LoadEvents) {
     TECXMLParser doc;
     doc.LoadFromString("<keep/>");
@@ -379,6 +416,9 @@ TEST(XmlReader, Files) {
         EXPECT_TRUE(std::string(e.what()).starts_with("Cannot open file \"" +
                                                       (dir / "missing.xml").string() + "\"."));
     }
+    EXPECT_EQ(doc.Root()->Name(), "d");
+    // A folder is not a file to read.
+    EXPECT_THROW(doc.LoadFromFile(dir.path()), EFOpenError);
     EXPECT_EQ(doc.Root()->Name(), "d");
 }
 
