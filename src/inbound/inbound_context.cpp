@@ -1,0 +1,93 @@
+#include "inbound/inbound_context.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "base/clock.h"
+#include "base/events.h"
+#include "storage/stored_text.h"
+
+namespace zb::inbound {
+
+void PendingEvents::Note(Event event) {
+    if (std::find(events_.begin(), events_.end(), event) == events_.end()) {
+        events_.push_back(std::move(event));
+    }
+}
+
+void PendingEvents::CtrValuesChanged(const std::string& ctrId) {
+    Note({Kind::CtrValues, ctrId, 0});
+}
+
+void PendingEvents::PeriodicWorksChanged(const std::string& ctrId) {
+    Note({Kind::PeriodicWorks, ctrId, 0});
+}
+
+void PendingEvents::MeterValuesChanged(int64_t measuringPointUid) {
+    Note({Kind::MeterValues, std::string(), measuringPointUid});
+}
+
+void PendingEvents::MeasuringPointsChanged(const std::string& ctrId) {
+    Note({Kind::MeasuringPoints, ctrId, 0});
+}
+
+void PendingEvents::Emit() {
+    std::vector<Event> events;
+    events.swap(events_);
+    base::CoreEvents& receiver = base::Events();
+    for (const Event& event : events) {
+        switch (event.kind) {
+            case Kind::CtrValues:
+                receiver.CtrValuesChanged(event.ctrId);
+                break;
+            case Kind::PeriodicWorks:
+                receiver.PeriodicWorksChanged(event.ctrId);
+                break;
+            case Kind::MeterValues:
+                receiver.MeterValuesChanged(event.uid);
+                break;
+            case Kind::MeasuringPoints:
+                receiver.MeasuringPointsChanged(event.ctrId);
+                break;
+        }
+    }
+}
+
+int64_t FirstInt64(storage::TSQLiteDatabase& db, const std::string& sql) {
+    auto table = db.QueryTable(sql);
+    if (table->RowCount() == 0) {
+        return 0;
+    }
+    return table->FieldInt64(0);
+}
+
+int64_t CtrUidOf(storage::TSQLiteDatabase& db, std::string_view ctrId) {
+    return FirstInt64(db, "SELECT UID from CTR WHERE ID=" + storage::SqlText(ctrId));
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak) {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            text += "\r\n";
+        }
+        text += lines[i];
+    }
+    if (finalBreak && !lines.empty()) {
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string DataReceivedLine() {
+    return "Данные получены=" + base::FormatDateTime(base::LocalNow());
+}
+
+std::string FormatTenDigits(int64_t value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.10" PRId64, value);
+    return buf;
+}
+
+}  // namespace zb::inbound

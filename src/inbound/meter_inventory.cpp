@@ -1,0 +1,191 @@
+#include "inbound/meter_inventory.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <utility>
+
+#include "base/clock.h"
+#include "base/text.h"
+#include "devices/catalogue.h"
+#include "devices/parameter_model.h"
+#include "devices/value_formats.h"
+#include "storage/stored_text.h"
+
+namespace zb::inbound {
+
+using storage::SqlInt;
+using storage::SqlText;
+
+namespace {
+
+std::string Attribute(const xml::TXMLItem* item, std::string_view name) {
+    std::string value;
+    xml::ReadParam(item, name, "", value);
+    return value;
+}
+
+std::string LineName(const std::string& line) {
+    return line.substr(0, line.find('='));
+}
+
+int IndexOfLineName(const std::vector<std::string>& lines, std::string_view name) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (base::EqualsNoCase(LineName(lines[i]), name)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// A measuring point of the concentrator as the inventory compares it.
+struct KnownPoint {
+    std::string storedAddress;  // MeterADDR as stored
+    std::string upperAddress;   // decoded and upper-cased, for the comparison
+};
+
+std::vector<KnownPoint> KnownPoints(storage::TSQLiteDatabase& db, int64_t ctrUid) {
+    std::vector<KnownPoint> points;
+    auto table =
+        db.QueryTable("SELECT MeterADDR from MeasuringPoint WHERE CtrUID=" + SqlInt(ctrUid));
+    for (; !table->AtEnd(); table->Next()) {
+        std::string stored = table->FieldText(0);
+        std::string upper = base::Utf8ToUpper(storage::StoredTextDecode(stored));
+        points.push_back({std::move(stored), std::move(upper)});
+    }
+    return points;
+}
+
+const KnownPoint* FindKnown(const std::vector<KnownPoint>& points, const std::string& address) {
+    const std::string upper = base::Utf8ToUpper(address);
+    for (const KnownPoint& point : points) {
+        if (point.upperAddress == upper) {
+            return &point;
+        }
+    }
+    return nullptr;
+}
+
+void NoteChangedPoints(InboundContext& context, const std::string& sql) {
+    auto table = context.db.QueryTable(sql);
+    for (; !table->AtEnd(); table->Next()) {
+        context.events.MeterValuesChanged(table->FieldInt64(0));
+    }
+}
+
+}  // namespace
+
+void ArrangeVariableLines(std::vector<std::string>& lines) {
+    const int interfaceLine = IndexOfLineName(lines, "interface");
+    if (interfaceLine >= 0) {
+        std::swap(lines[0], lines[interfaceLine]);
+    }
+    const int syntaxLine = IndexOfLineName(lines, "syntax");
+    if (syntaxLine >= 0 && lines.size() >= 2) {
+        std::swap(lines[1], lines[syntaxLine]);
+    }
+}
+
+std::string ArchiveLine(const std::string& avid, const std::string& descriptor) {
+    const uint64_t code = devices::HexToInt(avid);
+    std::string name;
+    if (const devices::TVar* var = devices::FindVarByVID(
+            devices::VarRoot(), static_cast<uint32_t>(code & ~static_cast<uint64_t>(0xFF)))) {
+        name = var->Title();
+    }
+    devices::TArch arch;
+    arch.ReadDescriptor(descriptor);
+    char codeText[32];
+    std::snprintf(codeText, sizeof codeText, " (%08" PRIX64 ")", code);
+    return name + "=" + arch.PropertyStr() + codeText;
+}
+
+void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
+                          const std::string& ctrId) {
+    storage::TSQLiteDatabase& db = context.db;
+    const int64_t ctrUid = CtrUidOf(db, ctrId);
+    std::vector<KnownPoint> known = KnownPoints(db, ctrUid);
+
+    for (const xml::TXMLItem* meter = xml::FindItem(&root, 0, "meter"); meter != nullptr;
+         meter = xml::NextItem(meter)) {
+        std::string serialNumber = "<NULL>";
+        std::string syntax = "<NULL>";
+        const base::LocalDateTime receivedAt = base::LocalNow();
+        std::vector<std::string> varLines;
+        std::vector<std::string> archLines;
+
+        const std::string address = Attribute(meter, "address");
+        if (address.empty()) {
+            continue;
+        }
+        for (int i = 0; i < meter->Count(); ++i) {
+            const xml::TXMLItem* child = meter->Items(i);
+            // The three kinds are told apart by their exact element name.
+            if (child->Name() == "var") {
+                const std::string name = Attribute(child, "Name");
+                const std::string valueText =
+                    devices::DecodeVarAnswer(name, Attribute(child, "Value"));
+                if (name == "0000.SerialNumber" || name == "SerialNumber") {
+                    serialNumber = valueText;
+                }
+                varLines.push_back(name + "=" + valueText);
+            } else if (child->Name() == "arch") {
+                archLines.push_back(ArchiveLine(Attribute(child, "AVID"), Attribute(child, "Des")));
+            } else if (child->Name() == "syntax") {
+                syntax = Attribute(child, "Value");
+            }
+        }
+        ArrangeVariableLines(varLines);
+        const std::string received = "Данные получены=" + base::FormatDateTime(receivedAt);
+        varLines.push_back(received);
+        archLines.push_back(received);
+        const std::string basicText = JoinLines(varLines, true);
+        const std::string archText = JoinLines(archLines, true);
+
+        if (const KnownPoint* point = FindKnown(known, address)) {
+            // The row the comparison found is updated, whatever letter case the concentrator
+            // used this time, together with every other point of exactly that address.
+            const std::string where =
+                " WHERE MeterADDR  = " + SqlText(storage::StoredTextDecode(point->storedAddress));
+            db.ExecuteSql("UPDATE MeasuringPoint set Syntax = " + SqlText(syntax) + ", MeterSN = " +
+                          SqlText(serialNumber) + ", MeterInfoBasic = " + SqlText(basicText) +
+                          ", MeterInfoArch  = " + SqlText(archText) + where);
+            NoteChangedPoints(context, "SELECT UID from MeasuringPoint" + where);
+            continue;
+        }
+
+        const int64_t claimed = db.ExecuteSqlChanges(
+            "UPDATE MeasuringPoint set CtrUID = " + SqlInt(ctrUid) +
+            " WHERE (CtrUID = \"0\") AND (MeterADDR = " + SqlText(address) + ")");
+        if (claimed == 0) {
+            const int64_t uid = db.InsertSql(
+                "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,MeterInfoBasic,"
+                "MeterInfoArch,CustomGroupUID) values(" +
+                SqlInt(ctrUid) + "," + SqlText(address) + "," + SqlText(serialNumber) + "," +
+                SqlText(syntax) + "," + SqlText(basicText) + "," + SqlText(archText) + ",\"0\")");
+            context.events.MeterValuesChanged(uid);
+        } else {
+            NoteChangedPoints(context,
+                              "SELECT UID from MeasuringPoint WHERE (CtrUID = " + SqlInt(ctrUid) +
+                                  ") AND (MeterADDR = " + SqlText(address) + ")");
+        }
+        context.events.MeasuringPointsChanged(ctrId);
+        // The point is the concentrator's now: the same address met again further down the
+        // list refreshes it rather than adding a second point.
+        known.push_back({storage::StoredTextEncode(address), base::Utf8ToUpper(address)});
+    }
+}
+
+void ImportNoise(InboundContext& context, const xml::TXMLItem& root) {
+    for (const xml::TXMLItem* channel = xml::FindItem(&root, 0, "channel"); channel != nullptr;
+         channel = xml::NextItem(channel)) {
+        for (const xml::TXMLItem* node = xml::FindItem(channel, 0, "node"); node != nullptr;
+             node = xml::NextItem(node)) {
+            const std::string where = " WHERE MeterADDR  = " + SqlText(Attribute(node, "address"));
+            context.db.ExecuteSql(
+                "UPDATE MeasuringPoint set Noise = " + SqlText(Attribute(node, "nrms")) + where);
+            NoteChangedPoints(context, "SELECT UID from MeasuringPoint" + where);
+        }
+    }
+}
+
+}  // namespace zb::inbound

@@ -1,0 +1,99 @@
+#pragma once
+// A program directory of its own for every test: a fresh database with the schema and the
+// look-up indexes, a small device description catalogue served by the project's base plug-in,
+// a registered concentrator 00A1 (and 00B2) with its mirror folders, a fixed clock, and a
+// recorder of the screen events.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/events.h"
+#include "inbound/inbound_context.h"
+#include "storage/sqlite_database.h"
+#include "testing/temp_dir.h"
+#include "xml/xml_tree.h"
+
+namespace zb::inbound::testing {
+
+// Records every event as one line of text, e.g. "CtrValuesChanged 00A1".
+class EventRecorder : public base::CoreEvents {
+  public:
+    void CtrValuesChanged(const std::string& ctrId) override { Add("CtrValuesChanged " + ctrId); }
+    void PeriodicWorksChanged(const std::string& ctrId) override {
+        Add("PeriodicWorksChanged " + ctrId);
+    }
+    void MeterValuesChanged(int64_t uid) override {
+        Add("MeterValuesChanged " + std::to_string(uid));
+    }
+    void MeasuringPointsChanged(const std::string& ctrId) override {
+        Add("MeasuringPointsChanged " + ctrId);
+    }
+    void ProfileReceived(const std::string& ctrId, const std::string& projectId,
+                         const std::string& profileId) override {
+        Add("ProfileReceived " + ctrId + " " + projectId + " " + profileId);
+    }
+    std::vector<std::string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        events_.clear();
+    }
+
+  private:
+    void Add(std::string line) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(line));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+};
+
+// Writes the test catalogue (XML.ZARNIC/0000.ZARNIC.xml and the base plug-in) under `dir` and
+// loads it. Variables: 0000.SerialNumber (string), 0000.LocalTime, 0000.Energy (uint32),
+// 0000.Table (function, 0x68), 0000.Interface and 0000.Syntax (uint8), 0000.EnergyArchive
+// (uint32, VID 0x300).
+void LoadTestCatalogue(const std::filesystem::path& dir);
+// Loads the test catalogue once for the whole test program (in a directory of its own).
+void EnsureTestCatalogue();
+
+// The fixed "now" of the tests: 05.12.2026 14:03:09 local time.
+inline const base::LocalDateTime kNow{2026, 12, 5, 14, 3, 9, 0};
+inline constexpr const char* kNowText = "05.12.2026 14:03:09";
+
+class InboundTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    storage::TSQLiteDatabase& db() { return storage::Database(); }
+    const std::filesystem::path& programDir() const { return dir_.path(); }
+    std::filesystem::path mirror(const std::string& ctrId) const;
+
+    // Adds a measuring point; returns its UID.
+    int64_t AddPoint(int64_t ctrUid, const std::string& address);
+    int64_t CountRows(const std::string& table, const std::string& where = "");
+    // The decoded text of a column of the first row of a query.
+    std::string Text(const std::string& sql);
+    int64_t Int(const std::string& sql);
+
+    // Parses a document for the importers.
+    std::unique_ptr<xml::TECXMLParser> Parse(const std::string& text);
+
+    zb::testing::TempDir dir_;
+    std::shared_ptr<EventRecorder> events_ = std::make_shared<EventRecorder>();
+    int64_t ctrA1_ = 0;  // CTR row of 00A1
+    int64_t ctrB2_ = 0;  // CTR row of 00B2
+};
+
+// Little-endian hexadecimal digits of a 32-bit number ("0A000000" for 10).
+std::string LittleEndianHex(uint32_t value);
+
+}  // namespace zb::inbound::testing

@@ -1,0 +1,184 @@
+// The importers' handler as the link calls it: routing by kind, one transaction per file,
+// mirror writes, and screen events only after the commit.
+#include "inbound/received_file_processor.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "inbound_fixture.h"
+#include "link/mirror.h"
+#include "storage/stored_text.h"
+
+namespace zb::inbound::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class ReceivedFileProcessorTest : public InboundTest {
+  protected:
+    void Receive(const std::string& linkPath, const std::string& bytes,
+                 const std::string& ctrId = "00A1") {
+        link::ReceivedFile file;
+        file.ctrId = ctrId;
+        file.linkPath = linkPath;
+        file.fileName = linkPath.substr(linkPath.rfind('\\') + 1);
+        file.kind = link::ClassifyLinkPath(linkPath);
+        file.mirrorDir = mirror(ctrId);
+        file.mirrorPath = *link::MapLinkPath(file.mirrorDir, linkPath);
+        file.bytes = bytes;
+        processor_.HandleReceivedFile(file);
+    }
+    std::filesystem::path MirrorFile(const std::string& relative,
+                                     const std::string& ctrId = "00A1") {
+        return *link::MapLinkPath(mirror(ctrId), relative);
+    }
+
+    ReceivedFileProcessor processor_{programDir()};
+};
+
+std::string ResultFile(const std::string& answers) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"3\"/>\r\n"
+           "  <task TaskUID=\"1\" Syntax=\"M-200\">\r\n    <req Var=\"V\"/>\r\n" +
+           answers +
+           "  </task>\r\n  <command>\r\n    <req Var=\"GetProfile\"/>\r\n"
+           "    <ans Result=\"DONE\" Value=\"p=1\"/>\r\n  </command>\r\n</result>\r\n";
+}
+
+std::string Ans(const std::string& meter) {
+    return "    <ans Meter=\"" + meter +
+           "\" Result=\"DONE\" Time=\"2026-12-05-14-03-09\" Value=\"1\"/>\r\n";
+}
+
+TEST_F(ReceivedFileProcessorTest, AResultFileIsAppliedAndNeverStored) {
+    const int64_t point = AddPoint(ctrA1_, "A");
+    Receive("ROOT\\WORK\\OUTBOX\\r-1.xml", ResultFile(Ans("A") + Ans("B")));
+    EXPECT_EQ(CountRows("BigData"), 2);
+    EXPECT_EQ(Int("SELECT DataVendorUID from BigData WHERE MeterADDR=\"A\""), point);
+    EXPECT_FALSE(std::filesystem::exists(MirrorFile("ROOT\\WORK\\OUTBOX\\r-1.xml")));
+    EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
+}
+
+TEST_F(ReceivedFileProcessorTest, AFileThatFailsHalfWayLeavesNothingAndIsStoredOnceWhenResent) {
+    // The database refuses the third row, as a full disk or a lock would.
+    db().ExecuteSql(
+        "CREATE TRIGGER refuse BEFORE INSERT ON BigData WHEN NEW.MeterADDR = 'C' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    const std::string file = ResultFile(Ans("A") + Ans("B") + Ans("C") + Ans("D"));
+    EXPECT_THROW(Receive("ROOT\\WORK\\OUTBOX\\r-1.xml", file), storage::ESQLiteException);
+    EXPECT_EQ(CountRows("BigData"), 0);
+    EXPECT_EQ(Text("SELECT Profile from CTR WHERE ID=\"00A1\""), "");
+    EXPECT_TRUE(events_->events().empty());
+
+    // The concentrator got no answer and sends the whole file again at its next connection.
+    db().ExecuteSql("DROP TRIGGER refuse");
+    Receive("ROOT\\WORK\\OUTBOX\\r-1.xml", file);
+    EXPECT_EQ(CountRows("BigData"), 4);
+    EXPECT_EQ(CountRows("BigData", "MeterADDR=\"A\""), 1);
+    EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
+}
+
+TEST_F(ReceivedFileProcessorTest, AConversionErrorRollsBackTheWholeFile) {
+    EXPECT_THROW(
+        Receive("ROOT\\WORK\\OUTBOX\\r-2.xml",
+                ResultFile(Ans("A") +
+                           "    <ans Meter=\"B\" Result=\"DONE\" Time=\"0\" Value=\"1\"/>\r\n")),
+        EConvertError);
+    EXPECT_EQ(CountRows("BigData"), 0);
+}
+
+TEST_F(ReceivedFileProcessorTest, MeterListsAreImportedThenWritten) {
+    const std::string list =
+        "<meters>\r\n  <meter address=\"0000000A\">\r\n    <syntax Value=\"ZARNIC\"/>\r\n"
+        "  </meter>\r\n</meters>\r\n";
+    Receive("ROOT\\INFO\\METERS\\meters.xml", list);
+    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrA1_)), 1);
+    EXPECT_EQ(zb::testing::ReadFile(MirrorFile("ROOT\\INFO\\METERS\\meters.xml")), list);
+    const int64_t uid = Int("SELECT UID from MeasuringPoint");
+    EXPECT_THAT(events_->events(), ElementsAre("MeterValuesChanged " + std::to_string(uid),
+                                               "MeasuringPointsChanged 00A1"));
+}
+
+TEST_F(ReceivedFileProcessorTest, AMeterListThatCannotBeWrittenImportsNothing) {
+    std::filesystem::remove_all(mirror("00A1") / "ROOT" / "INFO" / "METERS");
+    link::ReceivedFile file;
+    EXPECT_THROW(Receive("ROOT\\INFO\\METERS\\meters.xml",
+                         "<meters>\r\n  <meter address=\"A\"/>\r\n</meters>\r\n"),
+                 std::filesystem::filesystem_error);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 0);
+    EXPECT_TRUE(events_->events().empty());
+}
+
+TEST_F(ReceivedFileProcessorTest, NoiseIsImportedThenWritten) {
+    const int64_t a = AddPoint(ctrB2_, "A");
+    const std::string noise =
+        "<noise>\r\n  <channel>\r\n    <node address=\"A\" nrms=\"4\"/>\r\n  </channel>\r\n"
+        "</noise>\r\n";
+    Receive("ROOT\\INFO\\METERS\\noise.xml", noise);
+    EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(a)), "4");
+    EXPECT_EQ(zb::testing::ReadFile(MirrorFile("ROOT\\INFO\\METERS\\noise.xml")), noise);
+    // "NOISE.xml" is a meter list, not the noise report.
+    Receive("ROOT\\INFO\\METERS\\NOISE.xml", noise);
+    EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(a)), "4");
+}
+
+TEST_F(ReceivedFileProcessorTest, ProfilesAreStoredAndAnnounced) {
+    const std::string profile = "<profile>\r\n  <var Name=\"0000.Energy\"/>\r\n</profile>\r\n";
+    Receive("ROOT\\INFO\\PROFILES\\profile-00000012-00000003.xml", profile);
+    EXPECT_EQ(
+        zb::testing::ReadFile(MirrorFile("ROOT\\INFO\\PROFILES\\profile-00000012-00000003.xml")),
+        profile);
+    EXPECT_THAT(events_->events(), ElementsAre("ProfileReceived 00A1 00000012 00000003"));
+
+    // A name without both IDs is stored and not announced.
+    events_->clear();
+    Receive("ROOT\\INFO\\PROFILES\\profile.xml", profile);
+    EXPECT_TRUE(std::filesystem::exists(MirrorFile("ROOT\\INFO\\PROFILES\\profile.xml")));
+    EXPECT_TRUE(events_->events().empty());
+}
+
+TEST_F(ReceivedFileProcessorTest, PeriodicWorksAreStoredNotProcessed) {
+    const std::string work = ResultFile(Ans("A"));
+    Receive("ROOT\\WORK\\PERIODIC\\w-1.xml", work);
+    EXPECT_EQ(zb::testing::ReadFile(MirrorFile("ROOT\\WORK\\PERIODIC\\w-1.xml")), work);
+    EXPECT_EQ(CountRows("BigData"), 0);
+    Receive("ROOT\\OTHER\\x.xml", work);
+    EXPECT_EQ(CountRows("BigData"), 0);
+}
+
+TEST_F(ReceivedFileProcessorTest, AFileThatIsNotXmlEndsTheConnectionAndChangesNothing) {
+    // A line longer than the reader's window.
+    EXPECT_THROW(Receive("ROOT\\WORK\\OUTBOX\\r.xml", "<r>" + std::string(5000, 'x') + "</r>"),
+                 xml::EParserError);
+    EXPECT_EQ(CountRows("BigData"), 0);
+}
+
+TEST_F(ReceivedFileProcessorTest, FilesFromSeveralThreadsAreEachAppliedWhole) {
+    // The link serialises received files with its file lock; the database layer must still keep
+    // each file's transaction apart from statements of other threads (the window's).
+    constexpr int kFiles = 8;
+    std::vector<std::thread> threads;
+    std::mutex fileLock;
+    for (int t = 0; t < kFiles; ++t) {
+        threads.emplace_back([&, t] {
+            std::lock_guard lock(fileLock);
+            Receive("ROOT\\WORK\\OUTBOX\\r.xml",
+                    ResultFile(Ans("T" + std::to_string(t)) + Ans("X")));
+        });
+    }
+    std::thread window([&] {
+        for (int i = 0; i < 50; ++i) {
+            db().InsertSql("INSERT into Operator (Name) values(\"w\")");
+        }
+    });
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    window.join();
+    EXPECT_EQ(CountRows("BigData"), 2 * kFiles);
+    EXPECT_EQ(CountRows("Operator"), 51);
+}
+
+}  // namespace
+}  // namespace zb::inbound::testing
