@@ -1,0 +1,248 @@
+// The importers behind the real link server on an ephemeral loopback port, fed by the
+// concentrator simulator: what a concentrator sends changes the database.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "inbound/received_file_processor.h"
+#include "inbound_fixture.h"
+#include "link/link_server.h"
+#include "link/mirror.h"
+#include "storage/stored_text.h"
+#include "testing/process.h"
+#include "testing/recorders.h"
+
+namespace zb::inbound::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using zb::testing::ReadFile;
+using zb::testing::WriteFile;
+
+class EndToEndTest : public InboundTest {
+  protected:
+    void SetUp() override {
+        InboundTest::SetUp();
+        server_ = std::make_unique<link::LinkServer>(programDir(), 0);
+        server_->SetReceivedFileHandler(std::make_shared<ReceivedFileProcessor>(programDir()));
+        server_->Start();
+    }
+    void TearDown() override {
+        server_->Stop();
+        server_.reset();
+        InboundTest::TearDown();
+    }
+
+    // Runs one simulated concentrator with the given root until it ends, ticking the server's
+    // close countdowns meanwhile. Returns the simulator's exit code.
+    int RunConcentrator(const std::string& id, const fs::path& root) {
+        zb::testing::ChildProcess sim(
+            ZB_CTR_SIM_PATH, {"--port", std::to_string(server_->Port()), "--id", id, "--root",
+                              root.string(), "--timeout", "60", "--quiet"});
+        std::atomic<bool> done{false};
+        std::thread ticker([&] {
+            while (!done) {
+                std::this_thread::sleep_for(20ms);
+                server_->Tick();
+            }
+        });
+        const int code = sim.Wait(60s);
+        done = true;
+        ticker.join();
+        lastOutput_ = sim.output();
+        return code;
+    }
+
+    zb::testing::LogRecorder log_;
+    std::unique_ptr<link::LinkServer> server_;
+    zb::testing::TempDir ctr_;
+    std::string lastOutput_;
+};
+
+constexpr const char* kHeader = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n";
+
+TEST_F(EndToEndTest, MeterListsCreateClaimAndUpdatePointsAndNoiseCrossesConcentrators) {
+    const int64_t unassigned = AddPoint(0, "0000000C");
+    const int64_t elsewhere = AddPoint(ctrB2_, "0000000A");
+    const std::string list = std::string(kHeader) +
+                             "<meters>\r\n"
+                             "  <meter address=\"0000000A\">\r\n"
+                             "    <var Name=\"0000.SerialNumber\" Value=\"05534E313233\"/>\r\n"
+                             "    <syntax Value=\"ZARNIC\"/>\r\n"
+                             "  </meter>\r\n"
+                             "  <meter address=\"0000000C\"/>\r\n"
+                             "</meters>\r\n";
+    WriteFile(ctr_ / "ROOT/INFO/METERS/meters-1.xml", list);
+    WriteFile(ctr_ / "ROOT/INFO/METERS/noise.xml",
+              std::string(kHeader) +
+                  "<noise>\r\n  <channel>\r\n    <node address=\"0000000A\" nrms=\"7.25\"/>\r\n"
+                  "  </channel>\r\n</noise>\r\n");
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+
+    const std::string a1 = std::to_string(ctrA1_);
+    const int64_t created =
+        Int("SELECT UID from MeasuringPoint WHERE MeterADDR=\"0000000A\" AND CtrUID=" + a1);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 3);
+    EXPECT_EQ(Text("SELECT MeterSN from MeasuringPoint WHERE UID=" + std::to_string(created)),
+              "SN123");
+    EXPECT_EQ(Text("SELECT Syntax from MeasuringPoint WHERE UID=" + std::to_string(created)),
+              "ZARNIC");
+    EXPECT_EQ(Int("SELECT CtrUID from MeasuringPoint WHERE UID=" + std::to_string(unassigned)),
+              ctrA1_);
+    // noise.xml came after the list (same folder, by name): both points with the address.
+    EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(created)),
+              "7.25");
+    EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(elsewhere)),
+              "7.25");
+    EXPECT_EQ(ReadFile(mirror("00A1") / "ROOT/INFO/METERS/meters-1.xml"), list);
+
+    // Sent again with another serial number: the same points, refreshed.
+    fs::remove(ctr_ / "ROOT/INFO/METERS/noise.xml");
+    WriteFile(ctr_ / "ROOT/INFO/METERS/meters-1.xml",
+              std::string(kHeader) +
+                  "<meters>\r\n  <meter address=\"0000000a\">\r\n"
+                  "    <var Name=\"0000.SerialNumber\" Value=\"0358595A\"/>\r\n"
+                  "  </meter>\r\n</meters>\r\n");
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_EQ(CountRows("MeasuringPoint"), 3);
+    EXPECT_EQ(Text("SELECT MeterSN from MeasuringPoint WHERE UID=" + std::to_string(created)),
+              "XYZ");
+    EXPECT_EQ(Text("SELECT Syntax from MeasuringPoint WHERE UID=" + std::to_string(created)),
+              "<NULL>");
+}
+
+std::string ResultFile(const std::string& workUid) {
+    const std::string header(24, '0');
+    const std::string archive =
+        header + "64000000C80000000A000000" + "A0000000040100001400000000";  // 74: 2 records
+    return std::string(kHeader) + "<result>\r\n  <workUID Value=\"" + workUid +
+           "\"/>\r\n"
+           "  <task TaskUID=\"11\" Syntax=\"ZARNIC\">\r\n"
+           "    <req Var=\"0000.Energy\" OpCode=\"R\" Text=\"\" Value=\"03000000\"/>\r\n"
+           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-10\" AVID=\"3\" "
+           "Value=\"0A000000\"/>\r\n"
+           "    <ans Result=\"DONE\" Time=\"2000-01-01-00-00-10\" Value=\"0A000000\"/>\r\n"
+           "    <ans Meter=\"0000000F\" Result=\"FAIL\" Time=\"2000-01-01-00-00-10\" "
+           "Value=\"E!\"/>\r\n"
+           "  </task>\r\n"
+           "  <task TaskUID=\"12\" Syntax=\"ZARNIC\">\r\n"
+           "    <req Var=\"0000.Energy\" OpCode=\"W\" Text=\"42\\..\\43\"/>\r\n"
+           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-11\" "
+           "Value=\"\"/>\r\n"
+           "  </task>\r\n"
+           "  <task TaskUID=\"13\" Syntax=\"ZARNIC\">\r\n"
+           "    <req Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"2\" ArcInterval=\"60\" "
+           "ArcOptions=\"0\"/>\r\n"
+           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-12\" Value=\"" +
+           archive.substr(0, 72) +
+           "\"/>\r\n"
+           "  </task>\r\n"
+           "  <task TaskUID=\"14\" Syntax=\"M-230\">\r\n"
+           "    <req Var=\"Energy\"/>\r\n"
+           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-13\" "
+           "Value=\"0A000000\"/>\r\n"
+           "  </task>\r\n"
+           "  <command>\r\n    <req Var=\"GetParams\"/>\r\n"
+           "    <ans Result=\"DONE\" Param=\"Version\" Value=\"1.2\"/>\r\n  </command>\r\n"
+           "  <command>\r\n    <req Var=\"GetProfile\"/>\r\n"
+           "    <ans Result=\"DONE\" Value=\"a=1,b=2\"/>\r\n  </command>\r\n"
+           "  <command>\r\n    <req Var=\"DeleteMeter\" Value=\"0000000D,0000000E\"/>\r\n"
+           "    <ans Result=\"FAIL\"/>\r\n  </command>\r\n"
+           "  <command>\r\n    <req Var=\"DeleteFile\" "
+           "Value=\"ROOT\\WORK\\PERIODIC\\w-7.xml\"/>\r\n"
+           "    <ans Result=\"DONE\"/>\r\n  </command>\r\n"
+           "</result>\r\n";
+}
+
+TEST_F(EndToEndTest, AResultFileYieldsTheRowsAndAppliesTheCommands) {
+    const int64_t point = AddPoint(ctrA1_, "0000000A");
+    AddPoint(ctrA1_, "0000000D");
+    AddPoint(ctrA1_, "0000000E");
+    AddPoint(ctrB2_, "0000000D");
+    WriteFile(mirror("00A1") / "ROOT/WORK/PERIODIC/w-7.xml", "<work/>");
+    // A file with an empty workUID changes nothing, commands included ("r-0" goes first).
+    std::string empty = ResultFile("");
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-0.xml", empty);
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml", ResultFile("21"));
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_TRUE(log_.Contains("CtrID = 00A1  -->  \"ROOT\\WORK\\OUTBOX\\r-0.xml\""));
+    EXPECT_TRUE(fs::is_empty(mirror("00A1") / "ROOT/WORK/OUTBOX"));
+
+    auto rows = db().QueryTable(
+        "SELECT WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,VarName,OpCode,Result,"
+        "LocalTime,MasterClock,Value,LocalTimeStamp,ArcType,ArcInterval,ArcOptions,FromPoint,"
+        "ToPoint from BigData ORDER BY ROWID");
+    ASSERT_EQ(rows->RowCount(), 5u);
+    auto row = [&](uint32_t r) {
+        rows->GoToRow(r);
+        std::vector<std::string> cells;
+        for (int c = 0; c < 17; ++c) {
+            cells.push_back(storage::StoredTextDecode(rows->FieldText(c)));
+        }
+        return cells;
+    };
+    const std::string mp = std::to_string(point);
+    EXPECT_THAT(row(0), ElementsAre("21", "11", mp, "MP", "0000000A", "0000.Energy", "R", "DONE",
+                                    "", "", "10", "10", "", "", "", "0", "0"));
+    // An unknown meter: DataVendorUID 0; not DONE: the raw value.
+    EXPECT_THAT(row(1), ElementsAre("21", "11", "0", "MP", "0000000F", "0000.Energy", "R", "FAIL",
+                                    "", "", "E!", "10", "", "", "", "0", "0"));
+    EXPECT_THAT(row(2), ElementsAre("21", "12", mp, "MP", "0000000A", "0000.Energy", "W", "DONE",
+                                    "", "", "42\r\n43", "11", "", "", "", "0", "0"));
+    EXPECT_THAT(row(3), ElementsAre("21", "13", mp, "MP", "0000000A", "0000.EnergyArchive", "AR",
+                                    "DONE", "0000000100\r\n0000000160", "0000000200\r\n0000000260",
+                                    "10\r\n20", "12", "2", "60", "0", "100", "160"));
+    EXPECT_THAT(row(4), ElementsAre("21", "14", mp, "MP", "0000000A", "Energy", "", "DONE", "", "",
+                                    "0A000000", "13", "", "", "", "0", "0"));
+
+    EXPECT_EQ(Text("SELECT InfoBasic from CTR WHERE UID=" + std::to_string(ctrA1_)),
+              std::string("Version=1.2\r\nДанные получены=") + kNowText + "\r\n");
+    EXPECT_EQ(Text("SELECT Profile from CTR WHERE UID=" + std::to_string(ctrA1_)),
+              std::string("a=1\r\nb=2\r\nДанные получены=") + kNowText);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 2);  // 0000000A of 00A1 and 0000000D of 00B2
+    EXPECT_FALSE(fs::exists(mirror("00A1") / "ROOT/WORK/PERIODIC/w-7.xml"));
+    EXPECT_THAT(events_->events(),
+                ElementsAre("CtrValuesChanged 00A1", "MeasuringPointsChanged 00A1",
+                            "PeriodicWorksChanged 00A1"));
+}
+
+TEST_F(EndToEndTest, AFileThatFailsInTheMiddleLeavesNoRowsAndIsStoredOnceWhenSentAgain) {
+    db().ExecuteSql(
+        "CREATE TRIGGER refuse BEFORE INSERT ON BigData WHEN NEW.TaskUID = 13 "
+        "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml", ResultFile("21"));
+    RunConcentrator("00A1", ctr_.path());
+    bool logged = false;
+    for (const std::string& line : log_.lines()) {
+        logged = logged || (line.rfind("CtrID = 00A1, ОШИБКА: ", 0) == 0 &&
+                            line.find("disk full") != std::string::npos);
+    }
+    EXPECT_TRUE(logged) << ::testing::PrintToString(log_.lines());
+    EXPECT_EQ(CountRows("BigData"), 0);
+    EXPECT_EQ(Text("SELECT InfoBasic from CTR WHERE UID=" + std::to_string(ctrA1_)), "");
+    EXPECT_TRUE(events_->events().empty());
+
+    db().ExecuteSql("DROP TRIGGER refuse");
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_EQ(CountRows("BigData"), 5);
+    EXPECT_EQ(CountRows("BigData", "TaskUID=13"), 1);
+}
+
+TEST_F(EndToEndTest, AReceivedProfileReachesTheWindow) {
+    const std::string profile = std::string(kHeader) +
+                                "<profile>\r\n  <var Name=\"0000.Energy\" VID=\"03000000\"/>\r\n"
+                                "</profile>\r\n";
+    WriteFile(ctr_ / "ROOT/INFO/PROFILES/profile-00000012-00000003.xml", profile);
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_EQ(ReadFile(mirror("00A1") / "ROOT/INFO/PROFILES/profile-00000012-00000003.xml"),
+              profile);
+    EXPECT_THAT(events_->events(), ElementsAre("ProfileReceived 00A1 00000012 00000003"));
+}
+
+}  // namespace
+}  // namespace zb::inbound::testing
