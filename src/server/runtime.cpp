@@ -12,6 +12,9 @@
 
 #include "base/log.h"
 #include "base/program.h"
+#include "devices/catalogue.h"
+#include "inbound/received_file_processor.h"
+#include "link/link_server.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 
@@ -53,9 +56,21 @@ void Runtime::OpenDatabase() {
     storage::SetDatabase(storage::OpenProgramDatabase(path, databaseCreated_));
 }
 
-void Runtime::StartLink() {}
+void Runtime::LoadCatalogue(bool buildGroups) {
+    devices::LoadCatalogue(base::Program().programDir, buildGroups);
+}
 
-void Runtime::Tick() {}
+void Runtime::StartLink() {
+    link_ = std::make_unique<link::LinkServer>(base::Program().programDir, options_.port);
+    link_->SetReceivedFileHandler(std::make_shared<inbound::ReceivedFileProcessor>());
+    link_->Start();
+}
+
+void Runtime::Tick() {
+    if (link_) {
+        link_->Tick();
+    }
+}
 
 namespace {
 
@@ -110,9 +125,11 @@ int RunHeadless(const RuntimeOptions& options) {
     try {
         Runtime runtime(options);
         runtime.OpenDatabase();
+        runtime.LoadCatalogue();
         runtime.StartLink();
         base::LogLine(base::Program().windowTitle + " headless, program directory " +
-                      base::Program().programDir.string());
+                      base::Program().programDir.string() + ", port " +
+                      std::to_string(runtime.Link()->Port()));
         TickThread ticks(runtime);
         int received = 0;
         sigwait(&signals, &received);

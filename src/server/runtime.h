@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <memory>
 
+namespace zb::link {
+class LinkServer;
+}
+
 namespace zb::server {
 
 struct RuntimeOptions {
@@ -17,7 +21,8 @@ struct RuntimeOptions {
 class Runtime {
   public:
     explicit Runtime(RuntimeOptions options);
-    // Shut-down in order: the database first, then the link's objects.
+    // Shut-down: the link stops first (its connection threads may be writing to the database),
+    // then the database is closed.
     ~Runtime();
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
@@ -27,15 +32,25 @@ class Runtime {
     void OpenDatabase();
     bool DatabaseWasCreated() const { return databaseCreated_; }
 
-    // Starts the concentrator link on the configured port.
+    // Loads the device description catalogue from the program directory. The window asks for
+    // the groups of the work library editor as well.
+    void LoadCatalogue(bool buildGroups = false);
+
+    // Starts the concentrator link on the configured port, with the importers installed as the
+    // handler of received files. Throws std::system_error when the port cannot be bound.
     void StartLink();
     // The one-second timeout tick of the link's close countdowns.
     void Tick();
 
     const RuntimeOptions& options() const { return options_; }
 
+    // The concentrator link (connections, file counters, last addresses, file lock); null
+    // before StartLink.
+    link::LinkServer* Link() const { return link_.get(); }
+
   private:
     RuntimeOptions options_;
+    std::unique_ptr<link::LinkServer> link_;
     bool databaseCreated_ = false;
 };
 
