@@ -23,9 +23,10 @@
  *
  * Calls
  * -----
- * Every call receives a transaction record (ZbTransaction). The server zero-fills it, sets the
- * variable's settings pointer `var`, its identifier `vid`, the access mode and the request flag,
- * and then calls:
+ * Every call receives a transaction record (ZbTransaction), zero-filled by the server. For a
+ * request the server sets the variable's settings pointer `var`, its identifier `vid`, the access
+ * mode and the request flag; for an answer it sets `var`, the answer bytes and the answer length.
+ * Then it calls:
  *
  *   read:   RE(record, args, last)                    the args are the read's arguments (function
  *                                                     types take arguments; others get none)
@@ -62,15 +63,16 @@
  * code when VarLen is 0; bit fields (0x01..0x03) are VarLen bytes (1 when 0, at most 8); strings
  * (0x50, 0x51) are a length byte followed by at most VarLen bytes (255 when VarLen is 0).
  * VarCount is the number of elements (0 counts as 1); a write must give exactly that many values,
- * one per line, and an answer holds the elements one after the other.
+ * one per line (function types: at most that many arguments), and an answer holds the elements
+ * one after the other. There is no way to write an empty value: an empty text gives no line.
  *
  *   code        name                text form of one element
  *   0x00        flag                "0" or "1" (one byte)
  *   0x01..0x03  flagX mflagX bitRecX binary digits, highest bit first ("00010010"); fewer digits
- *                                   than bits are aligned right. A write of mflagX may use "x"
- *                                   for bits to be left as they are: the request then carries
- *                                   the value bytes followed by a mask of the same size, with a
- *                                   1 for every bit to be written.
+ *                                   than bits are aligned right. A write of mflagX carries, per
+ *                                   element, the value bytes followed by a mask of the same size
+ *                                   with a 1 for every bit given as "0" or "1"; bits given as "x",
+ *                                   and bits beyond the digits given, are left as they are.
  *   0x11..0x14  byte..frame/byte4   hexadecimal digits, two per byte, in byte order ("0A1B")
  *   0x21..0x24  uint8..uint32       decimal, 0 .. 2^(8n)-1
  *   0x31..0x34  int8..int32         decimal, -2^(8n-1) .. 2^(8n-1)-1
@@ -78,7 +80,8 @@
  *                                   reads as 1
  *   0x29        event               event code, 32-bit unsigned decimal
  *   0x2A        time                "dd.mm.yyyy hh:nn:ss", 32-bit seconds since
- *                                   01.01.2000 00:00:00 of the meter's own clock
+ *                                   01.01.2000 00:00:00 of the meter's own clock; a write may
+ *                                   leave out the seconds or the whole time of day
  *   0x2B        utc                 the same form, counted in UTC; the text carries " UTC"
  *   0x41, 0x42  float32, float64    decimal with "." or ",", optional exponent; no NaN or
  *                                   infinity; float32 refuses values beyond its range
@@ -88,7 +91,8 @@
  *                                   (signed or unsigned), at most VarCount of them when VarCount
  *                                   is not 0; the answer reads as 32-bit words in hexadecimal
  *                                   ("%08X"), one per line
- *   other                           hexadecimal bytes, as for 0x11
+ *   other                           hexadecimal bytes: VarLen of them, any number when VarLen
+ *                                   is 0
  *
  * Requests: word 0 holds the variable's identifier (little-endian). A read request of a function
  * type appends one word per argument; other reads are the identifier alone. A write request
