@@ -92,19 +92,15 @@ TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
 
 TEST_F(CatalogueTest, DescriptionWithoutTitlePutsVariablesAtTheTop) {
     WriteDescription("0000", kServiceVars);
-    WriteDescription("0002", "  <var VID=\"00020001\" Name=\"Loose\" RAL=\"0\"/>\r\n");
+    // The title's prefix comes from the identifier, not from the file's type code.
+    WriteDescription("0002", "  <var VID=\"00030001\" Name=\"Loose\" RAL=\"0\"/>\r\n");
     Load();
     const auto classes = CatalogueClasses();
     ASSERT_EQ(classes.size(), 2u);
-    EXPECT_EQ(classes[1]->Title(), "0002.Loose");
+    EXPECT_EQ(classes[1]->Title(), "0003.Loose");
+    EXPECT_EQ(static_cast<TVar*>(classes[1])->DeviceType(), 2);
     EXPECT_EQ(classes[1]->Class(), EntryClass::Var);
     EXPECT_EQ(ClassVariables(*classes[1]).size(), 1u);
-}
-
-TEST_F(CatalogueTest, TitleComesFromTheIdentifierNotTheFile) {
-    WriteDescription("0000", "  <var VID=\"00030007\" Name=\"Foreign\" RAL=\"0\"/>\r\n");
-    Load();
-    EXPECT_EQ(Var("0003.Foreign").DeviceType(), 0);
 }
 
 TEST_F(CatalogueTest, BadAttributeWarnsAndTheNextVariableLoads) {
@@ -211,20 +207,6 @@ TEST_F(CatalogueTest, WithoutABaseModuleNothingCanBeEncoded) {
     EXPECT_EQ(EncodeVarValue("0000.SerialNumber", "?"), "");
     EXPECT_EQ(DecodeVarAnswer("0000.SerialNumber", "0141"), "0141");
     EXPECT_EQ(ResolvePlugInProc(nullptr, "PlainRE", "PlainRE"), nullptr);
-}
-
-TEST_F(CatalogueTest, ResolutionOrder) {
-    WriteDescription("0000", kServiceVars);
-    Load();
-    void* base = BaseModule();
-    ASSERT_NE(base, nullptr);
-    void* plainRd = ResolvePlugInProc(nullptr, "PlainRD", "PlainRD");
-    EXPECT_NE(plainRd, nullptr);
-    EXPECT_EQ(ResolvePlugInProc(base, "Nothing", "PlainRD"), plainRd);
-    EXPECT_EQ(ResolvePlugInProc(base, "PlainED", "PlainRD"),
-              ResolvePlugInProc(nullptr, "PlainED", "x"));
-    EXPECT_EQ(ResolvePlugInProc(base, "Nothing", "AlsoNothing"), nullptr);
-    EXPECT_EQ(ResolvePlugInProc(base, "", ""), nullptr);
 }
 
 TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "devices/value_formats.h"
@@ -99,35 +98,6 @@ TEST(RecordArray, GrowsAndRefusesBadIndexes) {
     EXPECT_EQ(array.Count(), 0u);
     EXPECT_EQ(array.Capacity(), 256u);
     EXPECT_FALSE(array.Get(0, record));
-}
-
-TEST(RecordArray, ConcurrentAddsAreAllKept) {
-    TTransactionObjectArray array;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&array, t] {
-            for (int i = 0; i < 50; ++i) {
-                ZbTransaction record{};
-                record.vid = static_cast<uint32_t>(t * 1000 + i);
-                array.Add(&record);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    ASSERT_EQ(array.Count(), 200u);
-    std::vector<bool> seen(4000, false);
-    for (size_t i = 0; i < array.Count(); ++i) {
-        ZbTransaction record{};
-        ASSERT_TRUE(array.Get(i, record));
-        seen.at(record.vid) = true;
-    }
-    for (int t = 0; t < 4; ++t) {
-        for (int i = 0; i < 50; ++i) {
-            EXPECT_TRUE(seen[t * 1000 + i]);
-        }
-    }
 }
 
 }  // namespace

@@ -32,17 +32,6 @@ TEST(ParameterModel, HeaderWithoutChildrenIsNeitherVisibleNorSupported) {
     EXPECT_TRUE(root.Supported());
 }
 
-TEST(ParameterModel, HiddenVariableReadsGrayedAndIsNotVisible) {
-    TTreeEntry root;
-    TVar* var = AddVar(root, "0001.A");
-    var->SetVisible(true);
-    var->SetState(nesSelected);
-    EXPECT_EQ(var->State(), nesSelected);
-    var->SetHidden(true);
-    EXPECT_EQ(var->State(), nesGrayed);
-    EXPECT_FALSE(var->Visible());
-}
-
 TEST(ParameterModel, HeaderStatePassesToVisibleUngrayedChildren) {
     TTreeEntry root;
     auto* header = root.NewChild<TVarHeader>();
@@ -56,7 +45,9 @@ TEST(ParameterModel, HeaderStatePassesToVisibleUngrayedChildren) {
     header->SetState(nesSelected);
     EXPECT_EQ(shown->State(), nesSelected);
     EXPECT_EQ(invisible->State(), nesNormal);
+    // A hidden variable reads grayed and is not visible, whatever state it was given.
     EXPECT_EQ(hidden->State(), nesGrayed);
+    EXPECT_FALSE(hidden->Visible());
 
     // A header reads selected while any child does, whatever its own state.
     header->SetState(nesNormal);
@@ -126,18 +117,6 @@ TEST(ParameterModel, MovingKeepsOwnershipSoundAndRefusesCycles) {
     EXPECT_EQ(FindVarByTitle(root, "0001.V"), var);
 }
 
-TEST(ParameterModel, TextsAreCutTo255Characters) {
-    TVar var;
-    std::string longName;
-    for (int i = 0; i < 300; ++i) {
-        longName += "ж";  // two bytes each
-    }
-    var.SetTitle(longName);
-    EXPECT_EQ(var.Title().size(), 255u * 2);
-    var.SetF(std::string(400, 'f'));
-    EXPECT_EQ(var.F().size(), 255u);
-}
-
 TEST(ParameterModel, TypeNamesAndFunctionFamily) {
     EXPECT_EQ(TypeName(0x00), "flag");
     EXPECT_EQ(TypeName(0x14), "frame/byte4");
@@ -174,63 +153,43 @@ TEST(ParameterModel, AccessModesByLevel) {
     EXPECT_EQ(RequiredLevel(var, "5"), 3);
 }
 
-TEST(ArchiveDescriptor, IntervalArchive) {
-    // Tag 0, one word: type I (0), depth 1440; tag 1, one word: 30 minutes, no offset.
+TEST(ArchiveDescriptor, KnownRecordsGiveTheText) {
+    // Header words "00000100" (tag 0, one word) and "01000100" (tag 1, one word), little-endian.
+    const std::pair<const char*, const char*> cases[] = {
+        // type I, depth 1440; 30 minutes, no offset
+        {"00000100 A0050000 01000100 001E0000", "0/1440 [30 мин]"},
+        // IMAX; 1 day, offset -3 hours
+        {"00000100A0050005"
+         "01000100"
+         "020101FD",
+         "0/1440, IMAX [1 сут] -3 час"},
+        // IMIN; 15 minutes, offset +2 hours
+        {"00000100A0050004"
+         "01000100"
+         "000F0102",
+         "0/1440, IMIN [15 мин] +2 час"},
+        // D, without an interval record
+        {"00000100A0050001", "0/1440, D"},
+        // word 0x02000800: F, depth 2048; F is not an interval kind, so tag 1 adds nothing
+        {"00000100"
+         "00080002"
+         "01000100"
+         "001E0000",
+         "0/2048, F"},
+        // top bit is the flag, not part of the type; depth is 24 bits
+        {"00000100"
+         "FFFFFF83",
+         "0/16777215, LOG"},
+    };
+    for (const auto& [hex, text] : cases) {
+        TArch arch;
+        arch.ReadDescriptor(hex);
+        EXPECT_EQ(arch.PropertyStr(), text) << hex;
+    }
     TArch arch;
-    arch.ReadDescriptor("00000100 A0050000 01000100 001E0000");
-    EXPECT_EQ(arch.Depth(), 1440);
-    EXPECT_EQ(arch.ArchType(), 0);
-    EXPECT_EQ(arch.IntervalCount(), 30);
-    EXPECT_EQ(arch.PropertyStr(), "0/1440 [30 мин]");
-}
-
-TEST(ArchiveDescriptor, MaximaWithNegativeOffset) {
-    // IMAX (5), depth 1440; interval 1 day (unit 2), offset -3 hours (unit 1).
-    TArch arch;
-    arch.ReadDescriptor(
-        "00000100A0050005"
-        "01000100"
-        "020101FD");
-    EXPECT_EQ(arch.ArchType(), 5);
-    EXPECT_EQ(arch.Offset(), -3);
-    EXPECT_EQ(arch.PropertyStr(), "0/1440, IMAX [1 сут] -3 час");
-}
-
-TEST(ArchiveDescriptor, PositiveOffsetAndChangeArchive) {
-    TArch minima;
-    minima.ReadDescriptor(
-        "00000100A0050004"
-        "01000100"
-        "000F0102");  // IMIN, 15 min, +2 hours
-    EXPECT_EQ(minima.PropertyStr(), "0/1440, IMIN [15 мин] +2 час");
-
-    TArch changes;
-    changes.ReadDescriptor("00000100A0050001");
-    EXPECT_EQ(changes.PropertyStr(), "0/1440, D");
-}
-
-TEST(ArchiveDescriptor, RecordedValuesArchiveIsNotAnIntervalKind) {
-    // Word 0x02000800: type 2 (F), depth 2048; then tag 1 with word 0x00001E00.
-    TArch arch;
-    arch.ReadDescriptor(
-        "00000100"
-        "00080002"
-        "01000100"
-        "001E0000");
-    EXPECT_EQ(arch.ArchType(), 2);
-    EXPECT_EQ(arch.Depth(), 2048);
-    EXPECT_EQ(arch.PropertyStr(), "0/2048, F");
-}
-
-TEST(ArchiveDescriptor, FlagAndDepthFieldsAreMasked) {
-    TArch arch;
-    arch.ReadDescriptor(
-        "00000100"
-        "FFFFFF83");  // flag set, type 3 (LOG), depth 0xFFFFFF
+    arch.ReadDescriptor("00000100FFFFFF83");
     EXPECT_TRUE(arch.Flag());
     EXPECT_EQ(arch.ArchType(), 3);
-    EXPECT_EQ(arch.Depth(), 0xFFFFFF);
-    EXPECT_EQ(arch.PropertyStr(), "0/16777215, LOG");
 }
 
 TEST(ArchiveDescriptor, BadInputYieldsWhatWasRead) {

@@ -24,17 +24,16 @@ TEST(WorkXml, PeriodicWork) {
     EXPECT_EQ(WorkRowName(work), "Meters daily");
     EXPECT_EQ(WorkRowComment(work), "1 DAY");
     EXPECT_EQ(NodeText(WorkRowName(work), WorkRowComment(work)), "Meters daily [1 DAY]");
-}
 
-TEST(WorkXml, SingleWorkHasNoPeriodAndNoComment) {
-    const WorkDefinition work{"Once", false, "5 MIN", "1 DAY"};
-    EXPECT_EQ(BuildWorkXml(work),
+    // A single work has no Period and an empty comment, whatever period the editor holds.
+    const WorkDefinition once{"Once", false, "5 MIN", "1 DAY"};
+    EXPECT_EQ(BuildWorkXml(once),
               "<root>\r\n"
               "  <workName Value=\"Once\"/>\r\n"
               "  <workType Value=\"Single\"/>\r\n"
               "  <workDurationMax Value=\"1 DAY\"/>\r\n"
               "</root>\r\n");
-    EXPECT_EQ(WorkRowComment(work), "");
+    EXPECT_EQ(WorkRowComment(once), "");
     EXPECT_EQ(NodeText("Once", ""), "Once");
 }
 
@@ -226,17 +225,6 @@ TEST_F(ZarnicValueTest, WriteCarriesTextAndEncodedValue) {
     EXPECT_EQ(TaskRowComment(task), "W");
 }
 
-TEST_F(ZarnicValueTest, EmptyNewValueWritesNeitherTextNorValue) {
-    TaskRequest task;
-    task.var = "0001.PowerLimit";
-    task.opCode = "W";
-    task.newValue = "";
-    EXPECT_EQ(BuildTaskXml(task),
-              "<task Syntax=\"ZARNIC\">\r\n"
-              "  <req Var=\"0001.PowerLimit\" OpCode=\"W\" MaxAttempts=\"3\"/>\r\n"
-              "</task>\r\n");
-}
-
 TEST_F(ZarnicValueTest, MultiLineValueUsesBackslashes) {
     TaskRequest task;
     task.var = "0001.TariffZones";
@@ -277,6 +265,14 @@ TEST_F(ZarnicValueTest, UnknownVariableOrRefusedValueGivesAnEmptyValue) {
     task.opCode = "W";
     task.newValue = "1";
     EXPECT_NE(BuildTaskXml(task).find("Text=\"1\" Value=\"\" MaxAttempts"), std::string::npos);
+
+    // An empty new value writes neither Text nor Value.
+    task.var = "0001.PowerLimit";
+    task.newValue = "";
+    EXPECT_EQ(BuildTaskXml(task),
+              "<task Syntax=\"ZARNIC\">\r\n"
+              "  <req Var=\"0001.PowerLimit\" OpCode=\"W\" MaxAttempts=\"3\"/>\r\n"
+              "</task>\r\n");
 }
 
 TEST(WorkFile, AssembledByteForByte) {
@@ -345,21 +341,6 @@ TEST(WorkFile, RequestsWithoutAttributesGetNoTaskUid) {
     EXPECT_EQ(TaskLinesWithUid("", 5), "");
     EXPECT_EQ(JoinTargets({}), "");
     EXPECT_EQ(JoinTargets({"A"}), "A");
-}
-
-TEST(WorkFile, TheWorkFileReadsBackAsXml) {
-    WorkFileParts parts;
-    parts.workUid = 3;
-    parts.workXml = BuildWorkXml({"Name with \"quotes\"", false, "1 DAY", "1 DAY"});
-    parts.targets = std::string(kAnyMeter);
-    TaskRequest task;
-    task.var = "X";
-    parts.tasks = {{99, BuildTaskXml(task)}};
-    const std::string text = BuildWorkFileText(parts);
-    // The stored work lines are copied as stored: escapes stay escapes.
-    EXPECT_NE(text.find("Value=\"Name with &quot;quotes&quot;\""), std::string::npos);
-    const StoredWork stored = ReadWorkXml(text);
-    EXPECT_EQ(stored.name, "Name with \"quotes\"");
 }
 
 }  // namespace
