@@ -259,6 +259,7 @@ class Concentrator : public FrameSink {
                 std::string_view(reinterpret_cast<const char*>(frame.data + kOffBody + 1), length));
             rxSequence_ = frame.sequence();
             rxBuffer_.clear();
+            rxReceived_ = 0;
             rxTotal_.reset();
             rxActive_ = true;
             Trace("S>C name seq=" + std::to_string(frame.sequence()) + " \"" + rxName_ + "\"");
@@ -279,8 +280,8 @@ class Concentrator : public FrameSink {
             }
             const uint8_t expected = static_cast<uint8_t>(rxSequence_ + 1);
             if (length > kMaxBlockData || frame.words() != DataWords(length) ||
-                frame.sequence() != expected || offset != rxBuffer_.size() ||
-                (rxTotal_ && *rxTotal_ != total) || rxBuffer_.size() + length > total) {
+                frame.sequence() != expected || offset != rxReceived_ ||
+                (rxTotal_ && *rxTotal_ != total) || rxReceived_ + length > total) {
                 Fail("a wrong data block for \"" + rxName_ + "\" (seq " +
                      std::to_string(frame.sequence()) + ", offset " + std::to_string(offset) +
                      ", length " + std::to_string(length) + ", total " + std::to_string(total) +
@@ -291,8 +292,11 @@ class Concentrator : public FrameSink {
             }
             rxSequence_ = frame.sequence();
             rxTotal_ = total;
-            rxBuffer_.append(reinterpret_cast<const char*>(frame.data + kOffBlockData), length);
-            if (rxBuffer_.size() == total) {
+            if (options_.store) {
+                rxBuffer_.append(reinterpret_cast<const char*>(frame.data + kOffBlockData), length);
+            }
+            rxReceived_ += length;
+            if (rxReceived_ == total) {
                 StoreReceived();
                 rxActive_ = false;
             }
@@ -306,7 +310,7 @@ class Concentrator : public FrameSink {
     void StoreReceived() {
         ++filesIn_;
         ++totals_.filesIn;
-        totals_.bytesIn += rxBuffer_.size();
+        totals_.bytesIn += rxReceived_;
         if (!options_.store) {
             return;
         }
@@ -442,7 +446,8 @@ class Concentrator : public FrameSink {
     bool rxActive_ = false;
     std::string rxName_;
     uint8_t rxSequence_ = 0;
-    std::string rxBuffer_;
+    std::string rxBuffer_;  // kept only when received files are stored
+    size_t rxReceived_ = 0;
     std::optional<uint32_t> rxTotal_;
 
     TxState txState_ = TxState::Idle;

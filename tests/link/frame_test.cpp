@@ -55,6 +55,25 @@ TEST(Crc8, CheckValuesOfBothInitialValues) {
     EXPECT_EQ(Crc8(0x00, p, 0), 0x00);
 }
 
+TEST(Crc8, FastFormGivesTheBytesOfThePlainForm) {
+    Bytes data(1000);
+    uint32_t x = 1;
+    for (auto& b : data) {
+        x = x * 1103515245 + 12345;
+        b = static_cast<uint8_t>(x >> 23);
+    }
+    for (size_t length = 0; length <= 40; ++length) {
+        for (int init : {0x00, 0x55, 0xAA, 0xFF}) {
+            EXPECT_EQ(Crc8(static_cast<uint8_t>(init), data.data() + 3, length),
+                      Crc8Bytewise(static_cast<uint8_t>(init), data.data() + 3, length))
+                << length;
+        }
+    }
+    EXPECT_EQ(Crc8(0x55, data.data(), data.size()), Crc8Bytewise(0x55, data.data(), data.size()));
+    const std::string digits = "123456789";
+    EXPECT_EQ(Crc8Bytewise(0xAA, reinterpret_cast<const uint8_t*>(digits.data()), 9), 0xC4);
+}
+
 TEST(FrameBuild, HandshakeRequestIsExactly24Bytes) {
     Bytes frame;
     BuildHandshakeRequest(frame);
