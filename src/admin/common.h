@@ -12,6 +12,10 @@ class TSQLiteDatabase;
 
 namespace zb::admin {
 
+// The save button's caption is the page's mode: a new row is being entered, or one is edited.
+inline constexpr const char* kModeAdd = "Добавить";
+inline constexpr const char* kModeSave = "Сохранить";
+
 // One row of a register as a tree node or list item shows it: its key and its decoded text.
 struct Row {
     int64_t uid = 0;

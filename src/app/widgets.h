@@ -1,0 +1,135 @@
+#pragma once
+// Building blocks shared by the pages: text conversion, the guard that turns a failed action
+// into an error box, link labels, the prompt panel, and the register page frame (tree with a
+// small tool bar on the left, prompt or attributes on the right).
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <exception>
+#include <string>
+
+#include "base/operator_messages.h"
+
+namespace zb::app {
+
+inline QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+inline QString Q(const char* text) {
+    return QString::fromUtf8(text);
+}
+inline std::string S(const QString& text) {
+    return text.toStdString();
+}
+// The system's texts break lines with CR LF; a label wants LF alone.
+QString DisplayText(const std::string& text);
+
+// Runs a screen action. A failure (a database error, a file that cannot be written) is shown
+// in an error box with its message, and the action stops where it was.
+template <class Action>
+void Guarded(Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        base::Messages().Error(e.what());
+    }
+}
+
+// The data role that carries a row's UID on tree nodes and list items.
+inline constexpr int kUidRole = Qt::UserRole;
+int64_t UidOf(const QTreeWidgetItem* item);
+
+// A clickable text in the style of a web link. Emits clicked() on a left click.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+  public:
+    LinkLabel(const QString& text, const QString& name, QWidget* parent = nullptr);
+
+  signals:
+    void clicked();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void Restyle();
+};
+
+// The large centred text a page shows while nothing is selected.
+class PromptPanel : public QFrame {
+    Q_OBJECT
+  public:
+    PromptPanel(const std::string& prompt, const QString& name, QWidget* parent = nullptr);
+    QString text() const;
+
+  private:
+    QLabel* label_;
+};
+
+// The header line of an attributes panel (caption plus an optional picture).
+class HeaderPanel : public QFrame {
+    Q_OBJECT
+  public:
+    HeaderPanel(const QString& name, QWidget* parent = nullptr);
+    void setText(const QString& text) { caption_->setText(text); }
+    QString text() const { return caption_->text(); }
+    void setPicture(const QPixmap& pixmap);
+    // The key of the row shown (0 when none).
+    int64_t tag = 0;
+
+  private:
+    QLabel* picture_;
+    QLabel* caption_;
+};
+
+// An upper-casing line edit: every typed letter becomes a capital (Cyrillic too).
+void MakeUpperCase(QLineEdit* edit);
+
+// The frame of a register page: the tree and its two tool buttons on the left, and on the right
+// a stack holding the prompt panel and the attributes panel (header, form area, save and cancel).
+class RegisterFrame : public QWidget {
+    Q_OBJECT
+  public:
+    // `prefix` names the controls: "AdminOperator" gives TreeViewAdminOperator,
+    // ToolButtonAdminOperatorAdd, ButtonAdminOperatorSave, ...
+    RegisterFrame(const QString& prefix, const std::string& prompt, const std::string& addHint,
+                  const std::string& deleteHint, QWidget* parent = nullptr);
+
+    QTreeWidget* tree;
+    QToolButton* addButton;
+    QToolButton* deleteButton;
+    QStackedWidget* right;
+    PromptPanel* prompt;
+    QWidget* attributes;
+    HeaderPanel* header;
+    // Where a page puts its fields.
+    QWidget* form;
+    QPushButton* saveButton;
+    QPushButton* cancelButton;
+    // A place under the tree column for pages that need a second list.
+    QWidget* leftExtra;
+
+    void ShowPrompt() { right->setCurrentWidget(prompt); }
+    void ShowAttributes() { right->setCurrentWidget(attributes); }
+    bool PromptShown() const { return right->currentWidget() == prompt; }
+
+    // Clears the tree and adds its root (data 0) with the given picture; returns the root.
+    QTreeWidgetItem* ResetTree(const std::string& rootText, const QIcon& icon);
+    QTreeWidgetItem* Root() const { return tree->topLevelItem(0); }
+    QTreeWidgetItem* AddChild(QTreeWidgetItem* parent, const std::string& text, int64_t uid,
+                              const QIcon& icon);
+    // Makes the item the selected one without running the page's select.
+    void SelectQuietly(QTreeWidgetItem* item);
+
+  signals:
+    // A click (or keyboard move) on a node of the tree.
+    void nodeChosen(QTreeWidgetItem* item);
+};
+
+}  // namespace zb::app

@@ -1,0 +1,254 @@
+// The concentrators page against a real database, real mirror directories and the real link.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QDesktopServices>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QUrl>
+
+#include "app/concentrators_page.h"
+#include "base/events.h"
+#include "link/frame.h"
+#include "link/link_server.h"
+#include "storage/stored_text.h"
+#include "window_fixture.h"
+
+namespace zb::apptest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConcentratorsPageTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        OpenAdminPage("LabelAdminCtr");
+        page_ = window_->ctrPage();
+        tree_ = Find<QTreeWidget>("TreeViewAdminCtr");
+    }
+
+    // Add mode, the typed fields, then the save button.
+    void AddCtr(const QString& id, const QString& comment = {}) {
+        Click(Find<QWidget>("ButtonAdminCtrCancel"));
+        Click(Find<QWidget>("ToolButtonAdminCtrAdd"));
+        page_->idEdit()->setText(id);
+        page_->commentEdit()->setText(comment);
+        Click(Find<QWidget>("ButtonAdminCtrSave"));
+        Flush();
+    }
+
+    fs::path Mirror(const std::string& id) const { return dir_.path() / "CTR" / ("CTR_" + id); }
+
+    app::ConcentratorsPage* page_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+};
+
+TEST_F(ConcentratorsPageTest, OpensWithTheRootAndTheBlankPanel) {
+    EXPECT_EQ(tree_->topLevelItem(0)->text(0), "Концентраторы");
+    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_EQ(page_->frame()->prompt->objectName(), "PanelAdminCtrShadow");
+    EXPECT_TRUE(Find<QWidget>("ToolButtonAdminCtrAdd")->isEnabled());
+    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
+    EXPECT_EQ(Find<QWidget>("ToolButtonAdminCtrAdd")->toolTip(), "Добавить новый концентратор");
+    EXPECT_EQ(Find<QWidget>("ButtonAdminCtrRefresh")->toolTip(),
+              "Загрузить команду на обновление атрибутов концентратора");
+    EXPECT_EQ(page_->frame()->header->tag, 0);
+}
+
+TEST_F(ConcentratorsPageTest, AddModeAndTheSpinButton) {
+    Click(Find<QWidget>("ToolButtonAdminCtrAdd"));
+    EXPECT_EQ(page_->frame()->header->text(), "Новый концентратор");
+    EXPECT_EQ(page_->idEdit()->text(), "0000");
+    EXPECT_EQ(page_->lastIpEdit()->text(), "<NULL>");
+    EXPECT_FALSE(page_->connectButton()->isEnabled());
+    EXPECT_FALSE(page_->refreshButton()->isEnabled());
+    EXPECT_TRUE(page_->spinButton()->isEnabled());
+    EXPECT_EQ(page_->frame()->saveButton->text(), "Добавить");
+    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrAdd")->isEnabled());
+
+    page_->idEdit()->setText("0009");
+    Click(page_->spinButton()->upButton());
+    EXPECT_EQ(page_->idEdit()->text(), "0010");
+    Click(page_->spinButton()->downButton());
+    Click(page_->spinButton()->downButton());
+    EXPECT_EQ(page_->idEdit()->text(), "0008");
+    page_->idEdit()->setText("9999");
+    Click(page_->spinButton()->upButton());
+    EXPECT_EQ(page_->idEdit()->text(), "9999");
+    page_->idEdit()->setText("0000");
+    Click(page_->spinButton()->downButton());
+    EXPECT_EQ(page_->idEdit()->text(), "0000");
+    page_->idEdit()->setText("00A1");
+    Click(page_->spinButton()->upButton());
+    EXPECT_EQ(page_->idEdit()->text(), "00A1");
+}
+
+TEST_F(ConcentratorsPageTest, AddingCreatesRowMirrorAndThreeCommands) {
+    AddCtr("00a1", "ТП-5");
+    EXPECT_TRUE(messages_->warnings().empty());
+    EXPECT_TRUE(messages_->errors().empty());
+    EXPECT_EQ(Count("CTR", "ID=\"00A1\""), 1);
+    EXPECT_EQ(ChildTexts(tree_), QStringList{"00A1 [ТП-5]"});
+    // The new concentrator is open for editing.
+    EXPECT_EQ(tree_->currentItem()->text(0), "00A1 [ТП-5]");
+    EXPECT_EQ(page_->frame()->header->text(), "Концентратор (редактировать)");
+    EXPECT_EQ(page_->idEdit()->text(), "00A1");
+    EXPECT_EQ(page_->frame()->saveButton->text(), "Сохранить");
+    EXPECT_FALSE(page_->spinButton()->isEnabled());
+    EXPECT_TRUE(page_->refreshButton()->isEnabled());
+    EXPECT_NE(page_->frame()->header->tag, 0);
+    EXPECT_EQ(page_->lastIpEdit()->text(), "<NULL>");
+    EXPECT_FALSE(page_->connectButton()->isEnabled());
+    for (const char* folder :
+         {"WORK/INBOX", "WORK/OUTBOX", "WORK/PERIODIC", "INFO/METERS", "INFO/PROFILES"}) {
+        EXPECT_TRUE(fs::is_directory(Mirror("00A1") / "ROOT" / folder)) << folder;
+    }
+    for (const char* file : {"FullSync.xml", "GetProfile.xml", "GetParams.xml"}) {
+        EXPECT_TRUE(fs::is_regular_file(Mirror("00A1") / "ROOT/WORK/INBOX" / file)) << file;
+    }
+}
+
+TEST_F(ConcentratorsPageTest, DuplicateAndInvalidIdsAreRefused) {
+    AddCtr("00A1");
+    AddCtr("00A1", "второй");
+    ASSERT_EQ(messages_->warnings().size(), 1u);
+    EXPECT_EQ(messages_->warnings()[0],
+              "Концентратор с таким 'ID' уже существует,\r\nдобавление невозможно! ");
+    // The typed fields stay, the page stays in add mode, nothing is written.
+    EXPECT_EQ(page_->commentEdit()->text(), "второй");
+    EXPECT_EQ(page_->frame()->saveButton->text(), "Добавить");
+    EXPECT_EQ(Count("CTR"), 1);
+    AddCtr("../../etc");
+    EXPECT_EQ(messages_->warnings().size(), 2u);
+    EXPECT_EQ(Count("CTR"), 1);
+    EXPECT_FALSE(fs::exists(dir_.path() / "etc"));
+}
+
+TEST_F(ConcentratorsPageTest, SaveUpdatesRowAndNodeButKeepsTheMirror) {
+    AddCtr("00A1", "старый");
+    page_->idEdit()->setText("00b2");
+    page_->commentEdit()->setText("новый");
+    page_->passwordEdit()->setText("secret");
+    Click(Find<QWidget>("ButtonAdminCtrSave"));
+    EXPECT_EQ(ChildTexts(tree_), QStringList{"00B2 [новый]"});
+    EXPECT_EQ(storage::StoredTextDecode(
+                  storage::Database().QueryTable("SELECT Password from CTR")->FieldText(0)),
+              "secret");
+    EXPECT_TRUE(fs::exists(Mirror("00A1")));
+    EXPECT_FALSE(fs::exists(Mirror("00B2")));
+}
+
+TEST_F(ConcentratorsPageTest, DeleteReleasesPointsAndRemovesMirrorAndRow) {
+    AddCtr("00A1");
+    AddCtr("00A2");
+    const auto uid = storage::Database().QueryTable("SELECT UID from CTR WHERE ID=\"00A1\"");
+    storage::Database().ExecuteSql("INSERT into MeasuringPoint (Name,CtrUID) values(\"mp\"," +
+                                   storage::SqlInt(uid->FieldInt64(0)) + ")");
+    ClickItem(tree_, ChildByText(tree_, "00A1"));
+    EXPECT_TRUE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
+    Click(Find<QWidget>("ToolButtonAdminCtrDelete"));
+    EXPECT_EQ(ChildTexts(tree_), QStringList{"00A2"});
+    EXPECT_FALSE(fs::exists(Mirror("00A1")));
+    EXPECT_TRUE(fs::exists(Mirror("00A2")));
+    EXPECT_EQ(Count("CTR"), 1);
+    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=0"), 1);
+    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_EQ(tree_->currentItem(), tree_->topLevelItem(0));
+    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
+}
+
+TEST_F(ConcentratorsPageTest, SelectShowsStoredValuesAndRefreshQueuesCommands) {
+    AddCtr("00A1");
+    storage::Database().ExecuteSql(
+        "UPDATE CTR set InfoBasic=" + storage::SqlText("Serial=77<1>\r\nFW=2.1") +
+        ", Profile=" + storage::SqlText("Meter=M-230\r\nMeter=ZARNIC"));
+    Click(page_->frame()->cancelButton);
+    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_EQ(page_->infoBasicList()->rowCount(), 0);
+    ClickItem(tree_, ChildByText(tree_, "00A1"));
+    ASSERT_EQ(page_->infoBasicList()->rowCount(), 2);
+    EXPECT_EQ(page_->infoBasicList()->item(0, 1)->text(), "77<1>");
+    EXPECT_EQ(page_->profileList()->rowCount(), 2);
+    EXPECT_EQ(page_->profileList()->item(1, 1)->text(), "ZARNIC");
+    EXPECT_EQ(page_->attrTabs()->tabText(0), "Основные");
+    EXPECT_EQ(page_->attrTabs()->tabText(1), "Профиль");
+
+    const fs::path inbox = Mirror("00A1") / "ROOT/WORK/INBOX";
+    fs::remove(inbox / "GetProfile.xml");
+    fs::remove(inbox / "GetParams.xml");
+    Click(page_->refreshButton());
+    EXPECT_TRUE(fs::exists(inbox / "GetProfile.xml"));
+    EXPECT_TRUE(fs::exists(inbox / "GetParams.xml"));
+
+    // Without its mirror the command cannot be written: the layer's text is shown.
+    fs::remove_all(Mirror("00A1"));
+    Click(page_->refreshButton());
+    EXPECT_EQ(messages_->errors().size(), 1u);
+}
+
+TEST_F(ConcentratorsPageTest, CoreEventsReachTheConcentratorShown) {
+    AddCtr("00A1");
+    AddCtr("00A2");
+    ClickItem(tree_, ChildByText(tree_, "00A1"));
+    base::Events().CtrLastAddressChanged("00A2", "10.0.0.2");
+    base::Events().CtrLastAddressChanged("00A1", "10.0.0.1");
+    ASSERT_TRUE(WaitFor([&] { return page_->lastIpEdit()->text() == "10.0.0.1"; }));
+    EXPECT_TRUE(page_->connectButton()->isEnabled());
+
+    storage::Database().ExecuteSql("UPDATE CTR set InfoBasic=\"A=1\" WHERE ID=\"00A1\"");
+    base::Events().CtrValuesChanged("00A2");
+    Flush();
+    EXPECT_EQ(page_->infoBasicList()->rowCount(), 0);
+    base::Events().CtrValuesChanged("00A1");
+    ASSERT_TRUE(WaitFor([&] { return page_->infoBasicList()->rowCount() == 1; }));
+    EXPECT_EQ(page_->infoBasicList()->item(0, 0)->text(), "A");
+}
+
+// Receives the URLs the page asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> urls;
+  public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(ConcentratorsPageTest, HandshakeOfTheRegisteredConcentratorShowsItsAddress) {
+    AddCtr("00A1");
+    ASSERT_NE(runtime_->Link(), nullptr);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(runtime_->Link()->Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    uint8_t request[link::kAnswerSize];
+    ASSERT_EQ(::recv(fd, request, sizeof request, MSG_WAITALL),
+              static_cast<ssize_t>(sizeof request));
+    std::vector<uint8_t> answer;
+    link::BuildHandshakeAnswer(answer, 0x00A1);
+    ASSERT_EQ(::send(fd, answer.data(), answer.size(), 0), static_cast<ssize_t>(answer.size()));
+    ASSERT_TRUE(WaitFor([&] { return page_->lastIpEdit()->text() == "127.0.0.1"; }));
+    EXPECT_TRUE(page_->connectButton()->isEnabled());
+    ::close(fd);
+
+    // Selecting it again reads the address from the link's table.
+    Click(page_->frame()->cancelButton);
+    ClickItem(tree_, ChildByText(tree_, "00A1"));
+    EXPECT_EQ(page_->lastIpEdit()->text(), "127.0.0.1");
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    Click(page_->connectButton());
+    QDesktopServices::unsetUrlHandler("http");
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].toString(), "http://127.0.0.1");
+}
+
+}  // namespace
+}  // namespace zb::apptest
+
+#include "concentrators_page_test.moc"

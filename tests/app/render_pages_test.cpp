@@ -1,0 +1,143 @@
+// Renders every page of the window into <build>/pages/*.png, with some rows in the registers,
+// so that the whole window can be looked at at once.
+#include <QDir>
+#include <QPixmap>
+
+#include "app/concentrators_page.h"
+#include "app/contracts_page.h"
+#include "app/family_page.h"
+#include "app/operators_page.h"
+#include "base/log.h"
+#include "storage/stored_text.h"
+#include "window_fixture.h"
+
+namespace zb::apptest {
+namespace {
+
+using app::PageId;
+using storage::SqlText;
+
+class RenderPages : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        const char* binary = std::getenv("ZB_BINARY_DIR");
+        out_ = QDir(binary != nullptr ? QString(binary) : QDir::currentPath()).filePath("pages");
+        QDir().mkpath(out_);
+    }
+
+    void Save(const QString& name) {
+        Flush();
+        const QString path = QDir(out_).filePath(name + ".png");
+        const QPixmap shot = window_->grab();
+        EXPECT_FALSE(shot.isNull());
+        EXPECT_TRUE(shot.save(path)) << path.toStdString();
+        ++saved_;
+    }
+
+    // Opens a page the way its link does and, if given, selects a node of its tree.
+    void Show(PageId id, QTreeWidget* tree = nullptr, const QString& node = {}) {
+        window_->FollowLink(id);
+        if (tree != nullptr && !node.isEmpty()) {
+            ClickItem(tree, ChildByText(tree, node));
+        }
+    }
+
+    QString out_;
+    int saved_ = 0;
+};
+
+TEST_F(RenderPages, EveryPage) {
+    PrepareDatabase({
+        "INSERT into Operator (Name,Login,Password,XML) values(" + SqlText("Иван Петров") +
+            ",\"IVAN\",\"PW\",\"\")",
+        "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" +
+            SqlText("ООО \"Энергосбыт\"") + ",\"1\"," + SqlText("г. Москва, ул. Ленина, 1") +
+            ",\"7701234567\")",
+        "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" + SqlText("Сидоров А.В.") +
+            ",\"0\"," + SqlText("ул. Садовая, 5, кв. 12") + ",\"\")",
+        "INSERT into Contract (CustomerUID,Name) values(\"1\",\"Д-15/2024\")",
+        "INSERT into Contract (CustomerUID,Name) values(\"1\",\"Д-16/2024\")",
+        "INSERT into Account (CustomerUID,ContractUID,Name) values(\"1\",\"1\",\"ЛС-000123\")",
+        "INSERT into CustomGroup (Name) values(" + SqlText("Бытовые потребители") + ")",
+        "INSERT into CustomGroup (Name) values(" + SqlText("Промышленность") + ")",
+        "INSERT into Balance (Name) values(" + SqlText("Фидер 10 кВ №3") + ")",
+        "INSERT into EProvider (Name,INN) values(" + SqlText("ПАО \"Гарант-Энерго\"") +
+            ",\"7700000001\")",
+    });
+    StartWindow();
+    window_->loginEdit()->setText("KREMU");
+    window_->passwordEdit()->setText("KREMU");
+    Save("00_login");
+    LoginAs("KREMU", "KREMU");
+    for (int i = 0; i < 5; ++i) {
+        base::LogLine("CtrID = 00A" + std::to_string(i) + " <--> HANDSHAKE OK, IP = 127.0.0.1");
+    }
+    window_->StatusTick();
+    Save("01_main");
+    Show(PageId::Work);
+    Save("02_work");
+    Show(PageId::Library);
+    Save("03_library");
+    Show(PageId::UpLoad);
+    Save("04_upload");
+    Show(PageId::Delete);
+    Save("05_periodic_delete");
+    Show(PageId::Stat);
+    Save("06_statistics");
+    Show(PageId::Data);
+    Save("07_data");
+    Show(PageId::Admin);
+    Save("08_admin");
+
+    Show(PageId::Operators);
+    Save("09_operators_prompt");
+    Show(PageId::Operators, window_->operatorsPage()->frame()->tree, "Иван Петров");
+    Save("10_operators");
+
+    Show(PageId::Ctr);
+    auto* ctr = window_->ctrPage();
+    Click(ctr->frame()->addButton);
+    ctr->idEdit()->setText("00A1");
+    ctr->commentEdit()->setText("ТП-5, ввод 1");
+    Click(ctr->frame()->saveButton);
+    storage::Database().ExecuteSql(
+        "UPDATE CTR set InfoBasic=" +
+        SqlText("SerialNumber=10042\r\nFirmware=3.1.7\r\nMeters=24\r\nUptime=12 d") +
+        ", Profile=" + SqlText("Meter=M-230\r\nMeter=ZARNIC\r\nModem=GSM"));
+    Show(PageId::Ctr, ctr->frame()->tree, "00A1 [ТП-5, ввод 1]");
+    Save("11_concentrators");
+    Click(ctr->frame()->addButton);
+    Save("12_concentrators_add");
+
+    Show(PageId::MeasuringPoints);
+    Save("13_measuring_points");
+    auto* customers = static_cast<app::FamilyPage*>(window_->page(PageId::Customers));
+    Show(PageId::Customers, customers->frame()->tree, "ООО \"Энергосбыт\"");
+    Save("14_customers");
+    auto* contracts = static_cast<app::ContractsPage*>(window_->page(PageId::Contracts));
+    Show(PageId::Contracts, contracts->customerTree(), "ООО \"Энергосбыт\"");
+    Save("15_contracts");
+    Show(PageId::Accounts);
+    ClickItem(Find<QTreeWidget>("TreeViewAdminAccount"),
+              ChildByText(Find<QTreeWidget>("TreeViewAdminAccount"), "ЛС-000123"));
+    Save("16_accounts");
+    auto* balance = static_cast<app::FamilyPage*>(window_->page(PageId::Balance));
+    Show(PageId::Balance, balance->frame()->tree, "Фидер 10 кВ №3");
+    Save("17_balance_groups");
+    auto* categories = static_cast<app::FamilyPage*>(window_->page(PageId::Categories));
+    Show(PageId::Categories, categories->frame()->tree, "Бытовые потребители");
+    Save("18_categories");
+    auto* providers = static_cast<app::FamilyPage*>(window_->page(PageId::Providers));
+    Show(PageId::Providers, providers->frame()->tree, "ПАО \"Гарант-Энерго\"");
+    Save("19_providers");
+    window_->NavigateTo(window_->page(PageId::Log));
+    Save("20_log");
+
+    EXPECT_EQ(saved_, 21);
+    EXPECT_TRUE(messages_->errors().empty());
+    EXPECT_TRUE(messages_->warnings().empty());
+}
+
+}  // namespace
+}  // namespace zb::apptest

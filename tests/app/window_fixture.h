@@ -1,0 +1,72 @@
+#pragma once
+// The real operator window over a real database in a temporary program directory, with the
+// link listening on an ephemeral loopback port. Operator messages are recorded, not shown.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStringList>
+#include <QTreeWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "server/runtime.h"
+#include "storage/sqlite_database.h"
+#include "testing/recorders.h"
+#include "testing/temp_dir.h"
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '{' << list.join("\", \"").toStdString() << '}';
+}
+
+namespace zb::apptest {
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs statements on the database file before the window opens it (creating it first).
+    void PrepareDatabase(const std::vector<std::string>& statements);
+    // Creates the window and runs its start-up.
+    void StartWindow();
+    void LoginAs(const QString& login, const QString& password);
+    // Logs in as the built-in administrator and opens an administration page by its link.
+    void OpenAdminPage(const char* linkName);
+
+    template <class T>
+    T* Find(const QString& name) const {
+        T* found = window_->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << "no widget " << name.toStdString();
+        return found;
+    }
+
+    static void Click(QWidget* widget);
+    // Types the text character by character as key presses (any alphabet).
+    static void Type(QWidget* widget, const QString& text);
+    static void ClickAlt(QWidget* widget, QPoint at);
+    static void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item);
+    static QTreeWidgetItem* ChildByText(QTreeWidget* tree, const QString& text);
+    static QStringList ChildTexts(QTreeWidget* tree);
+    // Handles the window thread's queued events until `done` holds or the time is up.
+    static bool WaitFor(const std::function<bool()>& done,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    static void Flush();
+
+    int64_t Count(const std::string& table, const std::string& where = "");
+
+    testing::TempDir dir_;
+    std::shared_ptr<testing::MessageRecorder> messages_;
+    std::unique_ptr<server::Runtime> runtime_;
+    std::unique_ptr<app::MainWindow> window_;
+};
+
+}  // namespace zb::apptest
