@@ -1,6 +1,5 @@
 #include "inbound/inbound_context.h"
 
-#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -11,7 +10,9 @@
 namespace zb::inbound {
 
 void PendingEvents::Note(Event event) {
-    if (std::find(events_.begin(), events_.end(), event) == events_.end()) {
+    std::string key = std::to_string(static_cast<int>(event.kind)) + '\n' + event.ctrId + '\n' +
+                      std::to_string(event.uid);
+    if (noted_.insert(std::move(key)).second) {
         events_.push_back(std::move(event));
     }
 }
@@ -35,6 +36,7 @@ void PendingEvents::MeasuringPointsChanged(const std::string& ctrId) {
 void PendingEvents::Emit() {
     std::vector<Event> events;
     events.swap(events_);
+    noted_.clear();
     base::CoreEvents& receiver = base::Events();
     for (const Event& event : events) {
         switch (event.kind) {

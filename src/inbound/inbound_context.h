@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "storage/sqlite_database.h"
@@ -48,7 +49,10 @@ class PendingEvents {
     void MeasuringPointsChanged(const std::string& ctrId);
 
     bool Empty() const { return events_.empty(); }
-    void Clear() { events_.clear(); }
+    void Clear() {
+        events_.clear();
+        noted_.clear();
+    }
     // Sends the collected updates and forgets them.
     void Emit();
 
@@ -58,10 +62,10 @@ class PendingEvents {
         Kind kind;
         std::string ctrId;
         int64_t uid = 0;
-        bool operator==(const Event&) const = default;
     };
     void Note(Event event);
     std::vector<Event> events_;
+    std::unordered_set<std::string> noted_;
 };
 
 struct InboundContext {

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <unordered_map>
 #include <utility>
 
 #include "base/clock.h"
@@ -37,33 +38,32 @@ int IndexOfLineName(const std::vector<std::string>& lines, std::string_view name
     return -1;
 }
 
-// A measuring point of the concentrator as the inventory compares it.
-struct KnownPoint {
-    std::string storedAddress;  // MeterADDR as stored
-    std::string upperAddress;   // decoded and upper-cased, for the comparison
-};
-
-std::vector<KnownPoint> KnownPoints(storage::TSQLiteDatabase& db, int64_t ctrUid) {
-    std::vector<KnownPoint> points;
-    auto table =
-        db.QueryTable("SELECT MeterADDR from MeasuringPoint WHERE CtrUID=" + SqlInt(ctrUid));
-    for (; !table->AtEnd(); table->Next()) {
-        std::string stored = table->FieldText(0);
-        std::string upper = base::Utf8ToUpper(storage::StoredTextDecode(stored));
-        points.push_back({std::move(stored), std::move(upper)});
-    }
-    return points;
-}
-
-const KnownPoint* FindKnown(const std::vector<KnownPoint>& points, const std::string& address) {
-    const std::string upper = base::Utf8ToUpper(address);
-    for (const KnownPoint& point : points) {
-        if (point.upperAddress == upper) {
-            return &point;
+// The addresses of the concentrator's measuring points, as stored, by their decoded and
+// upper-cased form: the comparison of reported addresses ignores letter case. The first point
+// of an address wins.
+class KnownAddresses {
+  public:
+    KnownAddresses(storage::TSQLiteDatabase& db, int64_t ctrUid) {
+        auto table =
+            db.QueryTable("SELECT MeterADDR from MeasuringPoint WHERE CtrUID=" + SqlInt(ctrUid));
+        for (; !table->AtEnd(); table->Next()) {
+            std::string stored = table->FieldText(0);
+            const std::string address = storage::StoredTextDecode(stored);
+            Add(address, std::move(stored));
         }
     }
-    return nullptr;
-}
+    void Add(const std::string& address, std::string stored) {
+        stored_.emplace(base::Utf8ToUpper(address), std::move(stored));
+    }
+    // The stored form of a known address, or null.
+    const std::string* Find(const std::string& address) const {
+        const auto found = stored_.find(base::Utf8ToUpper(address));
+        return found == stored_.end() ? nullptr : &found->second;
+    }
+
+  private:
+    std::unordered_map<std::string, std::string> stored_;
+};
 
 void NoteChangedPoints(InboundContext& context, const std::string& sql) {
     auto table = context.db.QueryTable(sql);
@@ -103,7 +103,7 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
                           const std::string& ctrId) {
     storage::TSQLiteDatabase& db = context.db;
     const int64_t ctrUid = CtrUidOf(db, ctrId);
-    std::vector<KnownPoint> known = KnownPoints(db, ctrUid);
+    KnownAddresses known(db, ctrUid);
 
     for (const xml::TXMLItem* meter = xml::FindItem(&root, 0, "meter"); meter != nullptr;
          meter = xml::NextItem(meter)) {
@@ -141,11 +141,11 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
         const std::string basicText = JoinLines(varLines, true);
         const std::string archText = JoinLines(archLines, true);
 
-        if (const KnownPoint* point = FindKnown(known, address)) {
+        if (const std::string* storedAddress = known.Find(address)) {
             // The row the comparison found is updated, whatever letter case the concentrator
             // used this time, together with every other point of exactly that address.
             const std::string where =
-                " WHERE MeterADDR  = " + SqlText(storage::StoredTextDecode(point->storedAddress));
+                " WHERE MeterADDR  = " + SqlText(storage::StoredTextDecode(*storedAddress));
             db.ExecuteSql("UPDATE MeasuringPoint set Syntax = " + SqlText(syntax) + ", MeterSN = " +
                           SqlText(serialNumber) + ", MeterInfoBasic = " + SqlText(basicText) +
                           ", MeterInfoArch  = " + SqlText(archText) + where);
@@ -171,7 +171,7 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
         context.events.MeasuringPointsChanged(ctrId);
         // The point is the concentrator's now: the same address met again further down the
         // list refreshes it rather than adding a second point.
-        known.push_back({storage::StoredTextEncode(address), base::Utf8ToUpper(address)});
+        known.Add(address, storage::StoredTextEncode(address));
     }
 }
 

@@ -61,9 +61,18 @@ int64_t MeasuringPointUid(InboundContext& context, const std::string& meter, int
     if (found != context.pointUids.end()) {
         return found->second;
     }
-    const int64_t uid =
-        FirstInt64(context.db, "SELECT UID from MeasuringPoint WHERE (MeterADDR=" + SqlText(meter) +
-                                   ") AND (CtrUID=" + SqlInt(ctrUid) + ")");
+    // The point of that address on that concentrator. The look-up goes by the address alone
+    // and picks the concentrator's row here: asked for both, SQLite would walk the index of
+    // CtrUID, that is every point of the concentrator, for each meter.
+    int64_t uid = 0;
+    auto table = context.db.QueryTable("SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR=" +
+                                       SqlText(meter) + " ORDER BY UID");
+    for (; !table->AtEnd(); table->Next()) {
+        if (table->FieldInt64(1) == ctrUid) {
+            uid = table->FieldInt64(0);
+            break;
+        }
+    }
     context.pointUids.emplace(std::move(key), uid);
     return uid;
 }

@@ -1,0 +1,292 @@
+// inbound_bench: how fast received files change the database.
+//
+// 1. A result file of 100,000 answers (10,000 meters x 10 requests: ZARNIC reads of a number
+//    and of a function table, a write, archive reads, and plain requests) is handed to the
+//    importers' handler as the link would hand it, against a database of 100,000 measuring
+//    points. Parsing, look-ups, decoding through the base plug-in and the one transaction are
+//    all inside the measured time.
+// 2. The same BigData rows are then inserted as SQL text in one transaction straight through
+//    SQLite (prepare, step, finalize per statement) into a database of the same schema: the
+//    rate a store of these rows cannot beat by much.
+// 3. A meter list of 10,000 meters, imported once as new meters and once more as known ones.
+//
+// Usage: inbound_bench [answers-per-meter-scale]   (prints the figures; no pass/fail)
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/program.h"
+#include "devices/catalogue.h"
+#include "inbound/inbound_context.h"
+#include "inbound/meter_inventory.h"
+#include "inbound/received_file_processor.h"
+#include "link/mirror.h"
+#include "storage/schema.h"
+#include "storage/sqlite_database.h"
+#include "storage/stored_text.h"
+#include "xml/xml_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using zb::storage::SqlInt;
+using zb::storage::SqlText;
+
+constexpr int kMeters = 10000;
+constexpr int kPoints = 100000;
+
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+void PrepareProgramDir(const fs::path& dir) {
+    WriteText(
+        dir / "XML.ZARNIC" / "0000.ZARNIC.xml",
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ZARNIC>\r\n"
+        "  <var VID=\"00000001\" Name=\"SerialNumber\" TypeCode=\"50\" RAL=\"0\" WAL=\"8\"/>\r\n"
+        "  <var VID=\"00000003\" Name=\"Energy\" TypeCode=\"24\" RAL=\"0\" WAL=\"2\"/>\r\n"
+        "  <var VID=\"00000004\" Name=\"Table\" TypeCode=\"68\" RAL=\"0\" WAL=\"8\"/>\r\n"
+        "  <var VID=\"00000300\" Name=\"EnergyArchive\" TypeCode=\"24\" RAL=\"0\" "
+        "WAL=\"8\"/>\r\n"
+        "</ZARNIC>\r\n");
+    fs::create_directories(dir / "DLL");
+    fs::copy_file(fs::path(ZB_BUILT_PROGRAM_DIR) / "DLL" / "ZarnicMaster_00xx.so",
+                  dir / "DLL" / "ZarnicMaster_00xx.so", fs::copy_options::overwrite_existing);
+    zb::link::CreateMirrorFolders(dir, "00A1");
+}
+
+std::string Meter(int i) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", 0x10000000 + i);
+    return buf;
+}
+
+std::string Hex32(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02X%02X%02X%02X", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF,
+                  v >> 24);
+    return buf;
+}
+
+std::string ResultFile() {
+    struct Request {
+        const char* syntax;
+        const char* req;
+        int kind;  // 0 number, 1 table, 2 write, 3 archive, 4 plain
+    };
+    const Request requests[] = {
+        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\"", 0},
+        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\"", 0},
+        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\"", 0},
+        {"ZARNIC", "Var=\"0000.Table\" OpCode=\"R\"", 1},
+        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"W\" Text=\"12345\"", 2},
+        {"ZARNIC",
+         "Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"0\" ArcInterval=\"30\" "
+         "ArcOptions=\"0\"",
+         3},
+        {"ZARNIC",
+         "Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"1\" ArcInterval=\"1\" "
+         "ArcOptions=\"0\"",
+         3},
+        {"M-230", "Var=\"Energy\"", 4},
+        {"M-230", "Var=\"Power\"", 4},
+        {"M-200", "Var=\"Energy\"", 4},
+    };
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n"
+        "  <workUID Value=\"77\"/>\r\n";
+    int taskUid = 100;
+    for (const Request& request : requests) {
+        text += "  <task TaskUID=\"" + std::to_string(taskUid++) + "\" Syntax=\"" + request.syntax +
+                "\">\r\n    <req " + request.req + "/>\r\n";
+        for (int m = 0; m < kMeters; ++m) {
+            std::string value;
+            switch (request.kind) {
+                case 0:
+                case 4:
+                    value = Hex32(static_cast<uint32_t>(m * 7));
+                    break;
+                case 1:
+                    value = std::string(16, '0') + Hex32(m) + Hex32(m + 1) + Hex32(m + 2);
+                    break;
+                case 2:
+                    value = "";
+                    break;
+                case 3:
+                    value = std::string(24, '0');
+                    for (int r = 0; r < 4; ++r) {
+                        value += Hex32(800000000 + r * 1800) + Hex32(800000000 + r * 1800 + 3) +
+                                 Hex32(static_cast<uint32_t>(m + r));
+                    }
+                    break;
+            }
+            text += "    <ans Meter=\"" + Meter(m) + "\" Result=\"" +
+                    (m % 50 == 0 ? "FAIL" : "DONE") +
+                    "\" Time=\"2026-12-05-14-03-09\" AVID=\"1\" Value=\"" + value + "\"/>\r\n";
+        }
+        text += "  </task>\r\n";
+    }
+    return text + "</result>\r\n";
+}
+
+std::string MeterList() {
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<meters>\r\n";
+    for (int m = 0; m < kMeters; ++m) {
+        text += "  <meter address=\"" + Meter(kPoints + m) +
+                "\">\r\n"
+                "    <var Name=\"0000.SerialNumber\" Value=\"0853455249414C" +
+                Hex32(m).substr(0, 2) +
+                "\"/>\r\n"
+                "    <var Name=\"0000.Energy\" Value=\"" +
+                Hex32(m) +
+                "\"/>\r\n"
+                "    <arch AVID=\"00000301\" Des=\"00000100A005000001000100001E0000\"/>\r\n"
+                "    <syntax Value=\"ZARNIC\"/>\r\n"
+                "  </meter>\r\n";
+    }
+    return text + "</meters>\r\n";
+}
+
+// The BigData rows of the database as complete INSERT statements.
+std::vector<std::string> RowsAsSql(zb::storage::TSQLiteDatabase& db) {
+    static const char* const kColumns =
+        "WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,VarName,OpCode,Result,"
+        "LocalTime,MasterClock,Value,ArcType,ArcInterval,ArcOptions,FromPoint,ToPoint,"
+        "LocalTimeStamp";
+    auto table = db.QueryTable(std::string("SELECT ") + kColumns + " from BigData");
+    std::vector<std::string> statements;
+    statements.reserve(table->RowCount());
+    for (; !table->AtEnd(); table->Next()) {
+        std::string sql = std::string("INSERT into BigData (") + kColumns + ") values(";
+        for (uint32_t c = 0; c < table->ColumnCount(); ++c) {
+            sql += (c == 0 ? "\"" : ",\"") + table->FieldText(static_cast<int>(c)) + "\"";
+        }
+        statements.push_back(sql + ")");
+    }
+    return statements;
+}
+
+double RawInsertRate(const fs::path& file, const std::vector<std::string>& statements) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.string().c_str(), &db);
+    for (const char* create : zb::storage::kCreateTableStatements) {
+        sqlite3_exec(db, create, nullptr, nullptr, nullptr);
+    }
+    sqlite3_exec(db, "CREATE INDEX ixBigDataWorkVendor ON BigData(WorkUID,DataVendorUID)", nullptr,
+                 nullptr, nullptr);
+    const auto start = Clock::now();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (const std::string& sql : statements) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+                SQLITE_OK ||
+            sqlite3_step(stmt) != SQLITE_DONE) {
+            std::fprintf(stderr, "raw insert failed: %s\n", sqlite3_errmsg(db));
+            std::exit(1);
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    const double seconds = Seconds(start);
+    sqlite3_close(db);
+    return statements.size() / seconds;
+}
+
+}  // namespace
+
+int main() {
+    const fs::path dir =
+        fs::temp_directory_path() / ("zb-inbound-bench-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    PrepareProgramDir(dir);
+    zb::devices::LoadCatalogue(dir);
+
+    bool created = false;
+    zb::storage::SetDatabase(
+        zb::storage::OpenProgramDatabase((dir / "ZarnicBox.db").string(), created));
+    auto& db = zb::storage::Database();
+
+    // 100,000 measuring points: the file's 10,000 meters on concentrator 00A1, the rest on
+    // ninety others, and the list's meters on 00A2 are new.
+    {
+        zb::storage::TSQLiteTransaction transaction(db);
+        for (int c = 0; c < 91; ++c) {
+            char id[8];
+            std::snprintf(id, sizeof id, "%04X", 0xA1 + c);
+            db.InsertSql("INSERT into CTR (ID) values(" + SqlText(id) + ")");
+        }
+        for (int p = 0; p < kPoints; ++p) {
+            const int ctr = p < kMeters ? 1 : 2 + (p % 90);
+            const std::string address = Meter(p);
+            db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
+                         SqlInt(ctr) + "," + SqlText(address) + ",\"0\")");
+        }
+        transaction.Commit();
+    }
+
+    const std::string results = ResultFile();
+    zb::inbound::ReceivedFileProcessor processor(dir);
+    zb::link::ReceivedFile file;
+    file.ctrId = "00A1";
+    file.linkPath = "ROOT\\WORK\\OUTBOX\\r-1.xml";
+    file.fileName = "r-1.xml";
+    file.kind = zb::link::ReceivedKind::Result;
+    file.mirrorDir = zb::link::MirrorDir(dir, "00A1");
+    file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
+    file.bytes = results;
+
+    auto start = Clock::now();
+    processor.HandleReceivedFile(file);
+    const double resultSeconds = Seconds(start);
+    const int64_t answers = db.QueryTable("SELECT count(*) from BigData")->FieldInt64(0);
+    const double answerRate = answers / resultSeconds;
+
+    const std::vector<std::string> statements = RowsAsSql(db);
+    const double rawRate = RawInsertRate(dir / "raw.db", statements);
+
+    std::printf("result file: %lld answers (%.1f MB) in %.2f s: %.0f answers/s\n",
+                static_cast<long long>(answers), results.size() / 1e6, resultSeconds, answerRate);
+    std::printf("SQLite alone, same rows as SQL text, one transaction: %.0f rows/s\n", rawRate);
+    std::printf("ratio: %.2f (goal: at least 0.50)\n", answerRate / rawRate);
+
+    // Meter list: new meters on a concentrator without points, then the same list again.
+    const std::string list = MeterList();
+    file.ctrId = "00A2";
+    file.kind = zb::link::ReceivedKind::MeterList;
+    file.linkPath = "ROOT\\INFO\\METERS\\meters.xml";
+    file.fileName = "meters.xml";
+    zb::link::CreateMirrorFolders(dir, "00A2");
+    file.mirrorDir = zb::link::MirrorDir(dir, "00A2");
+    file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
+    file.bytes = list;
+    start = Clock::now();
+    processor.HandleReceivedFile(file);
+    const double newSeconds = Seconds(start);
+    start = Clock::now();
+    processor.HandleReceivedFile(file);
+    const double knownSeconds = Seconds(start);
+    std::printf(
+        "meter list of %d meters (%.1f MB): new %.2f s (%.0f meters/s), known %.2f s "
+        "(%.0f meters/s)\n",
+        kMeters, list.size() / 1e6, newSeconds, kMeters / newSeconds, knownSeconds,
+        kMeters / knownSeconds);
+
+    zb::storage::SetDatabase(nullptr);
+    fs::remove_all(dir);
+    return 0;
+}
