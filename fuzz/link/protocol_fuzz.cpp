@@ -26,8 +26,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace zb::link;
 
-fs::path ProgramDir() {
-    static const fs::path dir = [] {
+const fs::path& ProgramDir() {
+    // Never destroyed, so the exit handler that removes it can still read it.
+    static const fs::path* dir = [] {
         // Memory-backed when there is one: every input touches a few files.
         std::error_code ec;
         const fs::path base =
@@ -36,9 +37,14 @@ fs::path ProgramDir() {
         if (mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
-        return fs::path(pattern);
+        auto* path = new fs::path(pattern);
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(ProgramDir(), ignored);
+        });
+        return path;
     }();
-    return dir;
+    return *dir;
 }
 
 // Stores like the real handler, checks the path, and removes the file again.
@@ -87,7 +93,7 @@ void CheckSent(const uint8_t* frame, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const fs::path programDir = ProgramDir();
+    const fs::path& programDir = ProgramDir();
     static const bool created = CreateMirrorFolders(programDir, "00A1");
     (void)created;
     // The inbox as every input starts: one waiting work file, no clock command. Received files
