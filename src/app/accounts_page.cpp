@@ -37,6 +37,8 @@ AccountsPage::AccountsPage(QWidget* parent) : Page(at::kCaption, "PageAdminAccou
     customers_->setObjectName("ComboBoxAdminAccountCustomer");
     contracts_ = new QComboBox(binding);
     contracts_->setObjectName("ComboBoxAdminAccountContract");
+    customers_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    contracts_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     bindingLayout->addRow(Q(at::kCustomer), customers_);
     bindingLayout->addRow(Q(at::kContract), contracts_);
     form->addWidget(binding);

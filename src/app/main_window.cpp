@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -133,8 +135,22 @@ QWidget* MainWindow::BuildMainArea() {
         "#c9d1dc; }");
     auto* stripLayout = new QHBoxLayout(strip);
     stripLayout->setContentsMargins(0, 0, 0, 0);
-    trail_ = new NavigationTrail(strip);
-    stripLayout->addWidget(trail_);
+    // A long trail never widens the window: it scrolls, keeping its end in view.
+    auto* scroll = new QScrollArea(strip);
+    scroll->setObjectName("ScrollBoxNavigation");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->setStyleSheet("background: transparent;");
+    trail_ = new NavigationTrail(scroll);
+    scroll->setWidget(trail_);
+    stripLayout->addWidget(scroll);
+    connect(trail_, &NavigationTrail::changed, scroll, [scroll] {
+        QTimer::singleShot(0, scroll, [scroll] {
+            scroll->horizontalScrollBar()->setValue(scroll->horizontalScrollBar()->maximum());
+        });
+    });
     layout->addWidget(strip);
     pageStack_ = new QStackedWidget(area);
     pageStack_->setObjectName("PageControlMain");
@@ -151,7 +167,8 @@ void MainWindow::AddPage(PageId id, Page* page) {
 }
 
 void MainWindow::BuildPages() {
-    auto* main = new MainLinksPage(texts::kMain, "PageMain", pageStack_);
+    auto* main =
+        new MainLinksPage(texts::kMain, "PageMain", pageStack_, base::Program().windowTitle);
     connect(main->AddLink(texts::kLinkWork, "LabelMainWork"), &LinkLabel::clicked, this,
             [this] { FollowLink(PageId::Work); });
     connect(main->AddLink(texts::kLinkData, "LabelMainData"), &LinkLabel::clicked, this,

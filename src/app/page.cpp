@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/shell_texts.h"
@@ -19,10 +18,23 @@ void Page::RunLoader() {
     Guarded([this] { Load(); });
 }
 
-LinksPage::LinksPage(const std::string& caption, const QString& name, QWidget* parent)
+LinksPage::LinksPage(const std::string& caption, const QString& name, QWidget* parent,
+                     const std::string& title)
     : Page(caption, name, parent) {
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(48, 32, 48, 32);
+    layout->setContentsMargins(48, 28, 48, 32);
+    layout->setSpacing(18);
+    auto* heading = new QLabel(Q(title.empty() ? caption : title), this);
+    heading->setObjectName(name + "Title");
+    QFont f = heading->font();
+    f.setPointSize(18);
+    f.setBold(true);
+    heading->setFont(f);
+    heading->setStyleSheet(
+        "color: #2b3a4f; padding-bottom: 6px; border-bottom: 2px solid #c9d1dc;");
+    // A click on the heading is a click on the page's background.
+    heading->setAttribute(Qt::WA_TransparentForMouseEvents);
+    layout->addWidget(heading);
     links_ = new QWidget(this);
     auto* linksLayout = new QVBoxLayout(links_);
     linksLayout->setContentsMargins(0, 0, 0, 0);

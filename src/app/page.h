@@ -34,7 +34,9 @@ class Page : public QWidget {
 class LinksPage : public Page {
     Q_OBJECT
   public:
-    LinksPage(const std::string& caption, const QString& name, QWidget* parent = nullptr);
+    // `title` heads the page (the caption when empty).
+    LinksPage(const std::string& caption, const QString& name, QWidget* parent = nullptr,
+              const std::string& title = {});
     LinkLabel* AddLink(const std::string& text, const QString& name);
 
   private:

@@ -47,6 +47,7 @@ void NavigationTrail::Append(Page* page) {
     label->installEventFilter(this);
     add(label);
     entries_.push_back({label, page});
+    emit changed();
 }
 
 QStringList NavigationTrail::Texts() const {
@@ -87,6 +88,7 @@ void NavigationTrail::Clicked(QLabel* label) {
         entries_.pop_back();
     }
     emit pageClicked(page);
+    emit changed();
 }
 
 }  // namespace zb::app

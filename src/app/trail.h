@@ -24,6 +24,8 @@ class NavigationTrail : public QWidget {
 
   signals:
     void pageClicked(Page* page);
+    // Labels were added or removed.
+    void changed();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

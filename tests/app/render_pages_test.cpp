@@ -35,8 +35,16 @@ class RenderPages : public WindowTest {
         ++saved_;
     }
 
-    // Opens a page the way its link does and, if given, selects a node of its tree.
+    // Goes back to the main page and follows the links to a page, as an operator would; then
+    // selects a node of its tree, if given.
     void Show(PageId id, QTreeWidget* tree = nullptr, const QString& node = {}) {
+        Click(window_->trail()->LabelAt(0));
+        if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
+            id == PageId::Stat) {
+            window_->FollowLink(PageId::Work);
+        } else if (id != PageId::Work && id != PageId::Data && id != PageId::Admin) {
+            window_->FollowLink(PageId::Admin);
+        }
         window_->FollowLink(id);
         if (tree != nullptr && !node.isEmpty()) {
             ClickItem(tree, ChildByText(tree, node));
@@ -107,6 +115,7 @@ TEST_F(RenderPages, EveryPage) {
         ", Profile=" + SqlText("Meter=M-230\r\nMeter=ZARNIC\r\nModem=GSM"));
     Show(PageId::Ctr, ctr->frame()->tree, "00A1 [ТП-5, ввод 1]");
     Save("11_concentrators");
+    Click(ctr->frame()->cancelButton);
     Click(ctr->frame()->addButton);
     Save("12_concentrators_add");
 
@@ -131,6 +140,7 @@ TEST_F(RenderPages, EveryPage) {
     auto* providers = static_cast<app::FamilyPage*>(window_->page(PageId::Providers));
     Show(PageId::Providers, providers->frame()->tree, "ПАО \"Гарант-Энерго\"");
     Save("19_providers");
+    Click(window_->trail()->LabelAt(0));
     window_->NavigateTo(window_->page(PageId::Log));
     Save("20_log");
 
