@@ -40,8 +40,10 @@ void DeletePeriodicFile(InboundContext& context, const std::string& ctrIdText,
     // into that concentrator's mirror, and a path that would leave the mirror deletes nothing.
     // Failures are of no consequence: the copy of the periodic work is simply gone already.
     const auto path = link::MapLinkPath(link::MirrorDir(context.programDir, ctrIdText), linkPath);
-    if (path) {
-        std::error_code ignored;
+    // Only a file is deleted: a value naming one of the mirror's folders leaves it in place.
+    std::error_code ignored;
+    if (path && std::filesystem::symlink_status(*path, ignored).type() ==
+                    std::filesystem::file_type::regular) {
         std::filesystem::remove(*path, ignored);
     }
     if (HasRow(ctrIdText)) {

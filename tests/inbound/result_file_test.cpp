@@ -182,6 +182,12 @@ TEST_F(ResultFileTest, DeleteFileNeverLeavesTheMirror) {
                                   "ROOT/../../x", (programDir() / "ZarnicBox.keep").string()}) {
         Process(ResultFile("0", Command("DeleteFile", path, "    <ans Result=\"DONE\"/>\r\n")));
     }
+    // Folders of the mirror are not files: an empty one stays.
+    const auto outbox = mirror("00A1") / "ROOT" / "WORK" / "OUTBOX";
+    ASSERT_TRUE(std::filesystem::is_empty(outbox));
+    Process(ResultFile(
+        "0", Command("DeleteFile", "ROOT\\WORK\\OUTBOX", "    <ans Result=\"DONE\"/>\r\n")));
+    EXPECT_TRUE(std::filesystem::is_directory(outbox));
     EXPECT_TRUE(std::filesystem::exists(outside));
     EXPECT_TRUE(std::filesystem::exists(other));
     EXPECT_TRUE(std::filesystem::exists(programDir() / "ZarnicBox.db"));
