@@ -143,10 +143,10 @@ std::string ResultFile() {
     return text + "</result>\r\n";
 }
 
-std::string MeterList() {
+std::string MeterList(int first) {
     std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<meters>\r\n";
     for (int m = 0; m < kMeters; ++m) {
-        text += "  <meter address=\"" + Meter(kPoints + m) +
+        text += "  <meter address=\"" + Meter(first + m) +
                 "\">\r\n"
                 "    <var Name=\"0000.SerialNumber\" Value=\"0853455249414C" +
                 Hex32(m).substr(0, 2) +
@@ -222,7 +222,8 @@ int main() {
     auto& db = zb::storage::Database();
 
     // 100,000 measuring points: the file's 10,000 meters on concentrator 00A1, the rest on
-    // ninety others, and the list's meters on 00A2 are new.
+    // ninety others. The meters of the first list are new; those of the second were registered
+    // by an operator and are still unassigned.
     {
         zb::storage::TSQLiteTransaction transaction(db);
         for (int c = 0; c < 91; ++c) {
@@ -235,6 +236,10 @@ int main() {
             const std::string address = Meter(p);
             db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
                          SqlInt(ctr) + "," + SqlText(address) + ",\"0\")");
+        }
+        for (int m = 0; m < kMeters; ++m) {
+            db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
+                         SqlInt(0) + "," + SqlText(Meter(2 * kPoints + m)) + ",\"0\")");
         }
         transaction.Commit();
     }
@@ -264,8 +269,9 @@ int main() {
     std::printf("SQLite alone, same rows as SQL text, one transaction: %.0f rows/s\n", rawRate);
     std::printf("ratio: %.2f (goal: at least 0.50)\n", answerRate / rawRate);
 
-    // Meter list: new meters on a concentrator without points, then the same list again.
-    const std::string list = MeterList();
+    // Meter lists: new meters on a concentrator without points, the same list again (known
+    // meters), and a list of unassigned points that the concentrator claims.
+    const std::string list = MeterList(kPoints);
     file.ctrId = "00A2";
     file.kind = zb::link::ReceivedKind::MeterList;
     file.linkPath = "ROOT\\INFO\\METERS\\meters.xml";
@@ -280,11 +286,16 @@ int main() {
     start = Clock::now();
     processor.HandleReceivedFile(file);
     const double knownSeconds = Seconds(start);
+    const std::string claims = MeterList(2 * kPoints);
+    file.bytes = claims;
+    start = Clock::now();
+    processor.HandleReceivedFile(file);
+    const double claimSeconds = Seconds(start);
     std::printf(
         "meter list of %d meters (%.1f MB): new %.2f s (%.0f meters/s), known %.2f s "
-        "(%.0f meters/s)\n",
+        "(%.0f meters/s), claimed %.2f s (%.0f meters/s)\n",
         kMeters, list.size() / 1e6, newSeconds, kMeters / newSeconds, knownSeconds,
-        kMeters / knownSeconds);
+        kMeters / knownSeconds, claimSeconds, kMeters / claimSeconds);
 
     zb::storage::SetDatabase(nullptr);
     fs::remove_all(dir);

@@ -153,20 +153,28 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
             continue;
         }
 
-        const int64_t claimed = db.ExecuteSqlChanges(
-            "UPDATE MeasuringPoint set CtrUID = " + SqlInt(ctrUid) +
-            " WHERE (CtrUID = \"0\") AND (MeterADDR = " + SqlText(address) + ")");
-        if (claimed == 0) {
+        // Unassigned points of this address are claimed. They are found by the address alone:
+        // asked for "CtrUID = 0" as well, SQLite would walk every unassigned point per meter.
+        bool claimed = false;
+        auto unassigned = db.QueryTable("SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR = " +
+                                        SqlText(address));
+        for (; !unassigned->AtEnd(); unassigned->Next()) {
+            if (unassigned->FieldInt64(1) != 0) {
+                continue;
+            }
+            const int64_t uid = unassigned->FieldInt64(0);
+            db.ExecuteSql("UPDATE MeasuringPoint set CtrUID = " + SqlInt(ctrUid) +
+                          " WHERE (UID = " + SqlInt(uid) + ") AND (CtrUID = \"0\")");
+            context.events.MeterValuesChanged(uid);
+            claimed = true;
+        }
+        if (!claimed) {
             const int64_t uid = db.InsertSql(
                 "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,MeterInfoBasic,"
                 "MeterInfoArch,CustomGroupUID) values(" +
                 SqlInt(ctrUid) + "," + SqlText(address) + "," + SqlText(serialNumber) + "," +
                 SqlText(syntax) + "," + SqlText(basicText) + "," + SqlText(archText) + ",\"0\")");
             context.events.MeterValuesChanged(uid);
-        } else {
-            NoteChangedPoints(context,
-                              "SELECT UID from MeasuringPoint WHERE (CtrUID = " + SqlInt(ctrUid) +
-                                  ") AND (MeterADDR = " + SqlText(address) + ")");
         }
         context.events.MeasuringPointsChanged(ctrId);
         // The point is the concentrator's now: the same address met again further down the
