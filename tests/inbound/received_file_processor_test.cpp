@@ -51,34 +51,6 @@ std::string Ans(const std::string& meter) {
            "\" Result=\"DONE\" Time=\"2026-12-05-14-03-09\" Value=\"1\"/>\r\n";
 }
 
-TEST_F(ReceivedFileProcessorTest, AResultFileIsAppliedAndNeverStored) {
-    const int64_t point = AddPoint(ctrA1_, "A");
-    Receive("ROOT\\WORK\\OUTBOX\\r-1.xml", ResultFile(Ans("A") + Ans("B")));
-    EXPECT_EQ(CountRows("BigData"), 2);
-    EXPECT_EQ(Int("SELECT DataVendorUID from BigData WHERE MeterADDR=\"A\""), point);
-    EXPECT_FALSE(std::filesystem::exists(MirrorFile("ROOT\\WORK\\OUTBOX\\r-1.xml")));
-    EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
-}
-
-TEST_F(ReceivedFileProcessorTest, AFileThatFailsHalfWayLeavesNothingAndIsStoredOnceWhenResent) {
-    // The database refuses the third row, as a full disk or a lock would.
-    db().ExecuteSql(
-        "CREATE TRIGGER refuse BEFORE INSERT ON BigData WHEN NEW.MeterADDR = 'C' "
-        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-    const std::string file = ResultFile(Ans("A") + Ans("B") + Ans("C") + Ans("D"));
-    EXPECT_THROW(Receive("ROOT\\WORK\\OUTBOX\\r-1.xml", file), storage::ESQLiteException);
-    EXPECT_EQ(CountRows("BigData"), 0);
-    EXPECT_EQ(Text("SELECT Profile from CTR WHERE ID=\"00A1\""), "");
-    EXPECT_TRUE(events_->events().empty());
-
-    // The concentrator got no answer and sends the whole file again at its next connection.
-    db().ExecuteSql("DROP TRIGGER refuse");
-    Receive("ROOT\\WORK\\OUTBOX\\r-1.xml", file);
-    EXPECT_EQ(CountRows("BigData"), 4);
-    EXPECT_EQ(CountRows("BigData", "MeterADDR=\"A\""), 1);
-    EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
-}
-
 TEST_F(ReceivedFileProcessorTest, AConversionErrorRollsBackTheWholeFile) {
     EXPECT_THROW(
         Receive("ROOT\\WORK\\OUTBOX\\r-2.xml",
@@ -102,7 +74,6 @@ TEST_F(ReceivedFileProcessorTest, MeterListsAreImportedThenWritten) {
 
 TEST_F(ReceivedFileProcessorTest, AMeterListThatCannotBeWrittenImportsNothing) {
     std::filesystem::remove_all(mirror("00A1") / "ROOT" / "INFO" / "METERS");
-    link::ReceivedFile file;
     EXPECT_THROW(Receive("ROOT\\INFO\\METERS\\meters.xml",
                          "<meters>\r\n  <meter address=\"A\"/>\r\n</meters>\r\n"),
                  std::filesystem::filesystem_error);
