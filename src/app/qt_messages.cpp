@@ -25,15 +25,25 @@ auto OnWindowThread(Show show) {
 
 }  // namespace
 
+// Shows `show` now on the window thread, or queues it there from any other thread.
+template <class Show>
+void ShowOrQueue(Show show) {
+    if (QThread::currentThread() == qApp->thread()) {
+        show();
+    } else {
+        QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
+    }
+}
+
 void BoxMessages::Warning(const std::string& text) {
-    OnWindowThread([&] {
-        return QMessageBox::warning(parent_, "Внимание", DisplayText(text), QMessageBox::Ok);
+    ShowOrQueue([parent = parent_, message = DisplayText(text)] {
+        QMessageBox::warning(parent, "Внимание", message, QMessageBox::Ok);
     });
 }
 
 void BoxMessages::Error(const std::string& text) {
-    OnWindowThread([&] {
-        return QMessageBox::critical(parent_, "Ошибка", DisplayText(text), QMessageBox::Ok);
+    ShowOrQueue([parent = parent_, message = DisplayText(text)] {
+        QMessageBox::critical(parent, "Ошибка", message, QMessageBox::Ok);
     });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Operator messages as message boxes: a warning with one OK button, an error box, and a yes/no
-// question. A call from another thread waits until the box was answered on the window thread.
+// question. From another thread a warning or an error is queued to the window thread and the
+// caller goes on (it may hold a lock the window thread is waiting for); a question waits for its
+// answer.
 #include <QPointer>
 #include <QWidget>
 

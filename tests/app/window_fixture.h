@@ -30,7 +30,7 @@ inline void PrintTo(const QStringList& list, std::ostream* os) {
 namespace zb::apptest {
 
 class WindowTest : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override;
     void TearDown() override;
 
