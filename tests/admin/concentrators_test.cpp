@@ -133,25 +133,6 @@ TEST_F(ConcentratorsTest, SaveChangesRowButNotTheMirror) {
     EXPECT_EQ(ReadCtr(*db_, first.uid)->record.comment, "новый");
 }
 
-TEST_F(ConcentratorsTest, DeleteReleasesPointsRemovesMirrorAndRow) {
-    auto ctr = AddCtr(*db_, {"00A1", "", ""});
-    auto other = AddCtr(*db_, {"00A2", "", ""});
-    PrepareMirror(dir_.path(), "00A1");
-    PrepareMirror(dir_.path(), "00A2");
-    testing::WriteFile(Mirror("00A1") / "ROOT" / "INFO" / "METERS" / "m.xml", "<x/>");
-    fs::permissions(Mirror("00A1") / "ROOT" / "INFO" / "METERS" / "m.xml", fs::perms::owner_read);
-    for (int64_t owner : {ctr.uid, ctr.uid, other.uid}) {
-        db_->ExecuteSql("INSERT into MeasuringPoint (Name,CtrUID) values(\"mp\"," +
-                        storage::SqlInt(owner) + ")");
-    }
-    DeleteCtr(*db_, dir_.path(), fileLock_, ctr.uid);
-    EXPECT_FALSE(fs::exists(Mirror("00A1")));
-    EXPECT_TRUE(fs::exists(Mirror("00A2")));
-    EXPECT_EQ(Count("CTR"), 1);
-    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=0"), 2);
-    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=" + storage::SqlInt(other.uid)), 1);
-}
-
 TEST_F(ConcentratorsTest, DeleteWaitsForTheFileLock) {
     auto ctr = AddCtr(*db_, {"00A1", "", ""});
     PrepareMirror(dir_.path(), "00A1");

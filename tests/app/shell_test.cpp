@@ -101,18 +101,6 @@ TEST_F(ShellTest, OtherOperatorLogsInWithoutAdministration) {
     EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Work));
 }
 
-TEST_F(ShellTest, EmptyOperatorTableIsHealedAtLogin) {
-    PrepareDatabase({"DELETE from Operator"});
-    StartWindow();
-    EXPECT_EQ(window_->loginEdit()->text(), "");
-    LoginAs("KREMU", "WRONG");
-    EXPECT_EQ(messages_->warnings(), std::vector<std::string>{"Неверный Пароль!"});
-    EXPECT_EQ(Count("Operator"), 1);
-    LoginAs("KREMU", "KREMU");
-    EXPECT_TRUE(window_->LoggedIn());
-    EXPECT_EQ(Count("Operator"), 1);
-}
-
 TEST_F(ShellTest, TrailRecordsTheWayAndLeadsBack) {
     OpenAdminPage("LabelAdminOperator");
     const QStringList five{"Main", "-->", "Администрирование", "-->", "Операторы"};
