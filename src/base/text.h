@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zb::base {
 
@@ -23,6 +24,9 @@ bool IsBlank(std::string_view text);
 
 // Replaces every occurrence of `from` (non-empty) by `to`, scanning left to right.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// Splits at CR LF, CR or LF; a break at the very end does not start another line.
+std::vector<std::string> SplitLines(std::string_view text);
 
 // ASCII case-insensitive comparison (names of tags, attributes, columns).
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -25,30 +25,10 @@ int HexDigitValue(char c) {
     return -1;
 }
 
-// Splits at CR LF, CR or LF; a break at the very end does not start another line.
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            i += (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) {
-        lines.emplace_back(text.substr(start));
-    }
-    return lines;
-}
-
 // The lines of the value part of an assignment: trimmed, line-break encoding undone, split, and
 // each line trimmed.
 std::vector<std::string> ValueLines(std::string_view value) {
-    std::vector<std::string> lines = SplitLines(BackslashToLineBreaks(base::Trim(value)));
+    std::vector<std::string> lines = base::SplitLines(BackslashToLineBreaks(base::Trim(value)));
     for (auto& line : lines) {
         line = base::Trim(line);
     }

@@ -237,25 +237,6 @@ StoredTask ReadTaskXml(std::string_view text) {
 
 // ---- the work file ----
 
-std::vector<std::string> SplitTextLines(std::string_view text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            i += (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) {
-        lines.emplace_back(text.substr(start));
-    }
-    return lines;
-}
-
 std::string JoinTargets(const std::vector<std::string>& meterAddresses) {
     std::string list;
     for (size_t i = 0; i < meterAddresses.size(); ++i) {
@@ -269,7 +250,7 @@ std::string JoinTargets(const std::vector<std::string>& meterAddresses) {
 
 std::string TaskLinesWithUid(std::string_view taskXml, int64_t taskUid) {
     std::string out;
-    std::vector<std::string> lines = SplitTextLines(taskXml);
+    std::vector<std::string> lines = base::SplitLines(taskXml);
     if (!lines.empty()) {
         const size_t pos = lines[0].find("task ");
         if (pos != std::string::npos) {
@@ -283,7 +264,7 @@ std::string TaskLinesWithUid(std::string_view taskXml, int64_t taskUid) {
 }
 
 std::string BuildWorkFileText(const WorkFileParts& parts) {
-    std::vector<std::string> lines = SplitTextLines(parts.workXml);
+    std::vector<std::string> lines = base::SplitLines(parts.workXml);
     // The stored work's last line closes its root; everything else goes in before it. An empty
     // stored text stands for an empty root.
     std::string closing = "</root>";
@@ -315,7 +296,7 @@ std::string WorkFileContents(std::string_view text) {
 }
 
 std::string InsertWorkUidLine(std::string_view text, int64_t workUid) {
-    const std::vector<std::string> lines = SplitTextLines(text);
+    const std::vector<std::string> lines = base::SplitLines(text);
     if (lines.size() < 2) {
         return std::string(text);
     }

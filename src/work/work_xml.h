@@ -139,7 +139,4 @@ std::string TaskLinesWithUid(std::string_view taskXml, int64_t taskUid);
 // the declaration and "<root>"). A text of fewer than two lines is returned unchanged.
 std::string InsertWorkUidLine(std::string_view text, int64_t workUid);
 
-// Splits at CR LF, CR or LF; a break at the very end does not start another line.
-std::vector<std::string> SplitTextLines(std::string_view text);
-
 }  // namespace zb::work
