@@ -1,79 +1,8 @@
 #include "link/frame.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
 
 namespace zb::link {
-namespace {
-
-// kTables[0][i] is the CRC of the single byte i with initial value 0: the table of the plain
-// byte-by-byte form (crc = T[crc ^ b]). kTables[k][i] is the CRC of byte i followed by k zero
-// bytes; with them sixteen bytes are folded in at once by independent look-ups (the CRC is
-// linear), which gives the same value several times faster.
-using CrcTables = std::array<std::array<uint8_t, 256>, 16>;
-
-constexpr CrcTables MakeCrcTables() {
-    CrcTables t{};
-    for (int i = 0; i < 256; ++i) {
-        uint8_t crc = static_cast<uint8_t>(i);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = static_cast<uint8_t>((crc & 0x80) ? (crc << 1) ^ 0x31 : crc << 1);
-        }
-        t[0][i] = crc;
-    }
-    for (size_t k = 1; k < t.size(); ++k) {
-        for (int i = 0; i < 256; ++i) {
-            t[k][i] = t[0][t[k - 1][i]];
-        }
-    }
-    return t;
-}
-
-constexpr CrcTables kTables = MakeCrcTables();
-
-// Eight bytes in memory order, the first in the low byte.
-inline uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) {
-        v = __builtin_bswap64(v);
-    }
-    return v;
-}
-
-inline uint8_t B(uint64_t v, int i) {
-    return static_cast<uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
-
-uint8_t Crc8(uint8_t init, const uint8_t* data, size_t size) {
-    const auto& t = kTables;
-    uint8_t crc = init;
-    size_t i = 0;
-    for (; i + 16 <= size; i += 16) {
-        const uint64_t a = Load64(data + i);
-        const uint64_t b = Load64(data + i + 8);
-        crc = t[15][crc ^ B(a, 0)] ^ t[14][B(a, 1)] ^ t[13][B(a, 2)] ^ t[12][B(a, 3)] ^
-              t[11][B(a, 4)] ^ t[10][B(a, 5)] ^ t[9][B(a, 6)] ^ t[8][B(a, 7)] ^ t[7][B(b, 0)] ^
-              t[6][B(b, 1)] ^ t[5][B(b, 2)] ^ t[4][B(b, 3)] ^ t[3][B(b, 4)] ^ t[2][B(b, 5)] ^
-              t[1][B(b, 6)] ^ t[0][B(b, 7)];
-    }
-    for (; i < size; ++i) {
-        crc = t[0][crc ^ data[i]];
-    }
-    return crc;
-}
-
-// The plain form, kept as the reference the tests compare against.
-uint8_t Crc8Bytewise(uint8_t init, const uint8_t* data, size_t size) {
-    uint8_t crc = init;
-    for (size_t i = 0; i < size; ++i) {
-        crc = kTables[0][crc ^ data[i]];
-    }
-    return crc;
-}
 
 void SealHeader(uint8_t* frame) {
     frame[0] = Crc8(kHeaderCrcInit, frame + 1, kHeaderSize - 1);

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/crc8.h"
+
 namespace zb::link {
 
 inline constexpr size_t kHeaderSize = 12;
@@ -56,11 +58,6 @@ inline constexpr size_t kOffBlockOffset = 24;
 inline constexpr size_t kOffBlockLength = 28;
 inline constexpr size_t kOffBlockTotal = 32;
 inline constexpr size_t kOffBlockData = 36;
-
-// CRC-8, polynomial 0x31, most significant bit first, no final XOR; eight bytes per step.
-uint8_t Crc8(uint8_t init, const uint8_t* data, size_t size);
-// The same CRC one byte at a time through the 256-entry table.
-uint8_t Crc8Bytewise(uint8_t init, const uint8_t* data, size_t size);
 
 inline uint32_t GetU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
