@@ -15,9 +15,15 @@ class LoginTest : public testing::AdminDbTest {
         db_->ExecuteSql("INSERT into Operator (Name,Login,Password,XML) values(" + SqlText(name) +
                         "," + SqlText(login) + "," + SqlText(password) + ",\"\")");
     }
+
+    // The status text of the operator logged in, or the warning that refused the login.
+    std::string Login(const std::string& login, const std::string& password) {
+        const LoginOutcome outcome = TryLogin(*db_, login, password);
+        return outcome.loggedIn ? OperatorStatusText(*outcome.loggedIn) : outcome.warning;
+    }
 };
 
-TEST_F(LoginTest, PrefillOnlyWithExactlyOneOperator) {
+TEST_F(LoginTest, PrefillOnlyWithExactlyOneOperatorAndDecoded) {
     auto fields = PrefillLogin(*db_);
     ASSERT_TRUE(fields.has_value());
     EXPECT_EQ(fields->login, "KREMU");
@@ -25,11 +31,9 @@ TEST_F(LoginTest, PrefillOnlyWithExactlyOneOperator) {
 
     AddOperatorRow("Иван", "IVAN", "P&<1>");
     EXPECT_FALSE(PrefillLogin(*db_).has_value());
-
     db_->ExecuteSql("DELETE from Operator");
     EXPECT_FALSE(PrefillLogin(*db_).has_value());
 
-    // The pre-filled texts come out of the stored text form.
     AddOperatorRow("Иван", "I\"V", "P&<1>");
     fields = PrefillLogin(*db_);
     ASSERT_TRUE(fields.has_value());
@@ -37,75 +41,54 @@ TEST_F(LoginTest, PrefillOnlyWithExactlyOneOperator) {
     EXPECT_EQ(fields->password, "P&<1>");
 }
 
-TEST_F(LoginTest, EmptyTableHealsAndBuiltInAdministratorLogsIn) {
+TEST_F(LoginTest, EmptyTableHealsOnceWhateverThePassword) {
     db_->ExecuteSql("DELETE from Operator");
+    EXPECT_EQ(Login("KREMU", "WRONG"), kWrongPassword);
+    EXPECT_EQ(Count("Operator"), 1);
+    EXPECT_EQ(Login("KREMU", "WRONG"), kWrongPassword);
+    EXPECT_EQ(Count("Operator"), 1);
+
     auto outcome = TryLogin(*db_, "KREMU", "KREMU");
     ASSERT_TRUE(outcome.loggedIn.has_value()) << outcome.warning;
-    EXPECT_EQ(Count("Operator"), 1);
     EXPECT_EQ(OperatorStatusText(*outcome.loggedIn), "KREMU/Администратор");
-    EXPECT_TRUE(HasAdministrationRight(outcome.loggedIn->login));
     EXPECT_EQ(outcome.loggedIn->uid, db_->QueryTable("SELECT UID from Operator")->FieldInt64(0));
 }
 
-TEST_F(LoginTest, WrongPasswordOnEmptyTableStillHealsOnce) {
-    db_->ExecuteSql("DELETE from Operator");
-    auto outcome = TryLogin(*db_, "KREMU", "WRONG");
-    EXPECT_FALSE(outcome.loggedIn.has_value());
-    EXPECT_EQ(outcome.warning, "Неверный Пароль!");
-    EXPECT_EQ(Count("Operator"), 1);
-    outcome = TryLogin(*db_, "KREMU", "WRONG");
-    EXPECT_EQ(outcome.warning, "Неверный Пароль!");
-    EXPECT_EQ(Count("Operator"), 1);
-}
-
-TEST_F(LoginTest, UnknownLoginIsRefused) {
-    auto outcome = TryLogin(*db_, "NOBODY", "KREMU");
-    EXPECT_FALSE(outcome.loggedIn.has_value());
-    EXPECT_EQ(outcome.warning, "Неверный Логин!");
-    outcome = TryLogin(*db_, "", "");
-    EXPECT_EQ(outcome.warning, "Неверный Логин!");
-}
-
-TEST_F(LoginTest, TypedTextIsUpperCasedIncludingCyrillic) {
+TEST_F(LoginTest, TypedTextIsUpperCasedAndComparedWithTheStoredForm) {
     EXPECT_EQ(LoginFieldText("kremu"), "KREMU");
     EXPECT_EQ(LoginFieldText("иван ёж"), "ИВАН ЁЖ");
 
     AddOperatorRow("Иван", "ИВАН", "ПАРОЛЬ1");
-    auto outcome = TryLogin(*db_, "иван", "пароль1");
-    ASSERT_TRUE(outcome.loggedIn.has_value()) << outcome.warning;
-    EXPECT_EQ(outcome.loggedIn->login, "ИВАН");
-    EXPECT_FALSE(HasAdministrationRight(outcome.loggedIn->login));
-}
-
-TEST_F(LoginTest, LowerCaseStoredLoginOrPasswordCannotLogIn) {
-    AddOperatorRow("Пётр", "petr", "PASS");
-    EXPECT_EQ(TryLogin(*db_, "petr", "PASS").warning, "Неверный Логин!");
+    AddOperatorRow("Пётр", "petr", "PASS");  // stored in lower case: can never match
     AddOperatorRow("Павел", "PAVEL", "pass");
-    EXPECT_EQ(TryLogin(*db_, "PAVEL", "pass").warning, "Неверный Пароль!");
-}
-
-TEST_F(LoginTest, QuotesAndMarkupAreComparedInStoredForm) {
     AddOperatorRow("Кавычка", "A\"B<C>", "&'\"");
-    auto outcome = TryLogin(*db_, "a\"b<c>", "&'\"");
-    ASSERT_TRUE(outcome.loggedIn.has_value()) << outcome.warning;
-    EXPECT_EQ(outcome.loggedIn->login, "A\"B<C>");
-    EXPECT_EQ(OperatorStatusText(*outcome.loggedIn), "A\"B<C>/Кавычка");
-}
-
-TEST_F(LoginTest, FirstOfTwoEqualLoginsDecides) {
-    AddOperatorRow("Первый", "TWIN", "ONE");
+    AddOperatorRow("Первый", "TWIN", "ONE");  // of two equal logins the first decides
     AddOperatorRow("Второй", "TWIN", "TWO");
-    auto first = TryLogin(*db_, "TWIN", "ONE");
-    ASSERT_TRUE(first.loggedIn.has_value());
-    EXPECT_EQ(first.loggedIn->name, "Первый");
-    EXPECT_EQ(TryLogin(*db_, "TWIN", "TWO").warning, "Неверный Пароль!");
+    const struct {
+        const char* login;
+        const char* password;
+        const char* expected;
+    } cases[] = {
+        {"KREMU", "KREMU", "KREMU/Администратор"},
+        {"NOBODY", "KREMU", kWrongLogin},
+        {"", "", kWrongLogin},
+        {"иван", "пароль1", "ИВАН/Иван"},
+        {"petr", "PASS", kWrongLogin},
+        {"PAVEL", "pass", kWrongPassword},
+        {"a\"b<c>", "&'\"", "A\"B<C>/Кавычка"},
+        {"TWIN", "ONE", "TWIN/Первый"},
+        {"TWIN", "TWO", kWrongPassword},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Login(c.login, c.password), c.expected) << c.login << " / " << c.password;
+    }
 }
 
 TEST(AdministrationRight, OnlyExactKremu) {
+    for (const char* login : {"kremu", "KREMU ", "", "ИВАН"}) {
+        EXPECT_FALSE(HasAdministrationRight(login)) << login;
+    }
     EXPECT_TRUE(HasAdministrationRight("KREMU"));
-    EXPECT_FALSE(HasAdministrationRight("kremu"));
-    EXPECT_FALSE(HasAdministrationRight("KREMU "));
-    EXPECT_FALSE(HasAdministrationRight(""));
 }
 
 }  // namespace
