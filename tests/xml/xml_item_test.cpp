@@ -79,20 +79,38 @@ TEST(XmlItem, ChangeNotifications) {
     EXPECT_EQ(free.New()->Document(), nullptr);
 }
 
-TEST(XmlItem, DocumentEventsForClear) {
+// Load, clear and save each ask their Before event, which may veto, and report when done.
+TEST(XmlItem, DocumentEvents) {
     TECXMLParser doc;
-    doc.LoadFromString("<a><b/></a>");
-    int cleared = 0;
-    doc.OnCleared = [&](TECXMLParser&) { ++cleared; };
-    doc.BeforeClear = [](TECXMLParser&, bool& allow) { allow = false; };
+    doc.LoadFromString("<keep><b/></keep>");
+    std::string events;
+    bool allow = false;
+    doc.BeforeLoad = doc.BeforeClear = doc.BeforeSave = [&](TECXMLParser& sender, bool& allowed) {
+        EXPECT_EQ(&sender, &doc);
+        EXPECT_TRUE(allowed);
+        allowed = allow;
+        events += '?';
+    };
+    doc.OnLoaded = [&](TECXMLParser&) { events += 'L'; };
+    doc.OnCleared = [&](TECXMLParser&) { events += 'C'; };
+    doc.OnSaved = [&](TECXMLParser& sender) {
+        EXPECT_EQ(&sender, &doc);
+        events += 'S';
+    };
+    doc.LoadFromString("<other/>");
     doc.Clear();
-    EXPECT_EQ(doc.Root()->Name(), "a");
-    EXPECT_EQ(cleared, 0);
-    doc.BeforeClear = nullptr;
+    EXPECT_EQ(doc.SaveToString(), "");
+    EXPECT_EQ(doc.Root()->Name(), "keep");
+    EXPECT_EQ(doc.Root()->Count(), 1);
+
+    allow = true;
+    EXPECT_EQ(doc.SaveToString(), "<keep>\r\n  <b/>\r\n</keep>\r\n");
     doc.Clear();
     EXPECT_EQ(doc.Root()->Name(), "");
     EXPECT_EQ(doc.Root()->Count(), 0);
-    EXPECT_EQ(cleared, 1);
+    doc.LoadFromString("<other/>");
+    EXPECT_EQ(doc.Root()->Name(), "other");
+    EXPECT_EQ(events, "????S?C?L");
 }
 
 TEST(XmlItem, IndexErrors) {
