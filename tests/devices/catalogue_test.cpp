@@ -2,6 +2,7 @@
 // headers and variables, extension files, groups, libraries and their fallback, bad input.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "catalogue_fixture.h"
@@ -11,6 +12,16 @@ namespace zb::devices {
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// The settings of a variable in one line: identifier, read and write levels, type code, length,
+// count, decimals, edit kind, hidden flag, whether it has a read encoder.
+std::string Settings(const TVar& v) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%08X R%d W%d T%X L%d N%d D%d E%d H%d RE%d", v.VID(),
+                  v.ReadLevel(), v.WriteLevel(), v.TypeCode(), v.VarLen(), v.VarCount(), v.D(),
+                  v.EditKind(), v.Hidden(), v.Procs().RE != nullptr);
+    return text;
+}
 
 const char* const kServiceVars =
     "  <ExtensionTitle Value=\"Служебные\"/>\r\n"
@@ -64,27 +75,14 @@ TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
 
     TVar& energy = Var("0001.Energy");
     EXPECT_EQ(energy.Owner(), header);
-    EXPECT_EQ(energy.VID(), 0x00010002u);
     EXPECT_EQ(energy.DeviceType(), 1);
-    EXPECT_EQ(energy.ReadLevel(), 1);
-    EXPECT_EQ(energy.WriteLevel(), 2);
-    EXPECT_EQ(energy.TypeCode(), 0x42);
-    EXPECT_EQ(energy.VarLen(), 8);
-    EXPECT_EQ(energy.VarCount(), 1);
-    EXPECT_EQ(energy.Caption(), "Энергия");
-    EXPECT_EQ(energy.Units(), "кВт·ч");
-    EXPECT_EQ(energy.D(), 3);
-    EXPECT_EQ(energy.EditKind(), kEditText);
-    EXPECT_FALSE(energy.Hidden());
-    EXPECT_NE(energy.Procs().RE, nullptr);
-    EXPECT_NE(energy.Procs().RD, nullptr);
-    EXPECT_NE(energy.Procs().ED, nullptr);
+    EXPECT_EQ(Settings(energy), "00010002 R1 W2 T42 L8 N1 D3 E1 H0 RE1");
+    EXPECT_EQ(energy.Caption() + " " + energy.Units(), "Энергия кВт·ч");
+    EXPECT_TRUE(energy.Procs().RD != nullptr && energy.Procs().ED != nullptr);
 
     // Without Name a variable is named by its position; without levels it is hidden.
     TVar& third = Var("0001.0002");
-    EXPECT_EQ(third.VID(), 0x00010004u);
-    EXPECT_EQ(third.ReadLevel(), 8);
-    EXPECT_TRUE(third.Hidden());
+    EXPECT_EQ(Settings(third), "00010004 R8 W8 T0 L0 N0 D0 E1 H1 RE1");
     EXPECT_EQ(third.State(), nesGrayed);
     EXPECT_EQ(FindVarByVID(VarRoot(), 0x00010005), nullptr);
     EXPECT_EQ(ClassVariables(*header).size(), 3u);
@@ -114,14 +112,9 @@ TEST_F(CatalogueTest, BadAttributeWarnsAndTheNextVariableLoads) {
     EXPECT_EQ(messages_->warnings(), (Lines{"Синтаксическая ошибка! \"0001.Bad\"",
                                             "Синтаксическая ошибка! \"0001.Huge\""}));
     // The bad variable keeps what was filled before the error and gets no functions.
-    TVar& bad = Var("0001.Bad");
-    EXPECT_EQ(bad.VID(), 0x00010001u);
-    EXPECT_EQ(bad.WriteLevel(), 8);
-    EXPECT_EQ(bad.Procs().RE, nullptr);
+    EXPECT_EQ(Settings(Var("0001.Bad")), "00010001 R8 W8 T0 L0 N0 D0 E0 H0 RE0");
     EXPECT_EQ(EncodeVarValue("0001.Bad", "?"), "");
-    TVar& good = Var("0001.Good");
-    EXPECT_EQ(good.WriteLevel(), 1);
-    EXPECT_EQ(good.D(), -5);
+    EXPECT_EQ(Settings(Var("0001.Good")), "00010003 R0 W1 T0 L0 N0 D-5 E1 H0 RE1");
     EXPECT_TRUE(log.Contains("\"0001.ZARNIC.xml\" - OK"));
 }
 
@@ -225,27 +218,17 @@ TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
     testing::LogRecorder log;
     Load();
     TVar& a = Var("0001.A");
-    EXPECT_EQ(a.ReadLevel(), 2);
-    EXPECT_EQ(a.WriteLevel(), 3);
-    EXPECT_EQ(a.D(), 7);
-    EXPECT_EQ(a.F(), "%.3f");
-    EXPECT_TRUE(a.Hidden());
+    EXPECT_EQ(Settings(a), "00010001 R2 W3 T0 L0 N0 D7 E2 H1 RE1");
+    EXPECT_EQ(a.F() + " " + a.EE(), "%.3f Текст");
     EXPECT_EQ(a.EH(), "Первая\r\nстрока\r\nвторая");
-    EXPECT_EQ(a.EE(), "Текст");
-    EXPECT_EQ(a.EditKind(), kEditDate);
     EXPECT_EQ(reinterpret_cast<void*>(a.Procs().RD), ResolvePlugInProc(nullptr, "PlainED", ""));
 
     // A bad decimal in the extension warns like one in a description; what came before stays.
-    TVar& b = Var("0001.B");
-    EXPECT_FALSE(b.Hidden());
-    EXPECT_EQ(b.EditKind(), kEditText);
-    EXPECT_EQ(b.WriteLevel(), 0);
-    EXPECT_EQ(b.D(), 0);
+    EXPECT_EQ(Settings(Var("0001.B")), "00010002 R0 W0 T0 L0 N0 D0 E1 H0 RE1");
     EXPECT_EQ(messages_->warnings(), (Lines{"Синтаксическая ошибка! \"0001.B\""}));
 
     // The unknown identifier changed nothing, and the variable after it was still applied.
-    EXPECT_EQ(Var("0001.C").ReadLevel(), 0);
-    EXPECT_EQ(Var("0001.C").D(), 4);
+    EXPECT_EQ(Settings(Var("0001.C")), "00010003 R0 W0 T0 L0 N0 D4 E1 H0 RE1");
     EXPECT_TRUE(log.Contains("\"0001.ZarnicMaster.xml\" - OK"));
 }
 

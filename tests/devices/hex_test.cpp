@@ -9,29 +9,33 @@
 namespace zb::devices {
 namespace {
 
-std::vector<uint8_t> Bytes(std::string_view hex, size_t max = 64) {
-    return HexToBytes(hex, max);
-}
+using Bytes = std::vector<uint8_t>;
 
-TEST(HexHelpers, HexToIntIgnoresWhatIsNotADigit) {
-    EXPECT_EQ(HexToInt(""), 0u);
-    EXPECT_EQ(HexToInt("0001"), 1u);
-    EXPECT_EQ(HexToInt("00ff"), 0xFFu);
-    EXPECT_EQ(HexToInt("0x22"), 0x022u);
-    EXPECT_EQ(HexToInt("1 2.3"), 0x123u);
-    EXPECT_EQ(HexToInt("zz"), 0u);
+TEST(HexHelpers, NumbersFromHexadecimalText) {
+    // HexToInt skips what is not a digit and wraps rather than traps.
+    const std::pair<const char*, uint64_t> hexToInt[] = {
+        {"", 0}, {"0001", 1}, {"00ff", 0xFF}, {"0x22", 0x22}, {"1 2.3", 0x123}, {"zz", 0}};
+    for (const auto& [text, value] : hexToInt) {
+        EXPECT_EQ(HexToInt(text), value) << text;
+    }
     EXPECT_EQ(HexToInt("FFFFFFFFFFFFFFFF"), ~uint64_t{0});
-    EXPECT_EQ(HexToInt("1FFFFFFFFFFFFFFFF"), ~uint64_t{0});  // wraps, never traps
-}
-
-TEST(HexHelpers, StrToHexReadsLittleEndianBytes) {
-    EXPECT_EQ(StrToHex("0A"), 10u);
-    EXPECT_EQ(StrToHex("3412"), 0x1234u);
-    EXPECT_EQ(StrToHex("0102030405"), 0x0504030201u);
-    EXPECT_EQ(StrToHex("78563412"), 0x12345678u);
-    EXPECT_EQ(StrToHex("01000000"), 1u);
-    EXPECT_EQ(StrToHex(""), 0u);
-    EXPECT_EQ(StrToHex("ab"), 0xABu);
+    EXPECT_EQ(HexToInt("1FFFFFFFFFFFFFFFF"), ~uint64_t{0});
+    // StrToHex reads little-endian bytes.
+    const std::pair<const char*, uint64_t> strToHex[] = {
+        {"0A", 10},      {"3412", 0x1234}, {"0102030405", 0x0504030201},
+        {"01000000", 1}, {"", 0},          {"ab", 0xAB}};
+    for (const auto& [text, value] : strToHex) {
+        EXPECT_EQ(StrToHex(text), value) << text;
+    }
+    // StrToVID aligns left, reverses the halves around a point, and reads four bytes at most.
+    const std::pair<const char*, uint32_t> strToVid[] = {{"00010002", 0x00010002},
+                                                         {"0102", 0x01020000},
+                                                         {"0001.0002", 0x02000100},
+                                                         {"", 0},
+                                                         {"000100020003", 0x00010002}};
+    for (const auto& [text, value] : strToVid) {
+        EXPECT_EQ(StrToVID(text), value) << text;
+    }
 }
 
 TEST(HexHelpers, StrToHexRefusesOtherCharacters) {
@@ -46,28 +50,16 @@ TEST(HexHelpers, StrToHexRefusesOtherCharacters) {
     }
 }
 
-TEST(HexHelpers, HexToBytesOrderAndPadding) {
-    EXPECT_EQ(Bytes("01 02.03"), (std::vector<uint8_t>{0x03, 0x02, 0x01}));
-    EXPECT_EQ(Bytes("ABC"), (std::vector<uint8_t>{0xAB, 0xC0}));
-    EXPECT_EQ(Bytes("0a\r\n0B"), (std::vector<uint8_t>{0x0A, 0x0B}));
-    EXPECT_EQ(Bytes(""), std::vector<uint8_t>{});
-    EXPECT_EQ(Bytes("010203", 2), (std::vector<uint8_t>{0x01, 0x02}));
-
+TEST(HexHelpers, BytesBothWays) {
+    EXPECT_EQ(HexToBytes("01 02.03", 64), (Bytes{0x03, 0x02, 0x01}));
+    EXPECT_EQ(HexToBytes("ABC", 64), (Bytes{0xAB, 0xC0}));
+    EXPECT_EQ(HexToBytes("0a\r\n0B", 64), (Bytes{0x0A, 0x0B}));
+    EXPECT_EQ(HexToBytes("", 64), Bytes{});
+    EXPECT_EQ(HexToBytes("010203", 2), (Bytes{0x01, 0x02}));
     uint8_t buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
     EXPECT_EQ(HexToBytes("112233445566", buffer, 3), 3u);
-    EXPECT_EQ(buffer[2], 0x33);
-    EXPECT_EQ(buffer[3], 0xEE);  // nothing written past the count
-}
+    EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{0x11, 0x22, 0x33, 0xEE}));  // nothing past it
 
-TEST(HexHelpers, StrToVIDAlignsLeftAndReversesWithAPoint) {
-    EXPECT_EQ(StrToVID("00010002"), 0x00010002u);
-    EXPECT_EQ(StrToVID("0102"), 0x01020000u);
-    EXPECT_EQ(StrToVID("0001.0002"), 0x02000100u);
-    EXPECT_EQ(StrToVID(""), 0u);
-    EXPECT_EQ(StrToVID("000100020003"), 0x00010002u);  // only four bytes are read
-}
-
-TEST(HexHelpers, BytesToHex) {
     const uint8_t bytes[] = {0x00, 0xAB, 0x0F};
     EXPECT_EQ(BytesToHex(bytes, 3), "00AB0F");
     EXPECT_EQ(BytesToHex(bytes, 3, " "), "00 AB 0F");

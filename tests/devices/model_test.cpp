@@ -81,8 +81,7 @@ TEST(ParameterModel, PendingTextKeepsTheLineCount) {
 TEST(ParameterModel, LookUpsAreDepthFirstAndClassExact) {
     TTreeEntry root;
     auto* header = root.NewChild<TVarHeader>();
-    header->SetTitle(
-        "0001.Energy");  // a header with a variable's title never matches a var look-up
+    header->SetTitle("0001.Energy");  // never matches a variable look-up
     auto* group = header->NewChild<TVarHeader>();
     group->SetTitle("Group");
     TVar* deep = AddVar(*group, "0001.Energy", 0x00010002);
@@ -117,34 +116,32 @@ TEST(ParameterModel, MovingKeepsOwnershipSoundAndRefusesCycles) {
     EXPECT_EQ(FindVarByTitle(root, "0001.V"), var);
 }
 
-TEST(ParameterModel, TypeNamesAndFunctionFamily) {
-    EXPECT_EQ(TypeName(0x00), "flag");
-    EXPECT_EQ(TypeName(0x14), "frame/byte4");
-    EXPECT_EQ(TypeName(0x29), "event");
-    EXPECT_EQ(TypeName(0x2B), "utc");
-    EXPECT_EQ(TypeName(0x51), "StrBytePas");
-    EXPECT_EQ(TypeName(0x68), "L.Func");
-    EXPECT_EQ(TypeName(0x15), "unknown");
-    EXPECT_EQ(TypeName(0xFF), "unknown");
-    EXPECT_EQ(TypeName(0x100), "unknown");
-    EXPECT_EQ(TypeName(0x129), "unknown");  // never wraps into the table
-    EXPECT_EQ(TypeName(-1), "unknown");
-    EXPECT_TRUE(IsFunctionType(0x60));
-    EXPECT_TRUE(IsFunctionType(0x68));
-    EXPECT_FALSE(IsFunctionType(0x50));
-    EXPECT_FALSE(IsFunctionType(0x160));
-}
-
-TEST(ParameterModel, AccessModesByLevel) {
-    EXPECT_EQ(AccessModeOfLevel(0), 0);
-    EXPECT_EQ(AccessModeOfLevel(1), 1);
-    EXPECT_EQ(AccessModeOfLevel(2), 2);
-    EXPECT_EQ(AccessModeOfLevel(3), 0);
-    for (int level : {4, 7, 8, 9, 255, -1, -100}) {
-        EXPECT_EQ(AccessModeOfLevel(level), -1) << level;
+TEST(ParameterModel, TypeNamesAndAccessLevelTables) {
+    // Codes outside the table, above 255 included, never wrap into it.
+    const std::pair<int, const char*> names[] = {
+        {0x00, "flag"},       {0x14, "frame/byte4"}, {0x29, "event"},   {0x2B, "utc"},
+        {0x51, "StrBytePas"}, {0x68, "L.Func"},      {0x15, "unknown"}, {0xFF, "unknown"},
+        {0x100, "unknown"},   {0x129, "unknown"},    {-1, "unknown"}};
+    for (const auto& [code, name] : names) {
+        EXPECT_EQ(TypeName(code), name) << code;
     }
-    EXPECT_EQ(AccessModeOfLevel(int64_t{1} << 40), -1);
+    EXPECT_TRUE(IsFunctionType(0x60) && IsFunctionType(0x68));
+    EXPECT_FALSE(IsFunctionType(0x50) || IsFunctionType(0x160));
 
+    const std::pair<int64_t, int> modes[] = {{0, 0},
+                                             {1, 1},
+                                             {2, 2},
+                                             {3, 0},
+                                             {4, -1},
+                                             {8, -1},
+                                             {9, -1},
+                                             {255, -1},
+                                             {-1, -1},
+                                             {-100, -1},
+                                             {int64_t{1} << 40, -1}};
+    for (const auto& [level, mode] : modes) {
+        EXPECT_EQ(AccessModeOfLevel(level), mode) << level;
+    }
     TVar var;
     var.SetReadLevel(1);
     var.SetWriteLevel(3);
@@ -153,34 +150,30 @@ TEST(ParameterModel, AccessModesByLevel) {
     EXPECT_EQ(RequiredLevel(var, "5"), 3);
 }
 
-TEST(ArchiveDescriptor, KnownRecordsGiveTheText) {
+TEST(ArchiveDescriptor, RecordsGiveTheTextAndBadInputWhatWasRead) {
     // Header words "00000100" (tag 0, one word) and "01000100" (tag 1, one word), little-endian.
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         // type I, depth 1440; 30 minutes, no offset
         {"00000100 A0050000 01000100 001E0000", "0/1440 [30 мин]"},
-        // IMAX; 1 day, offset -3 hours
-        {"00000100A0050005"
-         "01000100"
-         "020101FD",
-         "0/1440, IMAX [1 сут] -3 час"},
-        // IMIN; 15 minutes, offset +2 hours
-        {"00000100A0050004"
-         "01000100"
-         "000F0102",
-         "0/1440, IMIN [15 мин] +2 час"},
-        // D, without an interval record
+        // IMAX; 1 day, offset -3 hours / IMIN; 15 minutes, offset +2 hours / D without interval
+        {"00000100A0050005 01000100 020101FD", "0/1440, IMAX [1 сут] -3 час"},
+        {"00000100A0050004 01000100 000F0102", "0/1440, IMIN [15 мин] +2 час"},
         {"00000100A0050001", "0/1440, D"},
         // word 0x02000800: F, depth 2048; F is not an interval kind, so tag 1 adds nothing
-        {"00000100"
-         "00080002"
-         "01000100"
-         "001E0000",
-         "0/2048, F"},
+        {"00000100 00080002 01000100 001E0000", "0/2048, F"},
         // top bit is the flag, not part of the type; depth is 24 bits
-        {"00000100"
-         "FFFFFF83",
-         "0/16777215, LOG"},
-    };
+        {"00000100 FFFFFF83", "0/16777215, LOG"},
+        {"", "0/0 [0 мин]"},
+        {"zz-not hex", "0/0 [0 мин]"},
+        // the record claims 5 words but only 1 follows: nothing of it is read
+        {"00000500 A0050000", "0/0 [0 мин]"},
+        // an unknown tag stops the reading; the interval record after it is not read
+        {"00000100A0050000 07000100 11111111 01000100 001E0000", "0/1440 [0 мин]"},
+        // a type or unit outside the tables gives the counts alone
+        {"00000100A0050006", "0/1440"},
+        {"00000100A0050000 01000100 061E0000", "0/1440"},
+        // longer than 256 bytes: read up to 256 bytes without overrunning
+        {"0000FF00" + std::string(2000, 'A'), "0/0 [0 мин]"}};
     for (const auto& [hex, text] : cases) {
         TArch arch;
         arch.ReadDescriptor(hex);
@@ -190,50 +183,6 @@ TEST(ArchiveDescriptor, KnownRecordsGiveTheText) {
     arch.ReadDescriptor("00000100FFFFFF83");
     EXPECT_TRUE(arch.Flag());
     EXPECT_EQ(arch.ArchType(), 3);
-}
-
-TEST(ArchiveDescriptor, BadInputYieldsWhatWasRead) {
-    TArch empty;
-    empty.ReadDescriptor("");
-    EXPECT_EQ(empty.PropertyStr(), "0/0 [0 мин]");
-
-    TArch garbage;
-    garbage.ReadDescriptor("zz-not hex");
-    EXPECT_EQ(garbage.Depth(), 0);
-
-    // The record claims 5 words but only 1 follows: nothing of it is read.
-    TArch truncated;
-    truncated.ReadDescriptor(
-        "00000500"
-        "A0050000");
-    EXPECT_EQ(truncated.Depth(), 0);
-
-    // An unknown tag stops the reading; the record after it is not read.
-    TArch unknownTag;
-    unknownTag.ReadDescriptor(
-        "00000100A0050000"
-        "07000100"
-        "11111111"
-        "01000100"
-        "001E0000");
-    EXPECT_EQ(unknownTag.Depth(), 1440);
-    EXPECT_EQ(unknownTag.IntervalCount(), 0);
-
-    // A type or unit outside the tables gives the counts alone.
-    TArch badType;
-    badType.ReadDescriptor("00000100A0050006");
-    EXPECT_EQ(badType.PropertyStr(), "0/1440");
-    TArch badUnit;
-    badUnit.ReadDescriptor(
-        "00000100A0050000"
-        "01000100"
-        "061E0000");
-    EXPECT_EQ(badUnit.PropertyStr(), "0/1440");
-
-    // A descriptor longer than 256 bytes is read up to 256 bytes without overrunning.
-    TArch huge;
-    huge.ReadDescriptor("0000FF00" + std::string(2000, 'A'));
-    EXPECT_EQ(huge.Depth(), 0);
 }
 
 TEST(ArchiveDescriptor, CaptionOfTheReferencedVariable) {
