@@ -116,47 +116,28 @@ TEST_F(EndToEndTest, MeterListsCreateClaimAndUpdatePointsAndNoiseCrossesConcentr
               "<NULL>");
 }
 
+// A ZARNIC read (of a known meter, without Meter, of an unknown meter that failed), a ZARNIC
+// write, an archive read of 72 characters, a plain request, and the four commands.
 std::string ResultFile(const std::string& workUid) {
-    const std::string header(24, '0');
     const std::string archive =
-        header + "64000000C80000000A000000" + "A0000000040100001400000000";  // 74: 2 records
-    return std::string(kHeader) + "<result>\r\n  <workUID Value=\"" + workUid +
-           "\"/>\r\n"
-           "  <task TaskUID=\"11\" Syntax=\"ZARNIC\">\r\n"
-           "    <req Var=\"0000.Energy\" OpCode=\"R\" Text=\"\" Value=\"03000000\"/>\r\n"
-           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-10\" AVID=\"3\" "
-           "Value=\"0A000000\"/>\r\n"
-           "    <ans Result=\"DONE\" Time=\"2000-01-01-00-00-10\" Value=\"0A000000\"/>\r\n"
-           "    <ans Meter=\"0000000F\" Result=\"FAIL\" Time=\"2000-01-01-00-00-10\" "
-           "Value=\"E!\"/>\r\n"
-           "  </task>\r\n"
-           "  <task TaskUID=\"12\" Syntax=\"ZARNIC\">\r\n"
-           "    <req Var=\"0000.Energy\" OpCode=\"W\" Text=\"42\\..\\43\"/>\r\n"
-           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-11\" "
-           "Value=\"\"/>\r\n"
-           "  </task>\r\n"
-           "  <task TaskUID=\"13\" Syntax=\"ZARNIC\">\r\n"
-           "    <req Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"2\" ArcInterval=\"60\" "
-           "ArcOptions=\"0\"/>\r\n"
-           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-12\" Value=\"" +
-           archive.substr(0, 72) +
-           "\"/>\r\n"
-           "  </task>\r\n"
-           "  <task TaskUID=\"14\" Syntax=\"M-230\">\r\n"
-           "    <req Var=\"Energy\"/>\r\n"
-           "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2000-01-01-00-00-13\" "
-           "Value=\"0A000000\"/>\r\n"
-           "  </task>\r\n"
-           "  <command>\r\n    <req Var=\"GetParams\"/>\r\n"
-           "    <ans Result=\"DONE\" Param=\"Version\" Value=\"1.2\"/>\r\n  </command>\r\n"
-           "  <command>\r\n    <req Var=\"GetProfile\"/>\r\n"
-           "    <ans Result=\"DONE\" Value=\"a=1,b=2\"/>\r\n  </command>\r\n"
-           "  <command>\r\n    <req Var=\"DeleteMeter\" Value=\"0000000D,0000000E\"/>\r\n"
-           "    <ans Result=\"FAIL\"/>\r\n  </command>\r\n"
-           "  <command>\r\n    <req Var=\"DeleteFile\" "
-           "Value=\"ROOT\\WORK\\PERIODIC\\w-7.xml\"/>\r\n"
-           "    <ans Result=\"DONE\"/>\r\n  </command>\r\n"
-           "</result>\r\n";
+        std::string(24, '0') + "64000000C80000000A000000" + "A00000000401000014000000";
+    return ResultXml(
+        workUid,
+        TaskXml("11", "ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\" Text=\"\" Value=\"03000000\"",
+                AnsXml("0000000A", "DONE", "0A000000") + AnsXml("", "DONE", "0A000000") +
+                    AnsXml("0000000F", "FAIL", "E!")) +
+            TaskXml("12", "ZARNIC", "Var=\"0000.Energy\" OpCode=\"W\" Text=\"42\\..\\43\"",
+                    AnsXml("0000000A", "DONE", "", "2000-01-01-00-00-11")) +
+            TaskXml("13", "ZARNIC",
+                    "Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"2\" "
+                    "ArcInterval=\"60\" ArcOptions=\"0\"",
+                    AnsXml("0000000A", "DONE", archive, "2000-01-01-00-00-12")) +
+            TaskXml("14", "M-230", "Var=\"Energy\"",
+                    AnsXml("0000000A", "DONE", "0A000000", "2000-01-01-00-00-13")) +
+            CommandXml("GetParams", "", CommandAnsXml("DONE", "1.2", "Version")) +
+            CommandXml("GetProfile", "", CommandAnsXml("DONE", "a=1,b=2")) +
+            CommandXml("DeleteMeter", "0000000D,0000000E", CommandAnsXml("FAIL")) +
+            CommandXml("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-7.xml", CommandAnsXml("DONE")));
 }
 
 TEST_F(EndToEndTest, AResultFileYieldsTheRowsAndAppliesTheCommands) {

@@ -132,4 +132,33 @@ std::string LittleEndianHex(uint32_t value) {
     return buf;
 }
 
+std::string ResultXml(const std::string& workUid, const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"" +
+           workUid + "\"/>\r\n" + body + "</result>\r\n";
+}
+
+std::string TaskXml(const std::string& taskUid, const std::string& syntax,
+                    const std::string& reqAttributes, const std::string& answers) {
+    return "  <task TaskUID=\"" + taskUid + "\" Syntax=\"" + syntax + "\">\r\n    <req " +
+           reqAttributes + "/>\r\n" + answers + "  </task>\r\n";
+}
+
+std::string AnsXml(const std::string& meter, const std::string& result, const std::string& value,
+                   const std::string& time) {
+    return "    <ans " + (meter.empty() ? "" : "Meter=\"" + meter + "\" ") + "Result=\"" + result +
+           "\" Value=\"" + value + "\"" + (time.empty() ? "" : " Time=\"" + time + "\"") + "/>\r\n";
+}
+
+std::string CommandXml(const std::string& var, const std::string& value,
+                       const std::string& answers) {
+    return "  <command>\r\n    <req Var=\"" + var + "\" Value=\"" + value + "\"/>\r\n" + answers +
+           "  </command>\r\n";
+}
+
+std::string CommandAnsXml(const std::string& result, const std::string& value,
+                          const std::string& param) {
+    return "    <ans " + (param.empty() ? "" : "Param=\"" + param + "\" ") + "Value=\"" + value +
+           "\" Result=\"" + result + "\"/>\r\n";
+}
+
 }  // namespace zb::inbound::testing

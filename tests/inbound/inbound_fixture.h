@@ -96,4 +96,18 @@ class InboundTest : public ::testing::Test {
 // Little-endian hexadecimal digits of a 32-bit number ("0A000000" for 10).
 std::string LittleEndianHex(uint32_t value);
 
+// Pieces of a result file, written as a concentrator writes them.
+inline constexpr const char* kTime10 = "2000-01-01-00-00-10";
+std::string ResultXml(const std::string& workUid, const std::string& body);
+std::string TaskXml(const std::string& taskUid, const std::string& syntax,
+                    const std::string& reqAttributes, const std::string& answers);
+// A request's answer; an empty meter or time leaves the attribute out.
+std::string AnsXml(const std::string& meter, const std::string& result, const std::string& value,
+                   const std::string& time = kTime10);
+std::string CommandXml(const std::string& var, const std::string& value,
+                       const std::string& answers);
+// A command's answer; GetParams answers name their parameter.
+std::string CommandAnsXml(const std::string& result, const std::string& value = "",
+                          const std::string& param = "");
+
 }  // namespace zb::inbound::testing

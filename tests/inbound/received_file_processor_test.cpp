@@ -38,50 +38,30 @@ class ReceivedFileProcessorTest : public InboundTest {
     ReceivedFileProcessor processor_{programDir()};
 };
 
+// A result file with one plain task holding the given answers, and a GetProfile command.
 std::string ResultFile(const std::string& answers) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"3\"/>\r\n"
-           "  <task TaskUID=\"1\" Syntax=\"M-200\">\r\n    <req Var=\"V\"/>\r\n" +
-           answers +
-           "  </task>\r\n  <command>\r\n    <req Var=\"GetProfile\"/>\r\n"
-           "    <ans Result=\"DONE\" Value=\"p=1\"/>\r\n  </command>\r\n</result>\r\n";
+    return ResultXml("3", TaskXml("1", "M-200", "Var=\"V\"", answers) +
+                              CommandXml("GetProfile", "", CommandAnsXml("DONE", "p=1")));
 }
 
 std::string Ans(const std::string& meter) {
-    return "    <ans Meter=\"" + meter +
-           "\" Result=\"DONE\" Time=\"2026-12-05-14-03-09\" Value=\"1\"/>\r\n";
+    return AnsXml(meter, "DONE", "1");
 }
 
 TEST_F(ReceivedFileProcessorTest, AConversionErrorRollsBackTheWholeFile) {
-    EXPECT_THROW(
-        Receive("ROOT\\WORK\\OUTBOX\\r-2.xml",
-                ResultFile(Ans("A") +
-                           "    <ans Meter=\"B\" Result=\"DONE\" Time=\"0\" Value=\"1\"/>\r\n")),
-        EConvertError);
+    EXPECT_THROW(Receive("ROOT\\WORK\\OUTBOX\\r-2.xml",
+                         ResultFile(Ans("A") + AnsXml("B", "DONE", "1", "0"))),
+                 EConvertError);
     EXPECT_EQ(CountRows("BigData"), 0);
 }
 
-TEST_F(ReceivedFileProcessorTest, MeterListsAreImportedThenWritten) {
-    const std::string list =
-        "<meters>\r\n  <meter address=\"0000000A\">\r\n    <syntax Value=\"ZARNIC\"/>\r\n"
-        "  </meter>\r\n</meters>\r\n";
-    Receive("ROOT\\INFO\\METERS\\meters.xml", list);
-    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrA1_)), 1);
-    EXPECT_EQ(zb::testing::ReadFile(MirrorFile("ROOT\\INFO\\METERS\\meters.xml")), list);
+TEST_F(ReceivedFileProcessorTest, InfoFilesAreImportedThenWritten) {
+    Receive("ROOT\\INFO\\METERS\\meters.xml",
+            "<meters>\r\n  <meter address=\"0000000A\"/>\r\n</meters>\r\n");
     const int64_t uid = Int("SELECT UID from MeasuringPoint");
     EXPECT_THAT(events_->events(), ElementsAre("MeterValuesChanged " + std::to_string(uid),
                                                "MeasuringPointsChanged 00A1"));
-}
 
-TEST_F(ReceivedFileProcessorTest, AMeterListThatCannotBeWrittenImportsNothing) {
-    std::filesystem::remove_all(mirror("00A1") / "ROOT" / "INFO" / "METERS");
-    EXPECT_THROW(Receive("ROOT\\INFO\\METERS\\meters.xml",
-                         "<meters>\r\n  <meter address=\"A\"/>\r\n</meters>\r\n"),
-                 std::filesystem::filesystem_error);
-    EXPECT_EQ(CountRows("MeasuringPoint"), 0);
-    EXPECT_TRUE(events_->events().empty());
-}
-
-TEST_F(ReceivedFileProcessorTest, NoiseIsImportedThenWritten) {
     const int64_t a = AddPoint(ctrB2_, "A");
     const std::string noise =
         "<noise>\r\n  <channel>\r\n    <node address=\"A\" nrms=\"4\"/>\r\n  </channel>\r\n"
@@ -90,22 +70,24 @@ TEST_F(ReceivedFileProcessorTest, NoiseIsImportedThenWritten) {
     EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(a)), "4");
     EXPECT_EQ(zb::testing::ReadFile(MirrorFile("ROOT\\INFO\\METERS\\noise.xml")), noise);
     // "NOISE.xml" is a meter list, not the noise report.
-    Receive("ROOT\\INFO\\METERS\\NOISE.xml", noise);
+    Receive("ROOT\\INFO\\METERS\\NOISE.xml",
+            "<noise>\r\n  <channel>\r\n    <node address=\"A\" nrms=\"9\"/>\r\n  </channel>\r\n"
+            "</noise>\r\n");
     EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(a)), "4");
+
+    // A profile whose name lacks the two IDs is stored and not announced.
+    events_->clear();
+    Receive("ROOT\\INFO\\PROFILES\\profile.xml", "<profile/>\r\n");
+    EXPECT_TRUE(std::filesystem::exists(MirrorFile("ROOT\\INFO\\PROFILES\\profile.xml")));
+    EXPECT_TRUE(events_->events().empty());
 }
 
-TEST_F(ReceivedFileProcessorTest, ProfilesAreStoredAndAnnounced) {
-    const std::string profile = "<profile>\r\n  <var Name=\"0000.Energy\"/>\r\n</profile>\r\n";
-    Receive("ROOT\\INFO\\PROFILES\\profile-00000012-00000003.xml", profile);
-    EXPECT_EQ(
-        zb::testing::ReadFile(MirrorFile("ROOT\\INFO\\PROFILES\\profile-00000012-00000003.xml")),
-        profile);
-    EXPECT_THAT(events_->events(), ElementsAre("ProfileReceived 00A1 00000012 00000003"));
-
-    // A name without both IDs is stored and not announced.
-    events_->clear();
-    Receive("ROOT\\INFO\\PROFILES\\profile.xml", profile);
-    EXPECT_TRUE(std::filesystem::exists(MirrorFile("ROOT\\INFO\\PROFILES\\profile.xml")));
+TEST_F(ReceivedFileProcessorTest, AMeterListThatCannotBeWrittenImportsNothing) {
+    std::filesystem::remove_all(mirror("00A1") / "ROOT" / "INFO" / "METERS");
+    EXPECT_THROW(Receive("ROOT\\INFO\\METERS\\meters.xml",
+                         "<meters>\r\n  <meter address=\"A\"/>\r\n</meters>\r\n"),
+                 std::filesystem::filesystem_error);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 0);
     EXPECT_TRUE(events_->events().empty());
 }
 

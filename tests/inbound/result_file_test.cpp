@@ -10,11 +10,14 @@
 namespace zb::inbound::testing {
 namespace {
 
+namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+
+const std::string kReceived = std::string("Данные получены=") + kNowText;
 
 class ResultFileTest : public InboundTest {
   protected:
-    // Applies a result file of concentrator 00A1 the way the processor does, without the
+    // Applies a result file of a concentrator the way the processor does, without the
     // transaction, and sends the collected events.
     void Process(const std::string& xmlText, const std::string& ctrId = "00A1") {
         auto document = Parse(xmlText);
@@ -22,23 +25,17 @@ class ResultFileTest : public InboundTest {
         ProcessResultFile(context, *document->Root(), ctrId);
         context.events.Emit();
     }
-    std::string Profile(int64_t ctrUid) {
-        return Text("SELECT Profile from CTR WHERE UID=" + std::to_string(ctrUid));
+    void ProcessCommand(const std::string& var, const std::string& value,
+                        const std::string& answers, const std::string& ctrId = "00A1") {
+        Process(ResultXml("0", CommandXml(var, value, answers)), ctrId);
     }
-    std::string InfoBasic(int64_t ctrUid) {
-        return Text("SELECT InfoBasic from CTR WHERE UID=" + std::to_string(ctrUid));
+    std::string Ctr(const std::string& column, int64_t ctrUid) {
+        return Text("SELECT " + column + " from CTR WHERE UID=" + std::to_string(ctrUid));
+    }
+    int64_t PointsOf(int64_t ctrUid) {
+        return CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrUid));
     }
 };
-
-std::string Command(const std::string& var, const std::string& value, const std::string& answers) {
-    return "  <command>\r\n    <req Var=\"" + var + "\" Value=\"" + value + "\"/>\r\n" + answers +
-           "  </command>\r\n";
-}
-
-std::string ResultFile(const std::string& workUid, const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"" +
-           workUid + "\"/>\r\n" + body + "</result>\r\n";
-}
 
 TEST_F(ResultFileTest, MissingOrEmptyWorkUidChangesNothingEvenCommands) {
     AddPoint(ctrA1_, "0000000A");
@@ -46,186 +43,148 @@ TEST_F(ResultFileTest, MissingOrEmptyWorkUidChangesNothingEvenCommands) {
         "  <task TaskUID=\"3\" Syntax=\"M-200\">\r\n    <req Var=\"V\"/>\r\n"
         "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2026-12-05-14-03-09\" Value=\"1\"/>\r\n"
         "  </task>\r\n" +
-        Command("GetProfile", "", "    <ans Result=\"DONE\" Value=\"a=1\"/>\r\n") +
-        Command("DeleteMeter", "ANY", "    <ans Result=\"DONE\"/>\r\n");
-    Process(ResultFile("", body));
-    // No workUID element at all.
-    Process("<result>\r\n" + body + "</result>\r\n");
-    // A value written as two double quotes reads as empty.
-    Process(ResultFile("&quot;&quot;", body));
-
+        CommandXml("GetProfile", "", CommandAnsXml("DONE", "a=1")) +
+        CommandXml("DeleteMeter", "ANY", CommandAnsXml("DONE"));
+    Process(ResultXml("", body));
+    Process("<result>\r\n" + body + "</result>\r\n");  // no workUID element at all
+    Process(ResultXml("&quot;&quot;", body));          // two double quotes read as empty
     EXPECT_EQ(CountRows("BigData"), 0);
     EXPECT_EQ(CountRows("MeasuringPoint"), 1);
-    EXPECT_EQ(Profile(ctrA1_), "");
+    EXPECT_EQ(Ctr("Profile", ctrA1_), "");
     EXPECT_TRUE(events_->events().empty());
 }
 
-TEST_F(ResultFileTest, GetParamsStoresDoneAnswersAndTheReceivedLine) {
-    Process(ResultFile("0", Command("GetParams", "",
-                                    "    <ans Param=\"a\" Value=\"1\" Result=\"DONE\"/>\r\n"
-                                    "    <ans Param=\"b\" Value=\"2\" Result=\"FAIL\"/>\r\n"
-                                    "    <ans Param=\"c\" Value=\"3\" Result=\"DONE\"/>\r\n")));
-    EXPECT_EQ(InfoBasic(ctrA1_), std::string("a=1\r\nc=3\r\nДанные получены=") + kNowText + "\r\n");
+TEST_F(ResultFileTest, GetParamsStoresDoneAnswersAndTheReceivedLineWhateverTheResult) {
+    ProcessCommand("GetParams", "",
+                   CommandAnsXml("DONE", "1", "a") + CommandAnsXml("FAIL", "2", "b") +
+                       CommandAnsXml("DONE", "3", "c"));
+    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), "a=1\r\nc=3\r\n" + kReceived + "\r\n");
     // Stored in the stored text form: line breaks as "<br/>".
     EXPECT_EQ(db().QueryTable("SELECT InfoBasic from CTR WHERE UID=" + std::to_string(ctrA1_))
                   ->FieldText(0),
-              std::string("a=1<br/>c=3<br/>Данные получены=") + kNowText + "<br/>");
-    EXPECT_EQ(InfoBasic(ctrB2_), "");
+              "a=1<br/>c=3<br/>" + kReceived + "<br/>");
+    EXPECT_EQ(Ctr("InfoBasic", ctrB2_), "");
     EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
-}
 
-TEST_F(ResultFileTest, GetParamsRunsWhateverTheResultAndDecodesStoredValues) {
-    // Every answer failed: only the received line remains. A value in the stored text form
-    // ("&lt;" after the XML reader) is decoded before it joins the lines.
-    Process(ResultFile(
-        "0", Command("GetParams", "", "    <ans Param=\"x\" Value=\"2\" Result=\"FAIL\"/>\r\n")));
-    EXPECT_EQ(InfoBasic(ctrA1_), std::string("Данные получены=") + kNowText + "\r\n");
-    Process(ResultFile("0",
-                       Command("GetParams", "",
-                               "    <ans Param=\"q\" Value=\"1&amp;lt;2\" Result=\"DONE\"/>\r\n")));
-    EXPECT_EQ(InfoBasic(ctrA1_), std::string("q=1<2\r\nДанные получены=") + kNowText + "\r\n");
+    // Every answer failed: only the received line remains.
+    ProcessCommand("GetParams", "", CommandAnsXml("FAIL", "2", "x"));
+    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), kReceived + "\r\n");
+    // A value in the stored text form ("&lt;" after the XML reader) is decoded first.
+    ProcessCommand("GetParams", "", CommandAnsXml("DONE", "1&amp;lt;2", "q"));
+    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), "q=1<2\r\n" + kReceived + "\r\n");
 }
 
 TEST_F(ResultFileTest, GetProfileSplitsAtCommasOnlyWhenDone) {
-    Process(
-        ResultFile("0", Command("GetProfile", "", "    <ans Result=\"FAIL\" Value=\"x=9\"/>\r\n")));
-    EXPECT_EQ(Profile(ctrA1_), "");
+    ProcessCommand("GetProfile", "", CommandAnsXml("FAIL", "x=9"));
+    EXPECT_EQ(Ctr("Profile", ctrA1_), "");
     EXPECT_TRUE(events_->events().empty());
 
-    Process(ResultFile(
-        "0", Command("GetProfile", "", "    <ans Result=\"DONE\" Value=\"x=1,y=2\"/>\r\n")));
-    EXPECT_EQ(Profile(ctrA1_), std::string("x=1\r\ny=2\r\nДанные получены=") + kNowText);
+    ProcessCommand("GetProfile", "", CommandAnsXml("DONE", "x=1,y=2"));
+    EXPECT_EQ(Ctr("Profile", ctrA1_), "x=1\r\ny=2\r\n" + kReceived);
     EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
+
+    // Element names are found without regard to case.
+    Process(
+        "<R>\r\n  <WORKUID VALUE=\"0\"/>\r\n  <COMMAND>\r\n"
+        "    <REQ VAR=\"GetProfile\"/>\r\n    <ANS RESULT=\"DONE\" VALUE=\"p=1\"/>\r\n"
+        "  </COMMAND>\r\n</R>\r\n");
+    EXPECT_EQ(Ctr("Profile", ctrA1_), "p=1\r\n" + kReceived);
+
+    EXPECT_EQ(ProfileText(""), "\r\n" + kReceived);
+    EXPECT_EQ(ProfileText("a,,b"), "a\r\n\r\nb\r\n" + kReceived);
 }
 
 TEST_F(ResultFileTest, CommandsOfAnUnknownConcentratorChangeNothing) {
     AddPoint(0, "0000000A");
-    Process(
-        ResultFile("0", Command("GetProfile", "", "    <ans Result=\"DONE\" Value=\"x\"/>\r\n") +
-                            Command("DeleteMeter", "ANY", "    <ans Result=\"DONE\"/>\r\n")),
-        "0FFF");
-    EXPECT_EQ(Profile(ctrA1_), "");
+    Process(ResultXml("0", CommandXml("GetProfile", "", CommandAnsXml("DONE", "x")) +
+                               CommandXml("DeleteMeter", "ANY", CommandAnsXml("DONE"))),
+            "0FFF");
+    EXPECT_EQ(Ctr("Profile", ctrA1_), "");
     EXPECT_EQ(CountRows("MeasuringPoint"), 1);
     EXPECT_TRUE(events_->events().empty());
 }
 
-TEST_F(ResultFileTest, DeleteMeterAnyRemovesEveryPointOfTheConcentratorOnly) {
-    AddPoint(ctrA1_, "0000000A");
-    AddPoint(ctrA1_, "0000000B");
-    AddPoint(ctrB2_, "0000000A");
-    Process(ResultFile("0", Command("DeleteMeter", "ANY", "    <ans Result=\"FAIL\"/>\r\n")));
-    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrA1_)), 0);
-    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrB2_)), 1);
-    EXPECT_THAT(events_->events(), ElementsAre("MeasuringPointsChanged 00A1"));
-}
-
-TEST_F(ResultFileTest, DeleteMeterListRemovesThoseAddressesOfThatConcentrator) {
+TEST_F(ResultFileTest, DeleteMeterRemovesPointsOfThatConcentratorOnly) {
     AddPoint(ctrA1_, "0000000A");
     AddPoint(ctrA1_, "0000000B");
     const int64_t kept = AddPoint(ctrA1_, "0000000C");
+    AddPoint(ctrB2_, "0000000A");
     AddPoint(ctrB2_, "0000000B");
-    Process(ResultFile(
-        "0", Command("DeleteMeter", "0000000A,0000000B", "    <ans Result=\"DONE\"/>\r\n")));
-    EXPECT_EQ(CountRows("MeasuringPoint"), 2);
+    ProcessCommand("DeleteMeter", "0000000A,0000000B", CommandAnsXml("DONE"));
     EXPECT_EQ(Int("SELECT UID from MeasuringPoint WHERE CtrUID=" + std::to_string(ctrA1_)), kept);
-    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrB2_)), 1);
+    EXPECT_EQ(PointsOf(ctrB2_), 2);
+    EXPECT_THAT(events_->events(), ElementsAre("MeasuringPointsChanged 00A1"));
+
+    // ANY, whatever the answer's result.
+    ProcessCommand("DeleteMeter", "ANY", CommandAnsXml("FAIL"));
+    EXPECT_EQ(PointsOf(ctrA1_), 0);
+    EXPECT_EQ(PointsOf(ctrB2_), 2);
 }
 
-TEST_F(ResultFileTest, DeleteMeterPiecesCannotRewriteTheStatement) {
+TEST_F(ResultFileTest, DeleteMeterPiecesAreAddressesAndNothingElse) {
     AddPoint(ctrA1_, "0000000A");
     AddPoint(ctrA1_, "0000000B");
-    AddPoint(ctrB2_, "0000000C");
-    // Each piece is a meter address, nothing else: a piece that tries to close the literal and
-    // add a condition deletes nothing, and the ordinary piece beside it still works.
-    Process(ResultFile(
-        "0", Command("DeleteMeter", "&quot;) OR (&quot;1&quot;=&quot;1,0000000B,&quot;,\\\"",
-                     "    <ans Result=\"DONE\"/>\r\n")));
-    EXPECT_EQ(CountRows("MeasuringPoint"), 2);
-    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR=\"0000000B\""), 0);
-}
-
-TEST_F(ResultFileTest, DeleteMeterMatchesAnAddressHoldingAQuote) {
     AddPoint(ctrA1_, "AB\"CD");
-    Process(
-        ResultFile("0", Command("DeleteMeter", "AB&quot;CD", "    <ans Result=\"DONE\"/>\r\n")));
-    EXPECT_EQ(CountRows("MeasuringPoint"), 0);
+    AddPoint(ctrB2_, "0000000C");
+    // A piece that tries to close the literal and add a condition deletes nothing; the ordinary
+    // piece beside it, and an address holding a quote, still match.
+    ProcessCommand("DeleteMeter", "&quot;) OR (&quot;1&quot;=&quot;1,0000000B,&quot;,\\\"",
+                   CommandAnsXml("DONE"));
+    EXPECT_EQ(CountRows("MeasuringPoint"), 3);
+    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR=\"0000000B\""), 0);
+    ProcessCommand("DeleteMeter", "AB&quot;CD", CommandAnsXml("DONE"));
+    EXPECT_EQ(CountRows("MeasuringPoint"), 2);
 }
 
 TEST_F(ResultFileTest, DeleteFileDeletesTheMirrorCopyOnlyWhenDone) {
     const auto file = mirror("00A1") / "ROOT" / "WORK" / "PERIODIC" / "w-1.xml";
     zb::testing::WriteFile(file, "<work/>");
-    Process(ResultFile("0", Command("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-1.xml",
-                                    "    <ans Result=\"FAIL\"/>\r\n")));
-    EXPECT_TRUE(std::filesystem::exists(file));
+    ProcessCommand("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-1.xml", CommandAnsXml("FAIL"));
+    EXPECT_TRUE(fs::exists(file));
     EXPECT_TRUE(events_->events().empty());
-
-    Process(ResultFile("0", Command("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-1.xml",
-                                    "    <ans Result=\"DONE\"/>\r\n")));
-    EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_THAT(events_->events(), ElementsAre("PeriodicWorksChanged 00A1"));
-
-    // Already gone: the error is ignored and the page is refilled all the same.
-    events_->clear();
-    Process(ResultFile("0", Command("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-1.xml",
-                                    "    <ans Result=\"DONE\"/>\r\n")));
-    EXPECT_THAT(events_->events(), ElementsAre("PeriodicWorksChanged 00A1"));
+    // Already gone the second time: the error is ignored and the page is refilled all the same.
+    for (int i = 0; i < 2; ++i) {
+        ProcessCommand("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-1.xml", CommandAnsXml("DONE"));
+        EXPECT_FALSE(fs::exists(file));
+        EXPECT_THAT(events_->events(), ElementsAre("PeriodicWorksChanged 00A1"));
+        events_->clear();
+    }
 }
 
 TEST_F(ResultFileTest, DeleteFileNeverLeavesTheMirror) {
     const auto outside = programDir() / "ZarnicBox.keep";
     const auto other = mirror("00B2") / "ROOT" / "WORK" / "PERIODIC" / "w-2.xml";
+    const auto outbox = mirror("00A1") / "ROOT" / "WORK" / "OUTBOX";
     zb::testing::WriteFile(outside, "x");
     zb::testing::WriteFile(other, "x");
-    for (const std::string& path :
-         std::vector<std::string>{"..\\..\\ZarnicBox.keep", "ROOT\\..\\..\\..\\ZarnicBox.keep",
-                                  "..\\CTR_00B2\\ROOT\\WORK\\PERIODIC\\w-2.xml", "\\ZarnicBox.keep",
-                                  "ROOT/../../x", (programDir() / "ZarnicBox.keep").string()}) {
-        Process(ResultFile("0", Command("DeleteFile", path, "    <ans Result=\"DONE\"/>\r\n")));
-    }
+    ASSERT_TRUE(fs::is_empty(outbox));
     // Folders of the mirror are not files: an empty one stays.
-    const auto outbox = mirror("00A1") / "ROOT" / "WORK" / "OUTBOX";
-    ASSERT_TRUE(std::filesystem::is_empty(outbox));
-    Process(ResultFile(
-        "0", Command("DeleteFile", "ROOT\\WORK\\OUTBOX", "    <ans Result=\"DONE\"/>\r\n")));
-    EXPECT_TRUE(std::filesystem::is_directory(outbox));
-    EXPECT_TRUE(std::filesystem::exists(outside));
-    EXPECT_TRUE(std::filesystem::exists(other));
-    EXPECT_TRUE(std::filesystem::exists(programDir() / "ZarnicBox.db"));
+    for (const std::string& path :
+         {std::string("..\\..\\ZarnicBox.keep"), std::string("ROOT\\..\\..\\..\\ZarnicBox.keep"),
+          std::string("..\\CTR_00B2\\ROOT\\WORK\\PERIODIC\\w-2.xml"),
+          std::string("\\ZarnicBox.keep"), std::string("ROOT/../../x"), outside.string(),
+          std::string("ROOT\\WORK\\OUTBOX")}) {
+        ProcessCommand("DeleteFile", path, CommandAnsXml("DONE"));
+    }
+    EXPECT_TRUE(fs::is_directory(outbox));
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_TRUE(fs::exists(programDir() / "ZarnicBox.db"));
 }
 
 TEST_F(ResultFileTest, CommandsWithoutRequestOrAnswerDoNothing) {
     AddPoint(ctrA1_, "0000000A");
-    Process(
-        ResultFile("0",
-                   // req without ans
-                   "  <command>\r\n    <req Var=\"DeleteMeter\" Value=\"ANY\"/>\r\n  </command>\r\n"
-                   // ans without req
-                   "  <command>\r\n    <ans Result=\"DONE\"/>\r\n  </command>\r\n"
-                   // empty Var
-                   "  <command>\r\n    <req Var=\"\" Value=\"ANY\"/>\r\n"
-                   "    <ans Result=\"DONE\"/>\r\n  </command>\r\n"
-                   // names are compared exactly
-                   "  <command>\r\n    <req Var=\"deletemeter\" Value=\"ANY\"/>\r\n"
-                   "    <ans Result=\"DONE\"/>\r\n  </command>\r\n" +
-                       Command("GetParams", "", "")));
+    Process(ResultXml(
+        "0",
+        "  <command>\r\n    <req Var=\"DeleteMeter\" Value=\"ANY\"/>\r\n  </command>\r\n"
+        "  <command>\r\n" +
+            CommandAnsXml("DONE") + "  </command>\r\n" +
+            CommandXml("", "ANY", CommandAnsXml("DONE")) +
+            CommandXml("deletemeter", "ANY", CommandAnsXml("DONE")) +  // names are compared exactly
+            CommandXml("GetParams", "", "")));
     EXPECT_EQ(CountRows("MeasuringPoint"), 1);
-    EXPECT_EQ(InfoBasic(ctrA1_), "");
+    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), "");
     EXPECT_TRUE(events_->events().empty());
-}
-
-TEST_F(ResultFileTest, ElementNamesAreFoundWithoutRegardToCase) {
-    Process(
-        "<R>\r\n  <WORKUID VALUE=\"0\"/>\r\n  <COMMAND>\r\n"
-        "    <REQ VAR=\"GetProfile\"/>\r\n    <ANS RESULT=\"DONE\" VALUE=\"p=1\"/>\r\n"
-        "  </COMMAND>\r\n</R>\r\n");
-    EXPECT_EQ(Profile(ctrA1_), std::string("p=1\r\nДанные получены=") + kNowText);
-}
-
-TEST(ProfileTextTest, EveryCommaBecomesALineBreak) {
-    base::Clock::SetSource([] { return base::FromLocal(kNow); });
-    EXPECT_EQ(ProfileText(""), std::string("\r\nДанные получены=") + kNowText);
-    EXPECT_EQ(ProfileText("a,,b"), std::string("a\r\n\r\nb\r\nДанные получены=") + kNowText);
-    base::Clock::SetSource({});
 }
 
 }  // namespace
