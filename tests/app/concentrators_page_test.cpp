@@ -1,8 +1,5 @@
 // The concentrators page against a real database, real mirror directories and the real link.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <QDesktopServices>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -46,47 +43,37 @@ class ConcentratorsPageTest : public WindowTest {
     QTreeWidget* tree_ = nullptr;
 };
 
-TEST_F(ConcentratorsPageTest, OpensWithTheRootAndTheBlankPanel) {
+TEST_F(ConcentratorsPageTest, OpensBlankThenAddModeWithTheSpinButton) {
     EXPECT_EQ(tree_->topLevelItem(0)->text(0), "Концентраторы");
     EXPECT_TRUE(page_->frame()->PromptShown());
     EXPECT_EQ(page_->frame()->prompt->objectName(), "PanelAdminCtrShadow");
-    EXPECT_TRUE(Find<QWidget>("ToolButtonAdminCtrAdd")->isEnabled());
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
     EXPECT_EQ(Find<QWidget>("ToolButtonAdminCtrAdd")->toolTip(), "Добавить новый концентратор");
     EXPECT_EQ(Find<QWidget>("ButtonAdminCtrRefresh")->toolTip(),
               "Загрузить команду на обновление атрибутов концентратора");
-    EXPECT_EQ(page_->frame()->header->tag, 0);
-}
 
-TEST_F(ConcentratorsPageTest, AddModeAndTheSpinButton) {
     Click(Find<QWidget>("ToolButtonAdminCtrAdd"));
     EXPECT_EQ(page_->frame()->header->text(), "Новый концентратор");
     EXPECT_EQ(page_->idEdit()->text(), "0000");
     EXPECT_EQ(page_->lastIpEdit()->text(), "<NULL>");
     EXPECT_FALSE(page_->connectButton()->isEnabled());
     EXPECT_FALSE(page_->refreshButton()->isEnabled());
-    EXPECT_TRUE(page_->spinButton()->isEnabled());
     EXPECT_EQ(page_->frame()->saveButton->text(), "Добавить");
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrAdd")->isEnabled());
 
+    // The buttons step the ID; a step it cannot take leaves the text as it is.
     page_->idEdit()->setText("0009");
     Click(page_->spinButton()->upButton());
     EXPECT_EQ(page_->idEdit()->text(), "0010");
     Click(page_->spinButton()->downButton());
     Click(page_->spinButton()->downButton());
     EXPECT_EQ(page_->idEdit()->text(), "0008");
-    page_->idEdit()->setText("9999");
-    Click(page_->spinButton()->upButton());
-    EXPECT_EQ(page_->idEdit()->text(), "9999");
-    page_->idEdit()->setText("0000");
-    Click(page_->spinButton()->downButton());
-    EXPECT_EQ(page_->idEdit()->text(), "0000");
     page_->idEdit()->setText("00A1");
     Click(page_->spinButton()->upButton());
     EXPECT_EQ(page_->idEdit()->text(), "00A1");
 }
 
-TEST_F(ConcentratorsPageTest, AddingCreatesRowMirrorAndThreeCommands) {
+TEST_F(ConcentratorsPageTest, AddRefuseAndDelete) {
     AddCtr("00a1", "ТП-5");
     EXPECT_TRUE(messages_->warnings().empty());
     EXPECT_TRUE(messages_->errors().empty());
@@ -99,9 +86,6 @@ TEST_F(ConcentratorsPageTest, AddingCreatesRowMirrorAndThreeCommands) {
     EXPECT_EQ(page_->frame()->saveButton->text(), "Сохранить");
     EXPECT_FALSE(page_->spinButton()->isEnabled());
     EXPECT_TRUE(page_->refreshButton()->isEnabled());
-    EXPECT_NE(page_->frame()->header->tag, 0);
-    EXPECT_EQ(page_->lastIpEdit()->text(), "<NULL>");
-    EXPECT_FALSE(page_->connectButton()->isEnabled());
     for (const char* folder :
          {"WORK/INBOX", "WORK/OUTBOX", "WORK/PERIODIC", "INFO/METERS", "INFO/PROFILES"}) {
         EXPECT_TRUE(fs::is_directory(Mirror("00A1") / "ROOT" / folder)) << folder;
@@ -109,22 +93,35 @@ TEST_F(ConcentratorsPageTest, AddingCreatesRowMirrorAndThreeCommands) {
     for (const char* file : {"FullSync.xml", "GetProfile.xml", "GetParams.xml"}) {
         EXPECT_TRUE(fs::is_regular_file(Mirror("00A1") / "ROOT/WORK/INBOX" / file)) << file;
     }
-}
 
-TEST_F(ConcentratorsPageTest, DuplicateAndInvalidIdsAreRefused) {
-    AddCtr("00A1");
     AddCtr("00A1", "второй");
-    ASSERT_EQ(messages_->warnings().size(), 1u);
-    EXPECT_EQ(messages_->warnings()[0],
-              "Концентратор с таким 'ID' уже существует,\r\nдобавление невозможно! ");
+    EXPECT_EQ(messages_->warnings(),
+              std::vector<std::string>{
+                  "Концентратор с таким 'ID' уже существует,\r\nдобавление невозможно! "});
     // The typed fields stay, the page stays in add mode, nothing is written.
     EXPECT_EQ(page_->commentEdit()->text(), "второй");
     EXPECT_EQ(page_->frame()->saveButton->text(), "Добавить");
-    EXPECT_EQ(Count("CTR"), 1);
     AddCtr("../../etc");
     EXPECT_EQ(messages_->warnings().size(), 2u);
     EXPECT_EQ(Count("CTR"), 1);
     EXPECT_FALSE(fs::exists(dir_.path() / "etc"));
+
+    // Deleting releases the measuring points and removes mirror and row, without asking.
+    AddCtr("00A2");
+    storage::Database().ExecuteSql(
+        "INSERT into MeasuringPoint (Name,CtrUID) SELECT \"mp\",UID from CTR WHERE ID=\"00A1\"");
+    ClickItem(tree_, ChildByText(tree_, "00A1 [ТП-5]"));
+    EXPECT_TRUE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
+    Click(Find<QWidget>("ToolButtonAdminCtrDelete"));
+    EXPECT_TRUE(messages_->questions().empty());
+    EXPECT_EQ(ChildTexts(tree_), QStringList{"00A2"});
+    EXPECT_FALSE(fs::exists(Mirror("00A1")));
+    EXPECT_TRUE(fs::exists(Mirror("00A2")));
+    EXPECT_EQ(Count("CTR"), 1);
+    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=0"), 1);
+    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_EQ(tree_->currentItem(), tree_->topLevelItem(0));
+    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
 }
 
 TEST_F(ConcentratorsPageTest, SaveUpdatesRowAndNodeButKeepsTheMirror) {
@@ -134,30 +131,9 @@ TEST_F(ConcentratorsPageTest, SaveUpdatesRowAndNodeButKeepsTheMirror) {
     page_->passwordEdit()->setText("secret");
     Click(Find<QWidget>("ButtonAdminCtrSave"));
     EXPECT_EQ(ChildTexts(tree_), QStringList{"00B2 [новый]"});
-    EXPECT_EQ(storage::StoredTextDecode(
-                  storage::Database().QueryTable("SELECT Password from CTR")->FieldText(0)),
-              "secret");
+    EXPECT_EQ(Count("CTR", "Password=\"secret\""), 1);
     EXPECT_TRUE(fs::exists(Mirror("00A1")));
     EXPECT_FALSE(fs::exists(Mirror("00B2")));
-}
-
-TEST_F(ConcentratorsPageTest, DeleteReleasesPointsAndRemovesMirrorAndRow) {
-    AddCtr("00A1");
-    AddCtr("00A2");
-    const auto uid = storage::Database().QueryTable("SELECT UID from CTR WHERE ID=\"00A1\"");
-    storage::Database().ExecuteSql("INSERT into MeasuringPoint (Name,CtrUID) values(\"mp\"," +
-                                   storage::SqlInt(uid->FieldInt64(0)) + ")");
-    ClickItem(tree_, ChildByText(tree_, "00A1"));
-    EXPECT_TRUE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
-    Click(Find<QWidget>("ToolButtonAdminCtrDelete"));
-    EXPECT_EQ(ChildTexts(tree_), QStringList{"00A2"});
-    EXPECT_FALSE(fs::exists(Mirror("00A1")));
-    EXPECT_TRUE(fs::exists(Mirror("00A2")));
-    EXPECT_EQ(Count("CTR"), 1);
-    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=0"), 1);
-    EXPECT_TRUE(page_->frame()->PromptShown());
-    EXPECT_EQ(tree_->currentItem(), tree_->topLevelItem(0));
-    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
 }
 
 TEST_F(ConcentratorsPageTest, SelectShowsStoredValuesAndRefreshQueuesCommands) {
@@ -219,21 +195,19 @@ class UrlCatcher : public QObject {
 TEST_F(ConcentratorsPageTest, HandshakeOfTheRegisteredConcentratorShowsItsAddress) {
     AddCtr("00A1");
     ASSERT_NE(runtime_->Link(), nullptr);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(runtime_->Link()->Port());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    uint8_t request[link::kAnswerSize];
-    ASSERT_EQ(::recv(fd, request, sizeof request, MSG_WAITALL),
-              static_cast<ssize_t>(sizeof request));
-    std::vector<uint8_t> answer;
-    link::BuildHandshakeAnswer(answer, 0x00A1);
-    ASSERT_EQ(::send(fd, answer.data(), answer.size(), 0), static_cast<ssize_t>(answer.size()));
-    ASSERT_TRUE(WaitFor([&] { return page_->lastIpEdit()->text() == "127.0.0.1"; }));
-    EXPECT_TRUE(page_->connectButton()->isEnabled());
-    ::close(fd);
+    {
+        LoopbackClient ctr(runtime_->Link()->Port());
+        ASSERT_TRUE(ctr.connected());
+        uint8_t request[link::kAnswerSize];
+        ASSERT_EQ(::recv(ctr.fd(), request, sizeof request, MSG_WAITALL),
+                  static_cast<ssize_t>(sizeof request));
+        std::vector<uint8_t> answer;
+        link::BuildHandshakeAnswer(answer, 0x00A1);
+        ASSERT_EQ(::send(ctr.fd(), answer.data(), answer.size(), 0),
+                  static_cast<ssize_t>(answer.size()));
+        ASSERT_TRUE(WaitFor([&] { return page_->lastIpEdit()->text() == "127.0.0.1"; }));
+        EXPECT_TRUE(page_->connectButton()->isEnabled());
+    }
 
     // Selecting it again reads the address from the link's table.
     Click(page_->frame()->cancelButton);

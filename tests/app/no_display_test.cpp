@@ -33,21 +33,12 @@ TEST(NoDisplay, ProgramSaysSoAndRunsHeadless) {
     testing::TempDir dir;
     testing::ChildProcess server(testing::ServerExecutable(),
                                  {"--dir", dir.path().string(), "--port", "0"});
-    EXPECT_TRUE(server
-                    .WaitForLine(
-                        [](const std::string& line) {
-                            return line.find("no display") != std::string::npos;
-                        },
-                        std::chrono::seconds(20))
-                    .has_value())
-        << server.output();
-    EXPECT_TRUE(
-        server
-            .WaitForLine(
-                [](const std::string& line) { return line.find("headless") != std::string::npos; },
-                std::chrono::seconds(20))
-            .has_value())
-        << server.output();
+    for (const char* text : {"no display", "headless"}) {
+        const auto line = server.WaitForLine(
+            [text](const std::string& line) { return line.find(text) != std::string::npos; },
+            std::chrono::seconds(20));
+        EXPECT_TRUE(line.has_value()) << text << "\n" << server.output();
+    }
     server.Signal(SIGTERM);
     EXPECT_EQ(server.Wait(), 0) << server.output();
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "ZarnicBox.db"));

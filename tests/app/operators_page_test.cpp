@@ -33,24 +33,24 @@ class OperatorsPageTest : public WindowTest {
     QTreeWidget* tree_ = nullptr;
 };
 
-TEST_F(OperatorsPageTest, ListsOperatorsUnderTheRoot) {
+TEST_F(OperatorsPageTest, AddThenEditTheNewOperator) {
     EXPECT_EQ(tree_->topLevelItem(0)->text(0), "Операторы");
     EXPECT_EQ(ChildTexts(tree_), QStringList{"Администратор"});
-    EXPECT_TRUE(page_->frame()->PromptShown());
     EXPECT_EQ(page_->frame()->prompt->text(), "Выберите\nили добавьте\nоператора");
     EXPECT_FALSE(Find<QGroupBox>("RadioGroupAdminOperatorLevel")->isEnabled());
     EXPECT_FALSE(Find<QGroupBox>("GroupBoxAdminOperatorContact")->isEnabled());
-}
 
-TEST_F(OperatorsPageTest, AddThenEditTheNewOperator) {
     Click(Find<QWidget>("ToolButtonAdminOperatorAdd"));
     EXPECT_EQ(page_->frame()->header->text(), "Новый оператор");
-    EXPECT_EQ(page_->nameEdit()->text(), "Введите имя нового оператора");
     EXPECT_EQ(page_->nameEdit()->selectedText(), "Введите имя нового оператора");
     EXPECT_EQ(page_->frame()->saveButton->text(), "Добавить");
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorAdd")->isEnabled());
-
-    Add("Иван Петров", "IVAN", "PW1");
+    // Login and password are typed in capitals, Cyrillic letters too.
+    page_->nameEdit()->setText("Иван Петров");
+    Type(page_->loginEdit(), "ivan");
+    Type(page_->passwordEdit(), "пароль");
+    EXPECT_EQ(page_->passwordEdit()->text(), QString("ПАРОЛЬ"));
+    Click(Find<QWidget>("ButtonAdminOperatorSave"));
     EXPECT_TRUE(messages_->warnings().empty());
     EXPECT_EQ(ChildTexts(tree_), (QStringList{"Администратор", "Иван Петров"}));
     EXPECT_EQ(tree_->currentItem()->text(0), "Иван Петров");
@@ -74,31 +74,32 @@ TEST_F(OperatorsPageTest, AddThenEditTheNewOperator) {
     EXPECT_EQ(Count("Operator", "Password=\"PW2\""), 1);
 }
 
-TEST_F(OperatorsPageTest, DuplicatesAndEmptyFieldsAreRefused) {
+TEST_F(OperatorsPageTest, DuplicatesAndEmptyFieldsAreRefusedAndDeleteAsksNothing) {
     Add("Иван", "IVAN", "1");
     Add("Иван", "OTHER", "1");
     Add("Пётр", "IVAN", "1");
     Add("", "X", "1");
-    Add("Павел", "", "1");
+    Add("Иван", "", "1");  // the empty field is found before the duplicate name
     EXPECT_EQ(messages_->warnings(),
               (std::vector<std::string>{
                   "Оператор с таким Именем уже существует,\r\nдобавление невозможно!",
                   "Оператор с таким Логином уже существует,\r\nдобавление невозможно!",
                   "Поле \"Имя\" не может быть пустым!", "Поле \"Логин\" не может быть пустым!"}));
     // The fields keep what was typed.
-    EXPECT_EQ(page_->nameEdit()->text(), "Павел");
+    EXPECT_EQ(page_->loginEdit()->text(), "");
+    EXPECT_EQ(page_->nameEdit()->text(), "Иван");
     EXPECT_EQ(Count("Operator"), 2);
     // A name differing only in letter case is another name.
     Add("иван", "IVAN2", "1");
     EXPECT_EQ(Count("Operator"), 3);
-}
 
-TEST_F(OperatorsPageTest, LoginAndPasswordAreTypedInCapitals) {
-    Click(Find<QWidget>("ToolButtonAdminOperatorAdd"));
-    Type(page_->loginEdit(), "ivan");
-    Type(page_->passwordEdit(), "пароль");
-    EXPECT_EQ(page_->loginEdit()->text(), "IVAN");
-    EXPECT_EQ(page_->passwordEdit()->text(), QString("ПАРОЛЬ"));
+    // Deleting the operator in front asks nothing.
+    Click(Find<QWidget>("ToolButtonAdminOperatorDelete"));
+    EXPECT_TRUE(messages_->questions().empty());
+    EXPECT_EQ(ChildTexts(tree_), (QStringList{"Администратор", "Иван"}));
+    EXPECT_EQ(Count("Operator"), 2);
+    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorDelete")->isEnabled());
 }
 
 TEST_F(OperatorsPageTest, BuiltInAdministratorIsProtected) {
@@ -115,16 +116,6 @@ TEST_F(OperatorsPageTest, BuiltInAdministratorIsProtected) {
     ClickItem(tree_, tree_->topLevelItem(0));
     EXPECT_TRUE(page_->frame()->PromptShown());
     EXPECT_TRUE(Find<QWidget>("ToolButtonAdminOperatorAdd")->isEnabled());
-}
-
-TEST_F(OperatorsPageTest, DeleteRemovesTheOperatorWithoutAsking) {
-    Add("Иван", "IVAN", "1");
-    Click(Find<QWidget>("ToolButtonAdminOperatorDelete"));
-    EXPECT_TRUE(messages_->questions().empty());
-    EXPECT_EQ(ChildTexts(tree_), QStringList{"Администратор"});
-    EXPECT_EQ(Count("Operator"), 1);
-    EXPECT_TRUE(page_->frame()->PromptShown());
-    EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorDelete")->isEnabled());
 }
 
 }  // namespace

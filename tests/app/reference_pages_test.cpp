@@ -17,10 +17,20 @@ using app::PageId;
 
 class ReferencePagesTest : public WindowTest {
   protected:
-    template <class P>
+    template <class P = app::FamilyPage>
     P* OpenPage(const char* link, PageId id) {
         OpenAdminPage(link);
         return static_cast<P*>(window_->page(id));
+    }
+
+    // From the root: add mode, the typed fields in order, then the save button.
+    void AddRecord(app::FamilyPage* page, const QStringList& texts) {
+        Click(page->frame()->cancelButton);
+        Click(page->frame()->addButton);
+        for (int i = 0; i < texts.size(); ++i) {
+            page->fields()[i]->setText(texts[i]);
+        }
+        Click(page->frame()->saveButton);
     }
 };
 
@@ -30,26 +40,20 @@ bool SamePicture(const QIcon& icon, app::Picture picture) {
 }
 
 TEST_F(ReferencePagesTest, CategoriesAddDuplicateRenameDelete) {
-    auto* page = OpenPage<app::FamilyPage>("LabelAdminCategory", PageId::Categories);
+    auto* page = OpenPage("LabelAdminCategory", PageId::Categories);
     auto* tree = page->frame()->tree;
     EXPECT_EQ(tree->topLevelItem(0)->text(0), "Категории");
-    auto add = [&](const QString& name) {
-        // Adding starts from the root.
-        Click(page->frame()->cancelButton);
-        Click(page->frame()->addButton);
-        EXPECT_EQ(page->frame()->header->text(), "Новая категория");
-        page->fields()[0]->setText(name);
-        Click(page->frame()->saveButton);
-    };
-    add("Промышленность");
-    add("Быт \"<1>\"");
+    Click(page->frame()->addButton);
+    EXPECT_EQ(page->frame()->header->text(), "Новая категория");
+    AddRecord(page, {"Промышленность"});
+    AddRecord(page, {"Быт \"<1>\""});
     EXPECT_EQ(page->frame()->header->text(), "Категория (редактировать)");
-    add("Быт \"<1>\"");
+    AddRecord(page, {"Быт \"<1>\""});
     EXPECT_EQ(messages_->warnings(),
               std::vector<std::string>{
                   "Категория с таким именем уже существует,\r\nдобавление невозможно! "});
     EXPECT_EQ(page->fields()[0]->text(), "Быт \"<1>\"");
-    add("быт \"<1>\"");
+    AddRecord(page, {"быт \"<1>\""});
     EXPECT_EQ(Count("CustomGroup"), 3);
 
     // Renaming onto an existing name is accepted; the tree is sorted again.
@@ -72,7 +76,7 @@ TEST_F(ReferencePagesTest, CategoriesAddDuplicateRenameDelete) {
 }
 
 TEST_F(ReferencePagesTest, CustomersCarryTheirTypePicture) {
-    auto* page = OpenPage<app::FamilyPage>("LabelAdminCustomer", PageId::Customers);
+    auto* page = OpenPage("LabelAdminCustomer", PageId::Customers);
     auto* tree = page->frame()->tree;
     ASSERT_NE(page->typeList(), nullptr);
     EXPECT_EQ(page->typeList()->itemText(0), "Физ.лицо");
@@ -84,10 +88,7 @@ TEST_F(ReferencePagesTest, CustomersCarryTheirTypePicture) {
     page->fields()[1]->setText("ул. Ленина, 1");
     page->fields()[2]->setText("7701");
     Click(page->frame()->saveButton);
-    Click(page->frame()->cancelButton);
-    Click(page->frame()->addButton);
-    // An empty name is accepted.
-    Click(page->frame()->saveButton);
+    AddRecord(page, {});  // an empty name is accepted
     EXPECT_TRUE(messages_->warnings().empty());
     EXPECT_EQ(Count("Customer", "TypeCode=1 AND INN=\"7701\""), 1);
     EXPECT_EQ(Count("Customer", "Name=\"\" AND TypeCode=0"), 1);
@@ -109,15 +110,10 @@ TEST_F(ReferencePagesTest, CustomersCarryTheirTypePicture) {
 }
 
 TEST_F(ReferencePagesTest, ContractsAreAddedAndDeletedPerCustomer) {
-    auto* customers = OpenPage<app::FamilyPage>("LabelAdminCustomer", PageId::Customers);
-    for (const char* name : {"Иванов", "Петров"}) {
-        Click(customers->frame()->cancelButton);
-        Click(customers->frame()->addButton);
-        customers->fields()[0]->setText(name);
-        Click(customers->frame()->saveButton);
-    }
-    Click(window_->trail()->LabelAt(2));
-    Click(Find<QWidget>("LabelAdminContract"));
+    auto* customers = OpenPage("LabelAdminCustomer", PageId::Customers);
+    AddRecord(customers, {"Иванов"});
+    AddRecord(customers, {"Петров"});
+    ShowPage(PageId::Contracts);
     auto* page = static_cast<app::ContractsPage*>(window_->page(PageId::Contracts));
     auto* tree = page->customerTree();
     EXPECT_EQ(ChildTexts(tree), (QStringList{"Иванов", "Петров"}));
@@ -202,28 +198,19 @@ TEST_F(ReferencePagesTest, AccountsBindCustomerAndContract) {
 }
 
 TEST_F(ReferencePagesTest, ProvidersAndBalanceGroupsKeepTheirFields) {
-    auto* providers = OpenPage<app::FamilyPage>("LabelAdminProvider", PageId::Providers);
+    auto* providers = OpenPage("LabelAdminProvider", PageId::Providers);
     ASSERT_EQ(providers->fields().size(), 2u);
-    Click(providers->frame()->addButton);
-    providers->fields()[0]->setText("Сбыт");
-    providers->fields()[1]->setText("123");
-    Click(providers->frame()->saveButton);
-    Click(providers->frame()->cancelButton);
-    Click(providers->frame()->addButton);
-    providers->fields()[0]->setText("Сбыт");
-    Click(providers->frame()->saveButton);
+    AddRecord(providers, {"Сбыт", "123"});
+    AddRecord(providers, {"Сбыт"});
     EXPECT_EQ(messages_->warnings(),
               std::vector<std::string>{
                   "Поставщик с таким именем уже существует,\r\nдобавление невозможно! "});
     EXPECT_EQ(Count("EProvider", "INN=\"123\""), 1);
 
-    Click(window_->trail()->LabelAt(2));
-    Click(Find<QWidget>("LabelAdminBalance"));
+    ShowPage(PageId::Balance);
     auto* balance = static_cast<app::FamilyPage*>(window_->page(PageId::Balance));
     EXPECT_EQ(balance->frame()->prompt->text(), "Выберите\nили добавьте\nбалансовую группу");
-    Click(balance->frame()->addButton);
-    balance->fields()[0]->setText("БГ-1");
-    Click(balance->frame()->saveButton);
+    AddRecord(balance, {"БГ-1"});
     EXPECT_EQ(Count("Balance", "Name=\"БГ-1\" AND XML=\"\""), 1);
 }
 

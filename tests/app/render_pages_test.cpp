@@ -35,20 +35,16 @@ class RenderPages : public WindowTest {
         ++saved_;
     }
 
-    // Goes back to the main page and follows the links to a page, as an operator would; then
-    // selects a node of its tree, if given.
+    // Shows a page as an operator reaches it, then selects a node of its tree, if given.
     void Show(PageId id, QTreeWidget* tree = nullptr, const QString& node = {}) {
-        Click(window_->trail()->LabelAt(0));
-        if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
-            id == PageId::Stat) {
-            window_->FollowLink(PageId::Work);
-        } else if (id != PageId::Work && id != PageId::Data && id != PageId::Admin) {
-            window_->FollowLink(PageId::Admin);
-        }
-        window_->FollowLink(id);
+        ShowPage(id);
         if (tree != nullptr && !node.isEmpty()) {
             ClickItem(tree, ChildByText(tree, node));
         }
+    }
+
+    QTreeWidget* TreeOf(PageId id) const {
+        return static_cast<app::FamilyPage*>(window_->page(id))->frame()->tree;
     }
 
     QString out_;
@@ -83,20 +79,15 @@ TEST_F(RenderPages, EveryPage) {
     }
     window_->StatusTick();
     Save("01_main");
-    Show(PageId::Work);
-    Save("02_work");
-    Show(PageId::Library);
-    Save("03_library");
-    Show(PageId::UpLoad);
-    Save("04_upload");
-    Show(PageId::Delete);
-    Save("05_periodic_delete");
-    Show(PageId::Stat);
-    Save("06_statistics");
-    Show(PageId::Data);
-    Save("07_data");
-    Show(PageId::Admin);
-    Save("08_admin");
+    const std::pair<PageId, const char*> linkPages[] = {
+        {PageId::Work, "02_work"},       {PageId::Library, "03_library"},
+        {PageId::UpLoad, "04_upload"},   {PageId::Delete, "05_periodic_delete"},
+        {PageId::Stat, "06_statistics"}, {PageId::Data, "07_data"},
+        {PageId::Admin, "08_admin"}};
+    for (const auto& [id, name] : linkPages) {
+        Show(id);
+        Save(name);
+    }
 
     Show(PageId::Operators);
     Save("09_operators_prompt");
@@ -121,25 +112,21 @@ TEST_F(RenderPages, EveryPage) {
 
     Show(PageId::MeasuringPoints);
     Save("13_measuring_points");
-    auto* customers = static_cast<app::FamilyPage*>(window_->page(PageId::Customers));
-    Show(PageId::Customers, customers->frame()->tree, "ООО \"Энергосбыт\"");
+    Show(PageId::Customers, TreeOf(PageId::Customers), "ООО \"Энергосбыт\"");
     Save("14_customers");
     auto* contracts = static_cast<app::ContractsPage*>(window_->page(PageId::Contracts));
     Show(PageId::Contracts, contracts->customerTree(), "ООО \"Энергосбыт\"");
     Save("15_contracts");
-    Show(PageId::Accounts);
-    ClickItem(Find<QTreeWidget>("TreeViewAdminAccount"),
-              ChildByText(Find<QTreeWidget>("TreeViewAdminAccount"), "ЛС-000123"));
+    Show(PageId::Accounts, Find<QTreeWidget>("TreeViewAdminAccount"), "ЛС-000123");
     Save("16_accounts");
-    auto* balance = static_cast<app::FamilyPage*>(window_->page(PageId::Balance));
-    Show(PageId::Balance, balance->frame()->tree, "Фидер 10 кВ №3");
-    Save("17_balance_groups");
-    auto* categories = static_cast<app::FamilyPage*>(window_->page(PageId::Categories));
-    Show(PageId::Categories, categories->frame()->tree, "Бытовые потребители");
-    Save("18_categories");
-    auto* providers = static_cast<app::FamilyPage*>(window_->page(PageId::Providers));
-    Show(PageId::Providers, providers->frame()->tree, "ПАО \"Гарант-Энерго\"");
-    Save("19_providers");
+    const std::tuple<PageId, const char*, const char*> familyPages[] = {
+        {PageId::Balance, "Фидер 10 кВ №3", "17_balance_groups"},
+        {PageId::Categories, "Бытовые потребители", "18_categories"},
+        {PageId::Providers, "ПАО \"Гарант-Энерго\"", "19_providers"}};
+    for (const auto& [id, node, name] : familyPages) {
+        Show(id, TreeOf(id), node);
+        Save(name);
+    }
     Click(window_->trail()->LabelAt(0));
     window_->NavigateTo(window_->page(PageId::Log));
     Save("20_log");

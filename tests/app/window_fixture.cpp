@@ -1,5 +1,9 @@
 #include "window_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -86,6 +90,21 @@ void WindowTest::OpenAdminPage(const char* linkName) {
     Flush();
 }
 
+void WindowTest::ShowPage(app::PageId id) {
+    using app::PageId;
+    Click(window_->trail()->LabelAt(0));
+    if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
+        id == PageId::Stat) {
+        window_->FollowLink(PageId::Work);
+    } else if (id > PageId::Stat && id != PageId::Log) {
+        window_->FollowLink(PageId::Admin);
+    }
+    if (id != PageId::Main) {
+        window_->FollowLink(id);
+    }
+    Flush();
+}
+
 void WindowTest::Click(QWidget* widget) {
     ASSERT_NE(widget, nullptr);
     QTest::mouseClick(widget, Qt::LeftButton);
@@ -154,6 +173,19 @@ int64_t WindowTest::Count(const std::string& table, const std::string& where) {
     return storage::Database()
         .QueryTable("SELECT COUNT(*) from " + table + (where.empty() ? "" : " WHERE " + where))
         ->FieldInt64(0);
+}
+
+LoopbackClient::LoopbackClient(uint16_t port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+LoopbackClient::~LoopbackClient() {
+    ::close(fd_);
 }
 
 }  // namespace zb::apptest

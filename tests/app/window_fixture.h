@@ -41,6 +41,8 @@ class WindowTest : public ::testing::Test {
     void LoginAs(const QString& login, const QString& password);
     // Logs in as the built-in administrator and opens an administration page by its link.
     void OpenAdminPage(const char* linkName);
+    // Back to the main page, then along the links to the page, as an operator goes there.
+    void ShowPage(app::PageId id);
 
     template <class T>
     T* Find(const QString& name) const {
@@ -67,6 +69,21 @@ class WindowTest : public ::testing::Test {
     std::shared_ptr<testing::MessageRecorder> messages_;
     std::unique_ptr<server::Runtime> runtime_;
     std::unique_ptr<app::MainWindow> window_;
+};
+
+// A bare TCP connection to the link on loopback.
+class LoopbackClient {
+  public:
+    explicit LoopbackClient(uint16_t port);
+    ~LoopbackClient();
+    LoopbackClient(const LoopbackClient&) = delete;
+    LoopbackClient& operator=(const LoopbackClient&) = delete;
+    bool connected() const { return connected_; }
+    int fd() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
 };
 
 }  // namespace zb::apptest
