@@ -333,9 +333,15 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::QueryTable(const std::string& sql
         ++table->rowCount_;
         for (uint32_t c = 0; c < table->columnCount_; ++c) {
             const int col = static_cast<int>(c);
-            if (sqlite3_column_type(stmt, col) == SQLITE_NULL) {
+            const int cellType = sqlite3_column_type(stmt, col);
+            if (cellType == SQLITE_NULL) {
                 table->values_.emplace_back(std::monostate{});
                 continue;
+            }
+            // An expression column whose first value was null has no kind yet: its first
+            // non-null value decides it, so the values of later rows are not read as empty.
+            if (table->columnKinds_[c] == kKindNull) {
+                table->columnKinds_[c] = cellType;
             }
             switch (table->columnKinds_[c]) {
                 case kKindInteger:

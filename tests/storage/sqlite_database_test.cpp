@@ -91,6 +91,19 @@ TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
     EXPECT_EQ(t->Cursor(), 0u);
 }
 
+TEST_F(DatabaseTest, AnExpressionWhoseFirstValueIsNullTakesTheKindOfItsFirstValue) {
+    db->ExecuteSql("INSERT into Kinds (I,T) values(NULL,NULL)");
+    db->ExecuteSql("INSERT into Kinds (I,T) values(\"7\",\"seven\")");
+    auto t = db->QueryTable("SELECT I+1 as N,CAST(T AS TEXT) as S from Kinds ORDER BY rowid");
+    ASSERT_EQ(t->RowCount(), 2u);
+    EXPECT_EQ(t->FieldText(0), "0") << "the null cell of what became an integer column";
+    EXPECT_EQ(t->FieldText(1), "");
+    ASSERT_TRUE(t->Next());
+    EXPECT_EQ(t->ColumnKindOf(0), kKindInteger);
+    EXPECT_EQ(t->FieldInt64(0), 8);
+    EXPECT_EQ(t->FieldText(1), "seven");
+}
+
 TEST_F(DatabaseTest, TextStopsAtItsFirstZeroByte) {
     db->ExecuteSql("INSERT into Kinds (T) values(\"ab\" || char(0) || \"cd\")");
     auto t = db->QueryTable("SELECT T from Kinds");
