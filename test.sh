@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks, checks formatting, builds everything with
-# AddressSanitizer and UndefinedBehaviorSanitizer, builds the fuzz targets with clang and gives
-# each a short bounded run, then runs every test with CTest.
+# AddressSanitizer and UndefinedBehaviorSanitizer, builds the release that run.sh starts, builds
+# the fuzz targets with clang and gives each a short bounded run, then runs every test with CTest.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -16,6 +16,12 @@ clang-format --dry-run --Werror "${sources[@]}"
 echo "== build (ASan + UBSan)"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZB_SANITIZE=ON >/dev/null
 ninja -C build-test -j"$jobs"
+
+echo "== release build (what run.sh builds)"
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DZB_WITH_TESTS=OFF -DZB_WITH_BENCH=OFF >/dev/null
+ninja -C build-release -j"$jobs"
+build-release/program/zarnicbox --version
 
 echo "== fuzz (bounded runs)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
