@@ -34,17 +34,21 @@ bool EndsWithXml(const std::string& name) {
 }
 
 // Reads a whole file and tells which file it was (device, inode, size, modification time).
-bool ReadWholeFile(const fs::path& path, std::string& bytes, struct stat& st) {
+// The buffer is not cleared first: the read overwrites it, and clearing megabytes only to
+// overwrite them is time the concentrator waits for.
+bool ReadWholeFile(const fs::path& path, std::unique_ptr<uint8_t[]>& bytes, size_t& size,
+                   struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 0x7FFFFFFF;
     if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
+        const size_t expected = static_cast<size_t>(st.st_size);
+        bytes.reset(new uint8_t[std::max<size_t>(expected, 1)]);
         size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        while (done < expected) {
+            const ssize_t n = ::read(fd, bytes.get() + done, expected - done);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -53,7 +57,7 @@ bool ReadWholeFile(const fs::path& path, std::string& bytes, struct stat& st) {
             }
             done += static_cast<size_t>(n);
         }
-        bytes.resize(done);  // a file cut short meanwhile is sent as it was read
+        size = done;  // a file cut short meanwhile is sent as it was read
     }
     ::close(fd);
     return ok;
@@ -255,9 +259,10 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 txState_ = 3;
                 return;
             }
-            std::string bytes;
             struct stat st {};
-            if (!ReadWholeFile(txFullPath_, bytes, st)) {
+            if (!ReadWholeFile(txFullPath_, txBuffer_, txSize_, st)) {
+                txBuffer_.reset();
+                txSize_ = 0;
                 Log("CtrID = " + ctrId_ + ", файл \"" + txRelativePath_ +
                     "\" не прочитан, пропущен.");
                 txSkipped_.insert(txFullPath_.filename().string());
@@ -269,8 +274,8 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
                 static_cast<uint64_t>(st.st_size),
                 static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-            txBuffer_ = std::move(bytes);
             txPosition_ = 0;
+            txNextReady_ = false;
             txState_ = 2;
             SendNextBlock();
             return;
@@ -281,7 +286,7 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 txState_ = 3;
                 return;
             }
-            if (txPosition_ < txBuffer_.size()) {
+            if (txPosition_ < txSize_) {
                 SendNextBlock();
                 return;
             }
@@ -298,8 +303,8 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 fs::remove(txFullPath_, ec);
             }
             ++shared_.filesOut;
-            txBuffer_.clear();
-            txBuffer_.shrink_to_fit();
+            txBuffer_.reset();
+            txSize_ = 0;
             txState_ = 3;
             OfferNextFile();
             return;
@@ -345,6 +350,7 @@ void TFileSync::OfferNextFile() {
         txWirePath_ = *wire;
         txFullPath_ = inbox / name;
         txSequence_ = 0;
+        txNextReady_ = false;
         BuildFileNameRequest(outboundArea_, linkId_.load(), txSequence_, txWirePath_);
         txState_ = 1;
         Send(outboundArea_);
@@ -359,13 +365,27 @@ void TFileSync::OfferNextFile() {
 }
 
 void TFileSync::SendNextBlock() {
-    const size_t length = std::min(txBuffer_.size() - txPosition_, kMaxBlockData);
+    if (!txNextReady_) {
+        PrepareNextBlock();
+    }
+    txNextReady_ = false;
     txSequence_ = static_cast<uint8_t>(txSequence_ + 1);
-    BuildDataRequest(outboundArea_, linkId_.load(), txSequence_, static_cast<uint32_t>(txPosition_),
-                     static_cast<uint32_t>(txBuffer_.size()),
-                     reinterpret_cast<const uint8_t*>(txBuffer_.data()) + txPosition_, length);
-    txPosition_ += length;
+    txPosition_ += std::min(txSize_ - txPosition_, kMaxBlockData);
     Send(outboundArea_);
+    // The frame's bytes are gone; build the following block while the concentrator works.
+    if (txPosition_ < txSize_) {
+        PrepareNextBlock();
+    }
+}
+
+// Builds the block at the current position with the next sequence byte into the outbound area,
+// sealed and ready to send.
+void TFileSync::PrepareNextBlock() {
+    const size_t length = std::min(txSize_ - txPosition_, kMaxBlockData);
+    BuildDataRequest(outboundArea_, linkId_.load(), static_cast<uint8_t>(txSequence_ + 1),
+                     static_cast<uint32_t>(txPosition_), static_cast<uint32_t>(txSize_),
+                     txBuffer_.get() + txPosition_, length);
+    txNextReady_ = true;
 }
 
 }  // namespace zb::link

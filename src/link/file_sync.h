@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -72,6 +73,7 @@ class TFileSync : public FrameSink {
     void SendingSide(const FrameView& answer);
     void OfferNextFile();
     void SendNextBlock();
+    void PrepareNextBlock();
     void Send(const std::vector<uint8_t>& frame) { send_(frame.data(), frame.size()); }
     void Log(const std::string& text) const;
 
@@ -93,9 +95,15 @@ class TFileSync : public FrameSink {
     uint8_t rxSequence_ = 0;
 
     // Sending side.
+    // Holds the last request sent; once a data block has gone out (the send function has
+    // taken its bytes), the next block of the file is built and sealed here ahead, while the
+    // concentrator checks the one sent, and goes out as soon as the answer accepts it.
     std::vector<uint8_t> outboundArea_;
+    bool txNextReady_ = false;
     uint8_t txState_ = 0;
-    std::string txBuffer_;
+    // The whole file being sent, loaded when the concentrator accepts its name.
+    std::unique_ptr<uint8_t[]> txBuffer_;
+    size_t txSize_ = 0;
     size_t txPosition_ = 0;
     uint8_t txSequence_ = 0;
     std::string txRelativePath_;  // UTF-8, for the log

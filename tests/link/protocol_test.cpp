@@ -513,6 +513,55 @@ TEST_F(ProtocolTest, RefusedAnswerParksTheSendingSide) {
     EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
 }
 
+// The next block of a file is built ahead while the concentrator checks the last one; a
+// transfer parked in the middle must never let that block out. Offered again, the file starts
+// from its first block, and every block is byte for byte the frame built from the file.
+TEST_F(ProtocolTest, ParkedTransferStartsAgainFromTheFirstBlock) {
+    {
+        std::lock_guard lock(shared.linkLock);
+        shared.clockKey.Set(
+            "00A1", std::to_string(base::RoundHalfEven(base::ToDateTime(At(9, 0)))));  // no SetUTC
+    }
+    std::string big(130001, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 13 + (i >> 9));
+    WriteFile(Mirror("ROOT/WORK/INBOX/big.xml"), big);
+    auto expected = [&](uint8_t seq, size_t offset) {
+        Bytes f;
+        const size_t length = std::min<size_t>(big.size() - offset, 60000);
+        BuildDataRequest(f, kId, seq, static_cast<uint32_t>(offset),
+                         static_cast<uint32_t>(big.size()),
+                         reinterpret_cast<const uint8_t*>(big.data()) + offset, length);
+        return f;
+    };
+    Connection c(shared);
+    c.Handshake();
+    ASSERT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
+    c.AnswerLast();  // name accepted
+    EXPECT_EQ(c.sent.back(), expected(1, 0));
+    c.AnswerLast();
+    EXPECT_EQ(c.sent.back(), expected(2, 60000));
+    const size_t sent = c.sent.size();
+    c.AnswerLast(kStatusRefused);  // block 3 was built already; it must stay unsent
+    EXPECT_EQ(c.sync.SendingState(), 3);
+    EXPECT_EQ(c.sent.size(), sent);
+
+    c.AnswerLast();  // any later answer runs the parked side: the file is offered again
+    ASSERT_EQ(c.sent.size(), sent + 1);
+    EXPECT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
+    EXPECT_EQ(c.sent.back()[kOffSequence], 0);
+    c.AnswerLast();
+    EXPECT_EQ(c.sent.back(), expected(1, 0));
+    c.AnswerLast();
+    EXPECT_EQ(c.sent.back(), expected(2, 60000));
+    c.AnswerLast();
+    EXPECT_EQ(c.sent.back(), expected(3, 120000));
+    EXPECT_EQ(c.sent.back().size(), FrameSize(DataWords(10001)));
+    c.AnswerLast();
+    EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));
+    EXPECT_EQ(shared.filesOut.load(), 1);
+}
+
 TEST_F(ProtocolTest, EmptyNameWhileIdleClosesAfterFiveTicks) {
     Connection c(shared);
     c.Handshake();
