@@ -33,11 +33,16 @@ bool EndsWithXml(const std::string& name) {
            base::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".xml");
 }
 
-// Reads a whole file and tells which file it was (device, inode, size, modification time).
-// The buffer is not cleared first: the read overwrites it, and clearing megabytes only to
-// overwrite them is time the concentrator waits for.
-bool ReadWholeFile(const fs::path& path, std::unique_ptr<uint8_t[]>& bytes, size_t& size,
-                   struct stat& st) {
+// Where block k of a file being sent lies in its frame layout (see txFrames_).
+size_t BlockFrameOffset(size_t position) {
+    return position / kMaxBlockData * kMaxSentFrame;
+}
+
+// Reads a whole file into the frame layout of its data blocks and tells which file it was
+// (device, inode, size, modification time). Nothing is cleared first: the read fills the data
+// areas and sealing a block writes its header and padding.
+bool ReadWholeFileAsBlocks(const fs::path& path, std::unique_ptr<uint8_t[]>& frames, size_t& size,
+                           struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -45,10 +50,16 @@ bool ReadWholeFile(const fs::path& path, std::unique_ptr<uint8_t[]>& bytes, size
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 0x7FFFFFFF;
     if (ok) {
         const size_t expected = static_cast<size_t>(st.st_size);
-        bytes.reset(new uint8_t[std::max<size_t>(expected, 1)]);
+        const size_t lastOffset =
+            expected == 0 ? 0 : (expected - 1) / kMaxBlockData * kMaxBlockData;
+        frames.reset(new uint8_t[BlockFrameOffset(lastOffset) +
+                                 FrameSize(DataWords(expected - lastOffset))]);
         size_t done = 0;
         while (done < expected) {
-            const ssize_t n = ::read(fd, bytes.get() + done, expected - done);
+            const size_t want = std::min(kMaxBlockData - done % kMaxBlockData, expected - done);
+            uint8_t* into =
+                frames.get() + BlockFrameOffset(done) + kOffBlockData + done % kMaxBlockData;
+            const ssize_t n = ::read(fd, into, want);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -260,8 +271,8 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 return;
             }
             struct stat st {};
-            if (!ReadWholeFile(txFullPath_, txBuffer_, txSize_, st)) {
-                txBuffer_.reset();
+            if (!ReadWholeFileAsBlocks(txFullPath_, txFrames_, txSize_, st)) {
+                txFrames_.reset();
                 txSize_ = 0;
                 Log("CtrID = " + ctrId_ + ", файл \"" + txRelativePath_ +
                     "\" не прочитан, пропущен.");
@@ -303,7 +314,7 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 fs::remove(txFullPath_, ec);
             }
             ++shared_.filesOut;
-            txBuffer_.reset();
+            txFrames_.reset();
             txSize_ = 0;
             txState_ = 3;
             OfferNextFile();
@@ -350,7 +361,6 @@ void TFileSync::OfferNextFile() {
         txWirePath_ = *wire;
         txFullPath_ = inbox / name;
         txSequence_ = 0;
-        txNextReady_ = false;
         BuildFileNameRequest(outboundArea_, linkId_.load(), txSequence_, txWirePath_);
         txState_ = 1;
         Send(outboundArea_);
@@ -370,21 +380,22 @@ void TFileSync::SendNextBlock() {
     }
     txNextReady_ = false;
     txSequence_ = static_cast<uint8_t>(txSequence_ + 1);
-    txPosition_ += std::min(txSize_ - txPosition_, kMaxBlockData);
-    Send(outboundArea_);
-    // The frame's bytes are gone; build the following block while the concentrator works.
+    const size_t length = std::min(txSize_ - txPosition_, kMaxBlockData);
+    const uint8_t* frame = txFrames_.get() + BlockFrameOffset(txPosition_);
+    txPosition_ += length;
+    send_(frame, FrameSize(DataWords(length)));
+    // Seal the following block while the concentrator checks this one.
     if (txPosition_ < txSize_) {
         PrepareNextBlock();
     }
 }
 
-// Builds the block at the current position with the next sequence byte into the outbound area,
-// sealed and ready to send.
+// Seals the block at the current position with the next sequence byte, ready to send.
 void TFileSync::PrepareNextBlock() {
-    const size_t length = std::min(txSize_ - txPosition_, kMaxBlockData);
-    BuildDataRequest(outboundArea_, linkId_.load(), static_cast<uint8_t>(txSequence_ + 1),
-                     static_cast<uint32_t>(txPosition_), static_cast<uint32_t>(txSize_),
-                     txBuffer_.get() + txPosition_, length);
+    SealDataRequestInPlace(txFrames_.get() + BlockFrameOffset(txPosition_), linkId_.load(),
+                           static_cast<uint8_t>(txSequence_ + 1),
+                           static_cast<uint32_t>(txPosition_), static_cast<uint32_t>(txSize_),
+                           std::min(txSize_ - txPosition_, kMaxBlockData));
     txNextReady_ = true;
 }
 

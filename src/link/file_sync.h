@@ -95,16 +95,17 @@ class TFileSync : public FrameSink {
     uint8_t rxSequence_ = 0;
 
     // Sending side.
-    // Holds the last request sent; once a data block has gone out (the send function has
-    // taken its bytes), the next block of the file is built and sealed here ahead, while the
-    // concentrator checks the one sent, and goes out as soon as the answer accepts it.
+    // Holds the handshake and file-name requests.
     std::vector<uint8_t> outboundArea_;
-    bool txNextReady_ = false;
     uint8_t txState_ = 0;
-    // The whole file being sent, loaded when the concentrator accepts its name.
-    std::unique_ptr<uint8_t[]> txBuffer_;
+    // The whole file being sent, loaded when the concentrator accepts its name, laid out as its
+    // data blocks travel: block k's bytes at k * 60036 + 36, behind room for the block's header,
+    // so that each block is sealed and sent where it was read, without another copy. The next
+    // block is sealed ahead, while the concentrator checks the last one sent.
+    std::unique_ptr<uint8_t[]> txFrames_;
     size_t txSize_ = 0;
     size_t txPosition_ = 0;
+    bool txNextReady_ = false;
     uint8_t txSequence_ = 0;
     std::string txRelativePath_;  // UTF-8, for the log
     std::string txWirePath_;      // cp1251, as sent

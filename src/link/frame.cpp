@@ -65,28 +65,31 @@ void BuildFileNameRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t se
 
 void BuildDataRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t sequence, uint32_t offset,
                       uint32_t total, const uint8_t* data, size_t length) {
-    // Only the fixed fields and the padding are cleared: the data area is overwritten anyway,
-    // and a block is up to 60 KB.
+    out.resize(FrameSize(DataWords(length)));
+    if (length > 0) {
+        std::memcpy(out.data() + kOffBlockData, data, length);
+    }
+    SealDataRequestInPlace(out.data(), linkId, sequence, offset, total, length);
+}
+
+size_t SealDataRequestInPlace(uint8_t* frame, uint32_t linkId, uint8_t sequence, uint32_t offset,
+                              uint32_t total, size_t length) {
     const uint32_t words = DataWords(length);
     const size_t size = FrameSize(words);
-    out.resize(size);
-    uint8_t* f = out.data();
-    std::memset(f, 0, kOffBlockData);
-    if (length > 0) {
-        std::memcpy(f + kOffBlockData, data, length);
-    }
-    std::memset(f + kOffBlockData + length, 0, size - kOffBlockData - length);
-    PutU32(f + kOffLinkId, linkId);
-    PutU32(f + kOffHeaderWords, words);
-    f[kOffSequence] = sequence;
-    f[kOffStatus] = kStatusAccepted;
-    PutU32(f + kOffOperation, kOpFileData);
-    PutU32(f + kOffPayloadWords, words);
-    PutU32(f + kOffBlockOffset, offset);
-    PutU32(f + kOffBlockLength, static_cast<uint32_t>(length));
-    PutU32(f + kOffBlockTotal, total);
-    SealHeader(f);
-    SealPayload(f, words);
+    std::memset(frame, 0, kOffBlockData);
+    std::memset(frame + kOffBlockData + length, 0, size - kOffBlockData - length);
+    PutU32(frame + kOffLinkId, linkId);
+    PutU32(frame + kOffHeaderWords, words);
+    frame[kOffSequence] = sequence;
+    frame[kOffStatus] = kStatusAccepted;
+    PutU32(frame + kOffOperation, kOpFileData);
+    PutU32(frame + kOffPayloadWords, words);
+    PutU32(frame + kOffBlockOffset, offset);
+    PutU32(frame + kOffBlockLength, static_cast<uint32_t>(length));
+    PutU32(frame + kOffBlockTotal, total);
+    SealHeader(frame);
+    SealPayload(frame, words);
+    return size;
 }
 
 void BuildAnswer(const uint8_t* request, uint8_t status, uint8_t answer[kAnswerSize]) {

@@ -121,6 +121,11 @@ void BuildFileNameRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t se
 // A file-data request carrying `length` bytes of `data` at `offset` of a file of `total` bytes.
 void BuildDataRequest(std::vector<uint8_t>& out, uint32_t linkId, uint8_t sequence, uint32_t offset,
                       uint32_t total, const uint8_t* data, size_t length);
+// The same request built where its data already lies: `frame` holds the `length` data bytes at
+// offset 36 and room for the padding behind them; the fixed fields and the padding are written
+// and both checksums sealed. Returns the frame's size.
+size_t SealDataRequestInPlace(uint8_t* frame, uint32_t linkId, uint8_t sequence, uint32_t offset,
+                              uint32_t total, size_t length);
 // The 24-byte answer to a request: its first 24 bytes with the answer flag set, both counts 3,
 // the status byte set, both checksums recomputed.
 void BuildAnswer(const uint8_t* request, uint8_t status, uint8_t answer[kAnswerSize]);
