@@ -31,10 +31,10 @@ std::set<std::string> Entries(const fs::path& dir) {
 }
 
 TEST(Mirror, IdTextAndPaths) {
-    EXPECT_EQ(CtrIdText(0xA1), "00A1");
-    EXPECT_EQ(CtrIdText(0), "0000");
-    EXPECT_EQ(CtrIdText(0x12345), "12345");
-    EXPECT_EQ(CtrIdText(0xFFFFFFFE), "FFFFFFFE");
+    for (const auto& [id, text] : std::vector<std::pair<uint32_t, std::string>>{
+             {0xA1, "00A1"}, {0, "0000"}, {0x12345, "12345"}, {0xFFFFFFFE, "FFFFFFFE"}}) {
+        EXPECT_EQ(CtrIdText(id), text);
+    }
     EXPECT_EQ(NormalizeCtrIdText(" 00a1 "), "00A1");
     EXPECT_EQ(MirrorDir("/p", "00A1"), fs::path("/p/CTR/CTR_00A1"));
     EXPECT_EQ(MirrorInbox("/p", "00A1"), fs::path("/p/CTR/CTR_00A1/ROOT/WORK/INBOX"));
@@ -102,25 +102,21 @@ TEST(ServiceCommand, CommandTable) {
     QueueRegistrationCommands(dir.path(), "00A1");
     EXPECT_EQ(Entries(inbox),
               (std::set<std::string>{"FullSync.xml", "GetProfile.xml", "GetParams.xml"}));
-    EXPECT_NE(ReadFile(inbox / "FullSync.xml").find("    <req Var=\"FullSync\" OpCode=\"W\"/>\r\n"),
-              std::string::npos);
-    EXPECT_NE(ReadFile(inbox / "GetParams.xml").find("<req Var=\"GetParams\" OpCode=\"R\"/>"),
-              std::string::npos);
-
     QueueRefreshMeter(dir.path(), "00A1", "ANY");
-    EXPECT_NE(ReadFile(inbox / "RefreshMeter_ANY.xml")
-                  .find("<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"ANY\"/>"),
-              std::string::npos);
     QueueDeleteMeter(dir.path(), "00A1", "0A1B2C3D");
-    EXPECT_NE(ReadFile(inbox / "DeleteMeter_0A1B2C3D.xml").find("Value=\"0A1B2C3D\""),
-              std::string::npos);
-
-    // An apostrophe and an ampersand are escaped in the value, not in the file name.
     QueueDeleteFile(dir.path(), "00A1", "w-A&B'C.xml");
-    EXPECT_NE(ReadFile(inbox / "DeleteFile_w-A&B'C.xml.xml")
-                  .find("<req Var=\"DeleteFile\" OpCode=\"W\" "
-                        "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"),
-              std::string::npos);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"FullSync.xml", "    <req Var=\"FullSync\" OpCode=\"W\"/>\r\n"},
+        {"GetParams.xml", "<req Var=\"GetParams\" OpCode=\"R\"/>"},
+        {"RefreshMeter_ANY.xml", "<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"ANY\"/>"},
+        {"DeleteMeter_0A1B2C3D.xml", "<req Var=\"DeleteMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>"},
+        // An apostrophe and an ampersand are escaped in the value, not in the file name.
+        {"DeleteFile_w-A&B'C.xml.xml",
+         "<req Var=\"DeleteFile\" OpCode=\"W\" "
+         "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"}};
+    for (const auto& [file, req] : expected) {
+        EXPECT_NE(ReadFile(inbox / file).find(req), std::string::npos) << file;
+    }
 
     // A pending command of the same name is replaced.
     const auto noon = std::chrono::system_clock::from_time_t(1796479389);  // 2026-12-05 14:03:09
@@ -168,14 +164,18 @@ TEST(ServiceCommand, UniqueNamesAndEmptyFileName) {
 }
 
 TEST(ReceivedFiles, ClassificationAndProfileNames) {
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\WORK\\OUTBOX\\r.xml"), ReceivedKind::Result);
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\METERS\\meters.xml"), ReceivedKind::MeterList);
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\METERS\\noise.xml"), ReceivedKind::Noise);
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\METERS\\Noise.xml"), ReceivedKind::MeterList);
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\INFO\\PROFILES\\p.xml"), ReceivedKind::Profile);
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\WORK\\PERIODIC\\w.xml"), ReceivedKind::Periodic);
-    EXPECT_EQ(ClassifyLinkPath("root\\WORK\\OUTBOX\\r.xml"), ReceivedKind::Other);
-    EXPECT_EQ(ClassifyLinkPath("ROOT\\WORK\\INBOX\\w.xml"), ReceivedKind::Other);
+    const std::vector<std::pair<std::string, ReceivedKind>> kinds = {
+        {"ROOT\\WORK\\OUTBOX\\r.xml", ReceivedKind::Result},
+        {"ROOT\\INFO\\METERS\\meters.xml", ReceivedKind::MeterList},
+        {"ROOT\\INFO\\METERS\\noise.xml", ReceivedKind::Noise},
+        {"ROOT\\INFO\\METERS\\Noise.xml", ReceivedKind::MeterList},
+        {"ROOT\\INFO\\PROFILES\\p.xml", ReceivedKind::Profile},
+        {"ROOT\\WORK\\PERIODIC\\w.xml", ReceivedKind::Periodic},
+        {"root\\WORK\\OUTBOX\\r.xml", ReceivedKind::Other},
+        {"ROOT\\WORK\\INBOX\\w.xml", ReceivedKind::Other}};
+    for (const auto& [path, kind] : kinds) {
+        EXPECT_EQ(ClassifyLinkPath(path), kind) << path;
+    }
 
     std::string project, profile;
     ASSERT_TRUE(ParseProfileName("profile-0000ABCD-00001234.xml", project, profile));

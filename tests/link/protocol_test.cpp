@@ -13,6 +13,7 @@
 #include "link/link_shared.h"
 #include "link/mirror.h"
 #include "link/service_command.h"
+#include "link_test_util.h"
 #include "testing/recorders.h"
 #include "testing/temp_dir.h"
 
@@ -20,7 +21,9 @@ namespace zb::link {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using linktest::BlockFrame;
+using linktest::Bytes;
+using linktest::NameFrame;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -38,8 +41,8 @@ class FixedClock {
     }
 };
 
-base::LocalDateTime At(int hour, int minute, int day = 10) {
-    return base::LocalDateTime{2026, 3, day, hour, minute, 0, 0};
+base::LocalDateTime At(int hour, int minute, int day = 10, int second = 0) {
+    return base::LocalDateTime{2026, 3, day, hour, minute, second, 0};
 }
 
 class Connection {
@@ -55,40 +58,45 @@ class Connection {
         BuildHandshakeAnswer(answer, id);
         Feed(answer);
     }
-    // The concentrator answers the server's last request.
-    void AnswerLast(uint8_t status = kStatusAccepted) {
-        uint8_t answer[kAnswerSize];
-        BuildAnswer(sent.back().data(), status, answer);
-        Feed(Bytes(answer, answer + kAnswerSize));
+    // The concentrator answers request `index` (the last by default); `withId` puts its own
+    // ID in the answer instead of all ones.
+    void Answer(uint8_t status = kStatusAccepted, size_t index = SIZE_MAX, bool withId = false) {
+        Bytes a(kAnswerSize);
+        BuildAnswer(sent.at(index == SIZE_MAX ? sent.size() - 1 : index).data(), status, a.data());
+        if (withId) {
+            PutU32(a.data() + kOffLinkId, kId);
+            SealHeader(a.data());
+        }
+        Feed(a);
     }
     // Answers every server request until the server sends nothing more.
     void AnswerAll() {
-        size_t answered = 0;
-        while (sent.size() > answered) {
+        for (size_t answered = 0; sent.size() > answered;) {
             answered = sent.size();
-            AnswerLast();
+            Answer();
         }
     }
+    uint8_t LastStatus() const { return sent.back()[kOffStatus]; }
     std::vector<Bytes> sent;
     TFileSync sync;
 };
 
-Bytes Name(uint8_t seq, const std::string& name) {
-    Bytes out;
-    BuildFileNameRequest(out, kNoLinkId, seq, name);
-    return out;
-}
-
-Bytes Block(uint8_t seq, uint32_t offset, uint32_t total, const std::string& data) {
-    Bytes out;
-    BuildDataRequest(out, kNoLinkId, seq, offset, total,
-                     reinterpret_cast<const uint8_t*>(data.data()), data.size());
-    return out;
-}
-
 std::string PathOf(const Bytes& nameRequest) {
     return std::string(nameRequest.begin() + kOffBody + 1,
                        nameRequest.begin() + kOffBody + 1 + nameRequest[kOffBody]);
+}
+
+std::string Pattern(size_t size, int mul) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>(i * mul + (i >> 9));
+    return s;
+}
+
+// The data frame the server must send for `offset` of `file`, byte for byte.
+Bytes ExpectedBlock(const std::string& file, uint8_t seq, size_t offset) {
+    return BlockFrame(seq, static_cast<uint32_t>(offset), static_cast<uint32_t>(file.size()),
+                      file.substr(offset, 60000), kId);
 }
 
 class ProtocolTest : public ::testing::Test {
@@ -98,18 +106,34 @@ class ProtocolTest : public ::testing::Test {
     fs::path Mirror(const std::string& rel = "") const {
         return dir / ("CTR/CTR_00A1" + (rel.empty() ? "" : "/" + rel));
     }
+    // Handshake done and the clock command (if any) taken.
+    void Ready(Connection& c) {
+        c.Handshake();
+        c.AnswerAll();
+    }
+    // The clock was set at this half day: the handshake writes no SetUTC.xml.
+    void ClockAlreadySet() {
+        std::lock_guard lock(shared.linkLock);
+        shared.clockKey.Set(
+            "00A1", std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow()))));
+    }
+    std::set<fs::path> Snapshot() const {
+        std::set<fs::path> all;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            all.insert(e.path());
+        return all;
+    }
     // Sends one whole file as the concentrator; returns the status of each answer.
     std::vector<uint8_t> SendFile(Connection& c, uint8_t seq, const std::string& path,
                                   const std::string& bytes, size_t block = 60000) {
-        std::vector<uint8_t> statuses;
-        c.Feed(Name(seq, path));
-        statuses.push_back(c.sent.back()[kOffStatus]);
+        c.Feed(NameFrame(seq, path));
+        std::vector<uint8_t> statuses{c.LastStatus()};
         size_t pos = 0;
         do {
             const std::string part = bytes.substr(pos, block);
-            c.Feed(
-                Block(seq, static_cast<uint32_t>(pos), static_cast<uint32_t>(bytes.size()), part));
-            statuses.push_back(c.sent.back()[kOffStatus]);
+            c.Feed(BlockFrame(seq, static_cast<uint32_t>(pos), static_cast<uint32_t>(bytes.size()),
+                              part));
+            statuses.push_back(c.LastStatus());
             pos += part.size();
         } while (pos < bytes.size());
         return statuses;
@@ -123,19 +147,17 @@ class ProtocolTest : public ::testing::Test {
 
 TEST_F(ProtocolTest, UnregisteredConcentratorGetsTwoLogLinesAndOneTick) {
     Connection c(shared, "192.168.1.5");
-    Bytes block;
-    BuildHandshakeAnswer(block, 0x0B0B);
-    const Bytes behind = Name(1, "ROOT\\WORK\\OUTBOX\\r.xml");
-    block.insert(block.end(), behind.begin(), behind.end());
-    c.Feed(block);
+    Bytes answer;
+    BuildHandshakeAnswer(answer, 0x0B0B);
+    c.Feed(linktest::Cat({answer, NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml")}));
     EXPECT_EQ(log.lines(),
               (std::vector<std::string>{"CtrID = 0B0B, UNKNOWN, IP = 192.168.1.5",
                                         "Попытка подключения незарегистрированного концентратора, "
                                         "соединение будет закрыто через 1 сек."}));
     EXPECT_EQ(c.sync.LinkId(), kNoLinkId);
-    EXPECT_EQ(c.sync.CloseCountdown(), 1);
     EXPECT_EQ(c.sent.size(), 1u);  // the handshake request only; the frame behind is discarded
     EXPECT_EQ(c.sync.Accumulator().Fill(), 0u);
+    EXPECT_EQ(c.sync.CloseCountdown(), 1);
     EXPECT_TRUE(c.sync.TickCloseCountdown());
     EXPECT_FALSE(c.sync.TickCloseCountdown());
     EXPECT_FALSE(shared.LastAddress("0B0B").has_value());
@@ -143,10 +165,10 @@ TEST_F(ProtocolTest, UnregisteredConcentratorGetsTwoLogLinesAndOneTick) {
 
 TEST_F(ProtocolTest, FramesBeforeTheHandshakeAreDropped) {
     Connection c(shared);
-    c.Feed(Name(1, "ROOT\\WORK\\OUTBOX\\r.xml"));
-    Bytes wrongCount;
+    c.Feed(NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml"));
+    Bytes wrongCount;  // N = 5 is no handshake answer
     BuildHandshakeAnswer(wrongCount, kId);
-    wrongCount.insert(wrongCount.end(), 4, 0);  // N = 5 is no handshake answer
+    wrongCount.insert(wrongCount.end(), 4, 0);
     PutU32(wrongCount.data() + kOffHeaderWords, 5);
     PutU32(wrongCount.data() + kOffPayloadWords, 5);
     SealHeader(wrongCount.data());
@@ -167,9 +189,9 @@ TEST_F(ProtocolTest, HandshakeWritesTheClockCommandOncePerHalfDay) {
         ASSERT_EQ(c.sent.size(), 2u);
         EXPECT_EQ(PathOf(c.sent[1]), "ROOT\\WORK\\INBOX\\SetUTC.xml");
         EXPECT_EQ(GetU32(c.sent[1].data() + kOffLinkId), kId);
-        const std::string command = ReadFile(Mirror("ROOT/WORK/INBOX/SetUTC.xml"));
-        const std::string utc = SetUTCValue(base::Clock::Now());
-        EXPECT_NE(command.find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"" + utc + "\"/>"),
+        EXPECT_NE(ReadFile(Mirror("ROOT/WORK/INBOX/SetUTC.xml"))
+                      .find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"" +
+                            SetUTCValue(base::Clock::Now()) + "\"/>"),
                   std::string::npos);
         c.AnswerAll();
         EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
@@ -183,50 +205,53 @@ TEST_F(ProtocolTest, HandshakeWritesTheClockCommandOncePerHalfDay) {
         EXPECT_EQ(shared.LastAddress("00A1"), "10.0.0.8");
     }
     clock.Set(At(12, 1));
-    {
-        Connection c(shared);
-        c.Handshake();
-        EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
-    }
-    {
-        std::lock_guard lock(shared.linkLock);
-        EXPECT_EQ(shared.clockKey.Size(), 1u);
-        EXPECT_EQ(shared.clockKey.Value("00A1"),
-                  std::to_string(base::RoundHalfEven(base::ToDateTime(At(12, 1)))));
-    }
+    Connection(shared).Handshake();
+    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
+    std::lock_guard lock(shared.linkLock);
+    EXPECT_EQ(shared.clockKey.Size(), 1u);
+    EXPECT_EQ(shared.clockKey.Value("00A1"),
+              std::to_string(base::RoundHalfEven(base::ToDateTime(At(12, 1)))));
 }
 
 TEST_F(ProtocolTest, ClockKeyAtNoonExactlyRoundsToEven) {
     // 2026-03-10 is day 46091 (odd): noon is 46091.5 and rounds to 46092; on the 11th (46092,
     // even) noon rounds down to 46092 again, so no clock command at noon of the 11th.
-    clock.Set(base::LocalDateTime{2026, 3, 10, 12, 0, 0, 0});
-    { Connection(shared).Handshake(); }
-    fs::remove(Mirror("ROOT/WORK/INBOX/SetUTC.xml"));
-    clock.Set(base::LocalDateTime{2026, 3, 11, 11, 59, 59, 0});
-    { Connection(shared).Handshake(); }
-    EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
-    clock.Set(base::LocalDateTime{2026, 3, 11, 12, 0, 0, 0});
-    { Connection(shared).Handshake(); }
-    EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
-    clock.Set(base::LocalDateTime{2026, 3, 11, 12, 0, 1, 0});
-    { Connection(shared).Handshake(); }
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
+    const std::vector<std::pair<base::LocalDateTime, bool>> handshakes = {
+        {At(12, 0, 10), true},
+        {At(11, 59, 11, 59), false},
+        {At(12, 0, 11), false},
+        {At(12, 0, 11, 1), true}};
+    for (const auto& [when, written] : handshakes) {
+        fs::remove(Mirror("ROOT/WORK/INBOX/SetUTC.xml"));
+        clock.Set(when);
+        Connection(shared).Handshake();
+        EXPECT_EQ(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")), written)
+            << when.day << " " << when.hour << ":" << when.minute << ":" << when.second;
+    }
 }
 
 TEST_F(ProtocolTest, ReceivedFilesLandInTheirMirrorFolders) {
     Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
+    Ready(c);
     const std::string meters(150000, 'm');
     EXPECT_EQ(SendFile(c, 7, "ROOT\\INFO\\METERS\\meters.xml", meters),
               (std::vector<uint8_t>{0x80, 0x80, 0x80, 0x80}));
     EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/meters.xml")), meters);
-    SendFile(c, 8, "ROOT\\WORK\\PERIODIC\\w-1.xml", "<periodic/>");
-    SendFile(c, 9, "ROOT\\INFO\\PROFILES\\profile-1-2.xml", "<profile/>");
-    SendFile(c, 10, "ROOT\\WORK\\OUTBOX\\result.xml", "<result/>");
-    SendFile(c, 11, "ROOT\\elsewhere.xml", "<x/>");
-    EXPECT_EQ(ReadFile(Mirror("ROOT/WORK/PERIODIC/w-1.xml")), "<periodic/>");
-    EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/PROFILES/profile-1-2.xml")), "<profile/>");
+    struct Row {
+        const char* linkPath;
+        const char* mirrorPath;  // nullptr: not stored
+    };
+    uint8_t seq = 8;
+    for (const Row& row : std::vector<Row>{
+             {"ROOT\\WORK\\PERIODIC\\w-1.xml", "ROOT/WORK/PERIODIC/w-1.xml"},
+             {"ROOT\\INFO\\PROFILES\\profile-1-2.xml", "ROOT/INFO/PROFILES/profile-1-2.xml"},
+             {"ROOT\\WORK\\OUTBOX\\result.xml", nullptr},
+             {"ROOT\\elsewhere.xml", nullptr}}) {
+        SendFile(c, seq++, row.linkPath, std::string("<") + row.linkPath + "/>");
+        if (row.mirrorPath) {
+            EXPECT_EQ(ReadFile(Mirror(row.mirrorPath)), std::string("<") + row.linkPath + "/>");
+        }
+    }
     EXPECT_TRUE(fs::is_empty(Mirror("ROOT/WORK/OUTBOX")));
     EXPECT_FALSE(fs::exists(Mirror("ROOT/elsewhere.xml")));
     EXPECT_EQ(shared.filesIn.load(), 5);
@@ -239,121 +264,84 @@ TEST_F(ProtocolTest, ReceivedFilesLandInTheirMirrorFolders) {
 
 TEST_F(ProtocolTest, FileNamesTravelAsCp1251) {
     Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
-    // "счёт.xml" in cp1251.
-    const std::string name = "ROOT\\INFO\\METERS\\\xF1\xF7\xB8\xF2.xml";
-    SendFile(c, 1, name, "<m/>");
+    Ready(c);
+    SendFile(c, 1, "ROOT\\INFO\\METERS\\\xF1\xF7\xB8\xF2.xml", "<m/>");  // "счёт.xml" in cp1251
     EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/счёт.xml")), "<m/>");
     EXPECT_TRUE(log.Contains("CtrID = 00A1  -->  \"ROOT\\INFO\\METERS\\счёт.xml\""));
 
     WriteFile(Mirror("ROOT/WORK/INBOX/счёт.xml"), "<c/>");
-    c.Feed([&] {  // an answer while idle makes the sending side look at the inbox again
-        Bytes a(kAnswerSize);
-        BuildAnswer(c.sent[0].data(), kStatusAccepted, a.data());
-        PutU32(a.data() + kOffLinkId, kId);
-        SealHeader(a.data());
-        return a;
-    }());
+    c.Answer(kStatusAccepted, 0, true);  // an answer while idle: the inbox is looked at again
     EXPECT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\\xF1\xF7\xB8\xF2.xml");
 }
 
-TEST_F(ProtocolTest, WrongOffsetIsRefusedAndAFreshNameAccepted) {
-    Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
-    c.Feed(Name(3, "ROOT\\INFO\\METERS\\m.xml"));
-    c.Feed(Block(3, 0, 10, "abcde"));
-    EXPECT_EQ(c.sent.back()[kOffStatus], kStatusAccepted);
-    c.Feed(Block(3, 4, 10, "fghij"));  // 5 bytes received, offset 4
-    EXPECT_EQ(c.sent.back()[kOffStatus], kStatusRefused);
-    EXPECT_EQ(c.sync.ReceivingState(), 0);
-    c.Feed(Block(3, 5, 10, "fghij"));  // the partial file is gone: state 0 refuses data
-    EXPECT_EQ(c.sent.back()[kOffStatus], kStatusRefused);
-    EXPECT_EQ(SendFile(c, 4, "ROOT\\INFO\\METERS\\m.xml", "0123456789", 4),
-              (std::vector<uint8_t>{0x80, 0x80, 0x80, 0x80}));
-    EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/m.xml")), "0123456789");
-}
-
+// The concentrator's frames in order, with the status each answer must carry and the state the
+// receiving side must be in afterwards.
 TEST_F(ProtocolTest, ReceivingSideRefusesWhatBreaksTheRules) {
     Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
-    auto status = [&] { return c.sent.back()[kOffStatus]; };
-
-    c.Feed(Block(1, 0, 3, "abc"));  // data without a name
-    EXPECT_EQ(status(), kStatusRefused);
-
-    Bytes refusedName = Name(1, "ROOT\\INFO\\METERS\\m.xml");
+    Ready(c);
+    const std::string m = "ROOT\\INFO\\METERS\\m.xml";
+    Bytes refusedName = NameFrame(1, m);
     refusedName[kOffStatus] = kStatusRefused;
     SealPayload(refusedName.data(), GetU32(refusedName.data() + kOffHeaderWords));
-    c.Feed(refusedName);
-    EXPECT_EQ(status(), kStatusRefused);
-
-    // A length byte that reaches beyond the frame (4N - 13 = 3 bytes available at N = 4).
-    Bytes longName = Name(1, "abc");
+    Bytes longName = NameFrame(1, "abc");  // 4N - 13 = 3 bytes available at N = 4
     longName[kOffBody] = 4;
     SealPayload(longName.data(), 4);
-    c.Feed(longName);
-    EXPECT_EQ(status(), kStatusRefused);
-    EXPECT_EQ(c.sync.ReceivingState(), 0);
-
-    // A block whose length exceeds the data the frame carries.
-    c.Feed(Name(2, "ROOT\\INFO\\METERS\\m.xml"));
-    Bytes overlong = Block(2, 0, 100, "abcd");
+    Bytes overlong = BlockFrame(2, 0, 100, "abcd");  // length beyond the frame's data
     PutU32(overlong.data() + kOffBlockLength, 5);
     SealPayload(overlong.data(), GetU32(overlong.data() + kOffHeaderWords));
-    c.Feed(overlong);
-    EXPECT_EQ(status(), kStatusRefused);
-    EXPECT_EQ(c.sync.ReceivingState(), 0);
-
-    // A block with another sequence byte, and a name request in the middle of a file.
-    c.Feed(Name(3, "ROOT\\INFO\\METERS\\m.xml"));
-    c.Feed(Block(4, 0, 100, "abcd"));
-    EXPECT_EQ(status(), kStatusRefused);
-    EXPECT_EQ(c.sync.ReceivingState(), 0);
-    c.Feed(Name(3, "ROOT\\INFO\\METERS\\m.xml"));
-    c.Feed(Name(3, "ROOT\\INFO\\METERS\\m.xml"));
-    EXPECT_EQ(status(), kStatusRefused);
-
-    // A total below what arrived: refused, the side stays in state 1.
-    c.Feed(Name(5, "ROOT\\INFO\\METERS\\m.xml"));
-    c.Feed(Block(5, 0, 3, "abcd"));
-    EXPECT_EQ(status(), kStatusRefused);
-    EXPECT_EQ(c.sync.ReceivingState(), 1);
+    struct Step {
+        const char* what;
+        Bytes frame;
+        uint8_t status;
+        int state;
+    };
+    const uint8_t ok = kStatusAccepted, no = kStatusRefused;
+    const std::vector<Step> steps = {
+        {"data without a name", BlockFrame(1, 0, 3, "abc"), no, 0},
+        {"name request with a refusing status", refusedName, no, 0},
+        {"length byte beyond the frame", longName, no, 0},
+        {"name", NameFrame(2, m), ok, 1},
+        {"block length beyond the frame", overlong, no, 0},
+        {"name", NameFrame(3, m), ok, 1},
+        {"block with another sequence byte", BlockFrame(4, 0, 100, "abcd"), no, 0},
+        {"name", NameFrame(5, m), ok, 1},
+        {"total below what arrived stays in state 1", BlockFrame(5, 0, 3, "abcd"), no, 1},
+        {"name in the middle of a file", NameFrame(5, m), no, 0},
+        {"name", NameFrame(6, m), ok, 1},
+        {"first block", BlockFrame(6, 0, 10, "abcde"), ok, 1},
+        {"wrong offset (5 received, offset 4)", BlockFrame(6, 4, 10, "fghij"), no, 0},
+        {"partial file gone: state 0 refuses data", BlockFrame(6, 5, 10, "fghij"), no, 0},
+    };
+    for (const Step& step : steps) {
+        c.Feed(step.frame);
+        EXPECT_EQ(c.LastStatus(), step.status) << step.what;
+        EXPECT_EQ(c.sync.ReceivingState(), step.state) << step.what;
+    }
     EXPECT_FALSE(fs::exists(Mirror("ROOT/INFO/METERS/m.xml")));
     EXPECT_EQ(shared.filesIn.load(), 0);
+    // A fresh name is accepted after all that, and a file in several blocks assembles.
+    EXPECT_EQ(SendFile(c, 7, m, "0123456789", 4), (std::vector<uint8_t>{ok, ok, ok, ok}));
+    EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/m.xml")), "0123456789");
 }
 
 TEST_F(ProtocolTest, EscapingPathsAreRefusedAndNothingIsWritten) {
     Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
-    const std::set<fs::path> before = [&] {
-        std::set<fs::path> all;
-        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
-            all.insert(e.path());
-        return all;
-    }();
+    Ready(c);
+    const std::set<fs::path> before = Snapshot();
     for (const std::string& bad : std::vector<std::string>{
              "ROOT\\INFO\\PROFILES\\..\\..\\..\\x.xml", "\\tmp\\x.xml", "C:\\x.xml",
              "ROOT\\INFO\\METERS\\a/../../x.xml", std::string("ROOT\\INFO\\METERS\\a\0.xml", 23)}) {
-        c.Feed(Name(6, bad));
-        EXPECT_EQ(c.sent.back()[kOffStatus], kStatusRefused) << bad;
-        c.Feed(Block(6, 0, 4, "evil"));
-        EXPECT_EQ(c.sent.back()[kOffStatus], kStatusRefused) << bad;
+        EXPECT_EQ(SendFile(c, 6, bad, "evil"),
+                  (std::vector<uint8_t>{kStatusRefused, kStatusRefused}))
+            << bad;
     }
     EXPECT_TRUE(log.Contains(
         "CtrID = 00A1, недопустимый путь \"ROOT\\INFO\\PROFILES\\..\\..\\..\\x.xml\", файл "
         "отклонён."));
-    std::set<fs::path> after;
-    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
-        after.insert(e.path());
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(Snapshot(), before);
     EXPECT_FALSE(fs::exists(dir.path().parent_path() / "x.xml"));
     EXPECT_EQ(shared.filesIn.load(), 0);
-    // The connection goes on.
-    SendFile(c, 7, "ROOT\\INFO\\METERS\\ok.xml", "<ok/>");
+    SendFile(c, 7, "ROOT\\INFO\\METERS\\ok.xml", "<ok/>");  // the connection goes on
     EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/ok.xml")), "<ok/>");
 }
 
@@ -361,7 +349,7 @@ struct ThrowingHandler : ReceivedFileHandler {
     LinkShared* shared = nullptr;
     bool lockHeld = false;
     std::vector<ReceivedFile> seen;
-    std::vector<std::string> bytes;
+    std::vector<std::string> bytes;  // the view in ReceivedFile lives only during the call
     void HandleReceivedFile(const ReceivedFile& file) override {
         lockHeld = !shared->fileLock.try_lock();
         if (!lockHeld) {
@@ -380,8 +368,7 @@ TEST_F(ProtocolTest, HandlerRunsUnderTheFileLockAndItsErrorEndsTheConnection) {
     handler->shared = &shared;
     shared.SetHandler(handler);
     Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
+    Ready(c);
     SendFile(c, 1, "ROOT\\INFO\\METERS\\m.xml", "<m/>");
     ASSERT_EQ(handler->seen.size(), 1u);
     const ReceivedFile& file = handler->seen[0];
@@ -395,9 +382,9 @@ TEST_F(ProtocolTest, HandlerRunsUnderTheFileLockAndItsErrorEndsTheConnection) {
     EXPECT_EQ(handler->bytes[0], "<m/>");
     EXPECT_FALSE(fs::exists(Mirror("ROOT/INFO/METERS/m.xml")));  // the handler decides
 
-    c.Feed(Name(2, "ROOT\\WORK\\OUTBOX\\r.xml"));
+    c.Feed(NameFrame(2, "ROOT\\WORK\\OUTBOX\\r.xml"));
     const size_t sentBefore = c.sent.size();
-    EXPECT_THROW(c.Feed(Block(2, 0, 4, "<r/>")), std::runtime_error);
+    EXPECT_THROW(c.Feed(BlockFrame(2, 0, 4, "<r/>")), std::runtime_error);
     EXPECT_EQ(c.sent.size(), sentBefore);  // no answer for that frame
     EXPECT_EQ(c.sync.ReceivingState(), 0);
     EXPECT_TRUE(shared.fileLock.try_lock());
@@ -405,103 +392,47 @@ TEST_F(ProtocolTest, HandlerRunsUnderTheFileLockAndItsErrorEndsTheConnection) {
     EXPECT_EQ(shared.filesIn.load(), 2);
 }
 
-TEST_F(ProtocolTest, SendingSideSplitsA150000ByteFile) {
-    Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();  // SetUTC.xml
-    std::string big(150000, '\0');
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 7);
-    WriteFile(Mirror("ROOT/WORK/INBOX/big.xml"), big);
-    c.Feed(Name(1, ""));  // the concentrator has nothing; the server is idle
-    c.Feed([&] {
-        Bytes a(kAnswerSize);
-        BuildAnswer(c.sent.back().data(), kStatusAccepted, a.data());
-        PutU32(a.data() + kOffLinkId, kId);  // an answer with the concentrator's ID
-        SealHeader(a.data());
-        return a;
-    }());
-    const size_t first = c.sent.size() - 1;
-    ASSERT_EQ(PathOf(c.sent[first]), "ROOT\\WORK\\INBOX\\big.xml");
-    EXPECT_EQ(c.sent[first][kOffSequence], 0);
-    std::string received;
-    for (int block = 0; block < 3; ++block) {
-        c.AnswerLast();
-        const Bytes& f = c.sent.back();
-        EXPECT_EQ(f[kOffSequence], block + 1);
-        EXPECT_EQ(GetU32(f.data() + kOffBlockOffset), block * 60000u);
-        EXPECT_EQ(GetU32(f.data() + kOffBlockLength), block < 2 ? 60000u : 30000u);
-        EXPECT_EQ(GetU32(f.data() + kOffBlockTotal), 150000u);
-        EXPECT_EQ(GetU32(f.data() + kOffHeaderWords), DataWords(block < 2 ? 60000 : 30000));
-        EXPECT_EQ(f.size(), block < 2 ? 60036u : 30036u);
-        received.append(f.begin() + kOffBlockData,
-                        f.begin() + kOffBlockData + GetU32(f.data() + kOffBlockLength));
-        EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));  // not before the last answer
-    }
-    EXPECT_EQ(received, big);
-    const int outBefore = shared.filesOut.load();
-    c.AnswerLast();
-    EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));
-    EXPECT_EQ(shared.filesOut.load(), outBefore + 1);
-    EXPECT_TRUE(log.Contains("CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\big.xml\""));
-    // The concentrator had finished: 2 ticks once the inbox is empty.
-    EXPECT_TRUE(log.Contains(
-        "На сервере файлов для передачи больше нет, соединение будет закрыто через 2 сек."));
-    EXPECT_EQ(c.sync.CloseCountdown(), 2);
-    EXPECT_FALSE(c.sync.TickCloseCountdown());
-    EXPECT_TRUE(c.sync.TickCloseCountdown());
-}
-
 TEST_F(ProtocolTest, InboxIsOfferedInNameOrderAndUnsendableNamesAreSkipped) {
-    clock.Set(At(9, 0));
-    {
-        std::lock_guard lock(shared.linkLock);
-        shared.clockKey.Set("00A1", std::to_string(base::RoundHalfEven(
-                                        base::ToDateTime(At(9, 0)))));  // no SetUTC this time
-    }
+    ClockAlreadySet();
     const std::string tooLong(240, 'L');  // "ROOT\WORK\INBOX\" + 240 bytes = 256 > 255
-    const std::string longest(239, 'K');  // exactly 255
-    for (const std::string& name : std::vector<std::string>{
-             "b.xml", std::string("a.XML"), std::string("c.txt"), std::string("日本.xml"),
-             tooLong + ".xml", longest.substr(4) + ".xml"}) {
+    const std::string longest(235, 'K');  // + ".xml": exactly 255
+    for (const std::string& name :
+         {std::string("b.xml"), std::string("a.XML"), std::string("c.txt"), std::string("日本.xml"),
+          tooLong + ".xml", longest + ".xml"}) {
         WriteFile(Mirror("ROOT/WORK/INBOX/" + name), "<" + name.substr(0, 1) + "/>");
     }
     fs::create_directory(Mirror("ROOT/WORK/INBOX/dir.xml"));
     Connection c(shared);
     c.Handshake();
     std::vector<std::string> offered;
-    size_t answered = 0;
-    while (c.sent.size() > answered) {
-        const Bytes& f = c.sent.back();
-        if (GetU32(f.data() + kOffOperation) == kOpFileName)
-            offered.push_back(PathOf(f));
+    for (size_t answered = 0; c.sent.size() > answered;) {
+        if (GetU32(c.sent.back().data() + kOffOperation) == kOpFileName)
+            offered.push_back(PathOf(c.sent.back()));
         answered = c.sent.size();
-        c.AnswerLast();
+        c.Answer();
     }
     EXPECT_EQ(offered,
-              (std::vector<std::string>{"ROOT\\WORK\\INBOX\\" + longest.substr(4) + ".xml",
+              (std::vector<std::string>{"ROOT\\WORK\\INBOX\\" + longest + ".xml",
                                         "ROOT\\WORK\\INBOX\\a.XML", "ROOT\\WORK\\INBOX\\b.xml"}));
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/" + tooLong + ".xml")));
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/日本.xml")));
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/c.txt")));
+    for (const std::string& left :
+         {tooLong + ".xml", std::string("日本.xml"), std::string("c.txt")})
+        EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/" + left))) << left;
     EXPECT_TRUE(log.Contains("CtrID = 00A1, файл \"ROOT\\WORK\\INBOX\\" + tooLong +
                              ".xml\" пропущен: путь длиннее 255 байт."));
     EXPECT_EQ(c.sync.SendingState(), 0);
 }
 
-TEST_F(ProtocolTest, RefusedAnswerParksTheSendingSide) {
+TEST_F(ProtocolTest, RefusedOrMisnumberedAnswerParksTheSendingSide) {
     Connection c(shared);
     c.Handshake();  // offers SetUTC.xml
     ASSERT_EQ(c.sent.size(), 2u);
-    c.AnswerLast(kStatusRefused);
+    c.Answer(kStatusRefused);
     EXPECT_EQ(c.sync.SendingState(), 3);
     EXPECT_EQ(c.sent.size(), 2u);
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
 
-    // An answer with the wrong sequence byte in state 2 parks it as well.
     Connection d(shared);
     d.Handshake();
-    d.AnswerLast();  // name accepted: the data block goes out
+    d.Answer();  // name accepted: the data block goes out
     Bytes wrong(kAnswerSize);
     BuildAnswer(d.sent.back().data(), kStatusAccepted, wrong.data());
     wrong[kOffSequence] = 9;
@@ -517,65 +448,35 @@ TEST_F(ProtocolTest, RefusedAnswerParksTheSendingSide) {
 // transfer parked in the middle must never let that block out. Offered again, the file starts
 // from its first block, and every block is byte for byte the frame built from the file.
 TEST_F(ProtocolTest, ParkedTransferStartsAgainFromTheFirstBlock) {
-    {
-        std::lock_guard lock(shared.linkLock);
-        shared.clockKey.Set(
-            "00A1", std::to_string(base::RoundHalfEven(base::ToDateTime(At(9, 0)))));  // no SetUTC
-    }
-    std::string big(130001, '\0');
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 13 + (i >> 9));
+    ClockAlreadySet();
+    const std::string big = Pattern(130001, 13);
     WriteFile(Mirror("ROOT/WORK/INBOX/big.xml"), big);
-    auto expected = [&](uint8_t seq, size_t offset) {
-        Bytes f;
-        const size_t length = std::min<size_t>(big.size() - offset, 60000);
-        BuildDataRequest(f, kId, seq, static_cast<uint32_t>(offset),
-                         static_cast<uint32_t>(big.size()),
-                         reinterpret_cast<const uint8_t*>(big.data()) + offset, length);
-        return f;
-    };
     Connection c(shared);
     c.Handshake();
     ASSERT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
-    c.AnswerLast();  // name accepted
-    EXPECT_EQ(c.sent.back(), expected(1, 0));
-    c.AnswerLast();
-    EXPECT_EQ(c.sent.back(), expected(2, 60000));
+    c.Answer();  // name accepted
+    EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 1, 0));
+    c.Answer();
+    EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 2, 60000));
     const size_t sent = c.sent.size();
-    c.AnswerLast(kStatusRefused);  // block 3 was built already; it must stay unsent
+    c.Answer(kStatusRefused);  // block 3 was built already; it must stay unsent
     EXPECT_EQ(c.sync.SendingState(), 3);
     EXPECT_EQ(c.sent.size(), sent);
 
-    c.AnswerLast();  // any later answer runs the parked side: the file is offered again
+    c.Answer();  // any later answer runs the parked side: the file is offered again
     ASSERT_EQ(c.sent.size(), sent + 1);
     EXPECT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
     EXPECT_EQ(c.sent.back()[kOffSequence], 0);
-    c.AnswerLast();
-    EXPECT_EQ(c.sent.back(), expected(1, 0));
-    c.AnswerLast();
-    EXPECT_EQ(c.sent.back(), expected(2, 60000));
-    c.AnswerLast();
-    EXPECT_EQ(c.sent.back(), expected(3, 120000));
+    for (uint8_t block = 0; block < 3; ++block) {
+        c.Answer();
+        EXPECT_EQ(c.sent.back(), ExpectedBlock(big, block + 1, block * 60000u)) << int(block);
+        EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));  // not before the last answer
+    }
     EXPECT_EQ(c.sent.back().size(), FrameSize(DataWords(10001)));
-    c.AnswerLast();
+    c.Answer();
     EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));
     EXPECT_EQ(shared.filesOut.load(), 1);
-}
-
-TEST_F(ProtocolTest, EmptyNameWhileIdleClosesAfterFiveTicks) {
-    Connection c(shared);
-    c.Handshake();
-    c.AnswerAll();
-    c.Feed(Name(1, ""));
-    EXPECT_EQ(c.sent.back()[kOffStatus], kStatusAccepted);
-    EXPECT_TRUE(c.sync.ConcentratorFinished());
-    EXPECT_TRUE(log.Contains("Получен пакет с пустым именем файла."));
-    EXPECT_TRUE(
-        log.Contains("Передача файлов не производится, соединение будет закрыто через 5 сек."));
-    for (int tick = 1; tick <= 5; ++tick) {
-        EXPECT_EQ(c.sync.TickCloseCountdown(), tick == 5) << tick;
-    }
-    EXPECT_FALSE(c.sync.TickCloseCountdown());
+    EXPECT_TRUE(log.Contains("CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\big.xml\""));
 }
 
 TEST_F(ProtocolTest, BothDirectionsInterleaveAndEmptyFilesGoAsOneBlock) {
@@ -584,31 +485,24 @@ TEST_F(ProtocolTest, BothDirectionsInterleaveAndEmptyFilesGoAsOneBlock) {
     c.Handshake();
     ASSERT_EQ(c.sent.size(), 2u);
     ASSERT_EQ(PathOf(c.sent[1]), "ROOT\\WORK\\INBOX\\SetUTC.xml");  // "S" sorts before "e"
-    c.Feed(Name(1, "ROOT\\INFO\\METERS\\m.xml"));  // the concentrator starts its own file
+    c.Feed(NameFrame(1, "ROOT\\INFO\\METERS\\m.xml"));              // the concentrator's own
     ASSERT_EQ(c.sent.size(), 3u);
     EXPECT_EQ(c.sent[2][kOffStatus], kStatusAccepted);
-    auto answer = [&](size_t index) {
-        Bytes a(kAnswerSize);
-        BuildAnswer(c.sent[index].data(), kStatusAccepted, a.data());
-        c.Feed(a);
-    };
-    answer(1);  // name of SetUTC.xml accepted: its data block goes out
+    c.Answer(kStatusAccepted, 1);  // name of SetUTC.xml accepted: its data block goes out
     ASSERT_EQ(c.sent.size(), 4u);
     EXPECT_EQ(GetU32(c.sent[3].data() + kOffOperation), kOpFileData);
-    c.Feed(Block(1, 0, 4, "<m/>"));  // the concentrator's file completes meanwhile
+    c.Feed(BlockFrame(1, 0, 4, "<m/>"));  // the concentrator's file completes meanwhile
     ASSERT_EQ(c.sent.size(), 5u);
     EXPECT_EQ(c.sent[4][kOffStatus], kStatusAccepted);
     EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/m.xml")), "<m/>");
-    answer(3);  // SetUTC.xml done: empty.xml is offered
+    c.Answer(kStatusAccepted, 3);  // SetUTC.xml done: empty.xml is offered
     ASSERT_EQ(c.sent.size(), 6u);
     EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
     EXPECT_EQ(PathOf(c.sent[5]), "ROOT\\WORK\\INBOX\\empty.xml");
-    answer(5);
+    c.Answer(kStatusAccepted, 5);
     ASSERT_EQ(c.sent.size(), 7u);
-    EXPECT_EQ(GetU32(c.sent[6].data() + kOffBlockLength), 0u);
-    EXPECT_EQ(GetU32(c.sent[6].data() + kOffHeaderWords), 6u);
-    EXPECT_EQ(c.sent[6].size(), 36u);
-    answer(6);
+    EXPECT_EQ(c.sent[6], ExpectedBlock("", 1, 0));  // 36 bytes, N = 6, length 0
+    c.Answer(kStatusAccepted, 6);
     EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/empty.xml")));
     EXPECT_EQ(c.sync.SendingState(), 0);
     EXPECT_EQ(shared.filesOut.load(), 2);

@@ -14,6 +14,7 @@
 #include "link/frame.h"
 #include "link/link_server.h"
 #include "link/mirror.h"
+#include "link_test_util.h"
 #include "raw_client.h"
 #include "testing/process.h"
 #include "testing/recorders.h"
@@ -29,26 +30,10 @@ using zb::testing::ReadFile;
 using zb::testing::TempDir;
 using zb::testing::WriteFile;
 using RawClient = linktest::RawClient;
-using Bytes = linktest::Bytes;
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-Bytes Hex(const std::string& text) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < text.size(); i += 3) {
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
+using linktest::BlockFrame;
+using linktest::Bytes;
+using linktest::NameFrame;
+using linktest::WaitFor;
 
 class ServerTest : public ::testing::Test {
   protected:
@@ -70,6 +55,19 @@ class ServerTest : public ::testing::Test {
             "--port", std::to_string(server.Port()), "--root", root.string(), "--timeout", "60"};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
+    }
+    // A raw client that has read the handshake request and named itself.
+    std::unique_ptr<RawClient> Named(uint32_t id, const Bytes& garbageInFront = {}) {
+        auto client = std::make_unique<RawClient>(server.Port());
+        client->ReadExact(24);
+        Bytes answer;
+        BuildHandshakeAnswer(answer, id);
+        if (!garbageInFront.empty()) {
+            answer[kOffFlags] = 0xFF;  // all ones behind the garbage byte at the link-ID position
+            SealHeader(answer.data());
+        }
+        client->Send(linktest::Cat({garbageInFront, answer}));
+        return client;
     }
     // Waits for the one connection's close countdown and checks that it closes on exactly
     // that tick.
@@ -97,10 +95,8 @@ TEST_F(ServerTest, EveryConnectionOpensWithTheHandshakeRequest) {
     ASSERT_NE(server.Port(), 0);
     RawClient a(server.Port());
     RawClient b(server.Port());
-    const Bytes expected =
-        Hex("b1 00 00 00 ff ff ff ff 03 00 00 00 b0 00 00 00 00 00 00 80 03 00 00 00");
-    EXPECT_EQ(a.ReadExact(24), expected);
-    EXPECT_EQ(b.ReadExact(24), expected);
+    EXPECT_EQ(a.ReadExact(24), linktest::kHandshakeRequestBytes);
+    EXPECT_EQ(b.ReadExact(24), linktest::kHandshakeRequestBytes);
     EXPECT_TRUE(a.StaysQuiet(50ms));
     EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 2; }));
     // A countdown of 0 never closes anything.
@@ -111,16 +107,12 @@ TEST_F(ServerTest, EveryConnectionOpensWithTheHandshakeRequest) {
 }
 
 TEST_F(ServerTest, UnregisteredConcentratorIsClosedAtTheNextTick) {
-    RawClient client(server.Port());
-    client.ReadExact(24);
-    Bytes answer;
-    BuildHandshakeAnswer(answer, 0x0B0B);
-    client.Send(answer);
+    auto client = Named(0x0B0B);
     ASSERT_TRUE(WaitFor([&] { return server.CloseCountdowns() == std::vector<int32_t>{1}; }));
     EXPECT_TRUE(log.Contains("CtrID = 0B0B, UNKNOWN, IP = 127.0.0.1"));
-    EXPECT_TRUE(client.StaysQuiet(50ms));
+    EXPECT_TRUE(client->StaysQuiet(50ms));
     server.Tick();
-    EXPECT_TRUE(client.WaitClosed(5s));
+    EXPECT_TRUE(client->WaitClosed(5s));
     EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
     EXPECT_FALSE(server.LastAddress("0B0B").has_value());
 }
@@ -134,11 +126,13 @@ TEST_F(ServerTest, SimulatorExchangesFilesBothWaysAndCloseAfterTwoTicks) {
     WriteFile(Mirror("00A1", "ROOT/WORK/INBOX/notes.txt"), "not offered");
 
     TempDir ctr;
+    const std::vector<std::string> stored = {
+        "ROOT/INFO/METERS/meters.xml", "ROOT/INFO/METERS/noise.xml",
+        "ROOT/INFO/PROFILES/profile-00000001-00000002.xml", "ROOT/WORK/PERIODIC/w-1.xml"};
+    for (const std::string& path : stored) {
+        WriteFile(ctr / path, "<" + path + "/>");
+    }
     WriteFile(ctr / "ROOT/WORK/OUTBOX/result-1.xml", "<result/>");
-    WriteFile(ctr / "ROOT/INFO/METERS/meters.xml", "<meters/>");
-    WriteFile(ctr / "ROOT/INFO/METERS/noise.xml", "<noise/>");
-    WriteFile(ctr / "ROOT/INFO/PROFILES/profile-00000001-00000002.xml", "<profile/>");
-    WriteFile(ctr / "ROOT/WORK/PERIODIC/w-1.xml", "<periodic/>");
 
     ChildProcess sim(ZB_CTR_SIM_PATH, SimArgs(ctr.path(), {"--id", "A1", "--trace"}));
     // The server offers SetUTC.xml and big.xml; whoever finishes first, the server is still
@@ -166,20 +160,18 @@ TEST_F(ServerTest, SimulatorExchangesFilesBothWaysAndCloseAfterTwoTicks) {
         return left;
     }());
     EXPECT_NE(out.find("[00A1] S>C name seq=0 \"ROOT\\WORK\\INBOX\\big.xml\""), std::string::npos);
-    EXPECT_NE(out.find("[00A1] S>C data seq=1 offset=0 length=60000 total=150000"),
-              std::string::npos);
-    EXPECT_NE(out.find("[00A1] S>C data seq=2 offset=60000 length=60000 total=150000"),
-              std::string::npos);
-    EXPECT_NE(out.find("[00A1] S>C data seq=3 offset=120000 length=30000 total=150000"),
-              std::string::npos);
+    for (const char* block : {"seq=1 offset=0 length=60000", "seq=2 offset=60000 length=60000",
+                              "seq=3 offset=120000 length=30000"}) {
+        EXPECT_NE(out.find(std::string("[00A1] S>C data ") + block + " total=150000"),
+                  std::string::npos)
+            << block;
+    }
     EXPECT_NE(out.find("summary: failures 0"), std::string::npos);
 
     // Everything the concentrator sent landed in its mirror folder; the result was not stored.
-    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/INFO/METERS/meters.xml")), "<meters/>");
-    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/INFO/METERS/noise.xml")), "<noise/>");
-    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/INFO/PROFILES/profile-00000001-00000002.xml")),
-              "<profile/>");
-    EXPECT_EQ(ReadFile(Mirror("00A1", "ROOT/WORK/PERIODIC/w-1.xml")), "<periodic/>");
+    for (const std::string& path : stored) {
+        EXPECT_EQ(ReadFile(Mirror("00A1", path)), "<" + path + "/>");
+    }
     EXPECT_TRUE(fs::is_empty(Mirror("00A1", "ROOT/WORK/OUTBOX")));
     EXPECT_EQ(server.FilesIn(), 5);
     EXPECT_EQ(server.FilesOut(), 2);
@@ -197,6 +189,7 @@ TEST_F(ServerTest, EmptyNameWhileTheServerIsIdleClosesAfterFiveTicks) {
     ChildProcess sim(ZB_CTR_SIM_PATH, SimArgs(ctr.path(), {"--id", "00A2"}));
     ExpectCloseAfterTicks(5);
     EXPECT_EQ(sim.Wait(20s), 0) << sim.output();
+    EXPECT_TRUE(log.Contains("Получен пакет с пустым именем файла."));
     EXPECT_TRUE(
         log.Contains("Передача файлов не производится, соединение будет закрыто через 5 сек."));
     EXPECT_FALSE(fs::exists(ctr / "ROOT/WORK/INBOX"));
@@ -261,54 +254,32 @@ TEST_F(ServerTest, ManyConcentratorsAtOnce) {
 TEST_F(ServerTest, MisbehavingConcentratorOverTheWire) {
     CreateMirrorFolders(dir.path(), "00A4");
     ClockAlreadySet("00A4");
-    RawClient client(server.Port());
-    client.ReadExact(24);
-
-    // Garbage in front of the handshake answer is skipped.
-    Bytes answer;
-    BuildHandshakeAnswer(answer, 0x00A4);
-    answer[kOffFlags] = 0xFF;  // all ones behind the garbage byte at the link-ID position
-    SealHeader(answer.data());
-    Bytes withGarbage = {0x3C};
-    withGarbage.insert(withGarbage.end(), answer.begin(), answer.end());
-    client.Send(withGarbage);
+    auto client = Named(0x00A4, Bytes{0x3C});  // garbage in front of the answer is skipped
     ASSERT_TRUE(
         WaitFor([&] { return log.Contains("CtrID = 00A4 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
-
     auto request = [&](const Bytes& frame) {
-        client.Send(frame);
-        const Bytes reply = client.ReadFrame();
+        client->Send(frame);
+        const Bytes reply = client->ReadFrame();
         EXPECT_EQ(reply.size(), kAnswerSize);
         EXPECT_EQ(reply[kOffFlags] & kAnswerFlag, kAnswerFlag);
         EXPECT_TRUE(TestHeader(reply.data()) && TestPayload(reply.data(), 3));
         return reply[kOffStatus];
     };
-    auto name = [](uint8_t seq, const std::string& path) {
-        Bytes f;
-        BuildFileNameRequest(f, kNoLinkId, seq, path);
-        return f;
-    };
-    auto block = [](uint8_t seq, uint32_t offset, uint32_t total, const std::string& data) {
-        Bytes f;
-        BuildDataRequest(f, kNoLinkId, seq, offset, total,
-                         reinterpret_cast<const uint8_t*>(data.data()), data.size());
-        return f;
-    };
 
     // An escaping path is refused; nothing is written outside the mirror.
-    EXPECT_EQ(request(name(1, "ROOT\\INFO\\PROFILES\\..\\..\\..\\..\\escaped.xml")),
+    EXPECT_EQ(request(NameFrame(1, "ROOT\\INFO\\PROFILES\\..\\..\\..\\..\\escaped.xml")),
               kStatusRefused);
-    EXPECT_EQ(request(block(1, 0, 5, "evil!")), kStatusRefused);
+    EXPECT_EQ(request(BlockFrame(1, 0, 5, "evil!")), kStatusRefused);
     EXPECT_FALSE(fs::exists(dir / "escaped.xml"));
     EXPECT_FALSE(fs::exists(dir / "CTR/escaped.xml"));
 
     // A wrong offset is refused; a fresh name is accepted after it.
-    EXPECT_EQ(request(name(2, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
-    EXPECT_EQ(request(block(2, 0, 8, "abcd")), kStatusAccepted);
-    EXPECT_EQ(request(block(2, 3, 8, "efgh")), kStatusRefused);
-    EXPECT_EQ(request(name(3, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
-    EXPECT_EQ(request(block(3, 0, 8, "abcd")), kStatusAccepted);
-    EXPECT_EQ(request(block(3, 4, 8, "efgh")), kStatusAccepted);
+    EXPECT_EQ(request(NameFrame(2, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
+    EXPECT_EQ(request(BlockFrame(2, 0, 8, "abcd")), kStatusAccepted);
+    EXPECT_EQ(request(BlockFrame(2, 3, 8, "efgh")), kStatusRefused);
+    EXPECT_EQ(request(NameFrame(3, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
+    EXPECT_EQ(request(BlockFrame(3, 0, 8, "abcd")), kStatusAccepted);
+    EXPECT_EQ(request(BlockFrame(3, 4, 8, "efgh")), kStatusAccepted);
     EXPECT_EQ(ReadFile(Mirror("00A4", "ROOT/INFO/METERS/m.xml")), "abcdefgh");
     EXPECT_EQ(server.FilesIn(), 1);
 }
@@ -323,18 +294,11 @@ TEST_F(ServerTest, AFileThatCannotBeHandledEndsTheConnection) {
     server.SetReceivedFileHandler(std::make_shared<FailingHandler>());
     CreateMirrorFolders(dir.path(), "00A5");
     ClockAlreadySet("00A5");
-    RawClient client(server.Port());
-    client.ReadExact(24);
-    Bytes frame;
-    BuildHandshakeAnswer(frame, 0x00A5);
-    client.Send(frame);
-    BuildFileNameRequest(frame, kNoLinkId, 1, "ROOT\\WORK\\OUTBOX\\r.xml");
-    client.Send(frame);
-    EXPECT_EQ(client.ReadFrame()[kOffStatus], kStatusAccepted);
-    const std::string data = "<r/>";
-    BuildDataRequest(frame, kNoLinkId, 1, 0, 4, reinterpret_cast<const uint8_t*>(data.data()), 4);
-    client.Send(frame);
-    EXPECT_TRUE(client.WaitClosed(5s));  // closed without an answer
+    auto client = Named(0x00A5);
+    client->Send(NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml"));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(1, 0, 4, "<r/>"));
+    EXPECT_TRUE(client->WaitClosed(5s));  // closed without an answer
     EXPECT_TRUE(WaitFor(
         [&] { return log.Contains("CtrID = 00A5, ОШИБКА: cannot parse, соединение закрыто."); }));
     EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
