@@ -185,10 +185,7 @@ void AccountsPage::Delete() {
 }
 
 void AccountsPage::Cancel() {
-    frame_->SelectQuietly(frame_->Root());
-    frame_->addButton->setEnabled(true);
-    frame_->deleteButton->setEnabled(false);
-    frame_->ShowPrompt();
+    frame_->ReturnToRoot();
 }
 
 }  // namespace zb::app

@@ -284,13 +284,10 @@ void ConcentratorsPage::Delete() {
 }
 
 void ConcentratorsPage::Cancel() {
-    frame_->SelectQuietly(frame_->Root());
-    frame_->addButton->setEnabled(true);
-    frame_->deleteButton->setEnabled(false);
     ClearValueLists();
     shownId_.clear();
     frame_->header->tag = 0;
-    frame_->ShowPrompt();
+    frame_->ReturnToRoot();
 }
 
 void ConcentratorsPage::Refresh() {

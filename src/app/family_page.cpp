@@ -187,10 +187,7 @@ void FamilyPage::Delete() {
 }
 
 void FamilyPage::Cancel() {
-    frame_->SelectQuietly(frame_->Root());
-    frame_->addButton->setEnabled(true);
-    frame_->deleteButton->setEnabled(false);
-    frame_->ShowPrompt();
+    frame_->ReturnToRoot();
 }
 
 }  // namespace zb::app

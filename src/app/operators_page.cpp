@@ -181,10 +181,7 @@ void OperatorsPage::Delete() {
 }
 
 void OperatorsPage::Cancel() {
-    frame_->SelectQuietly(frame_->Root());
-    frame_->addButton->setEnabled(true);
-    frame_->deleteButton->setEnabled(false);
-    frame_->ShowPrompt();
+    frame_->ReturnToRoot();
 }
 
 }  // namespace zb::app

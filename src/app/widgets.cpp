@@ -206,6 +206,13 @@ QTreeWidgetItem* RegisterFrame::AddChild(QTreeWidgetItem* parent, const std::str
     return item;
 }
 
+void RegisterFrame::ReturnToRoot() {
+    SelectQuietly(Root());
+    addButton->setEnabled(true);
+    deleteButton->setEnabled(false);
+    ShowPrompt();
+}
+
 void RegisterFrame::SelectQuietly(QTreeWidgetItem* item) {
     QSignalBlocker block(tree);
     tree->clearSelection();

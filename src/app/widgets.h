@@ -126,6 +126,9 @@ class RegisterFrame : public QWidget {
                               const QIcon& icon);
     // Makes the item the selected one without running the page's select.
     void SelectQuietly(QTreeWidgetItem* item);
+    // The state of a page with nothing chosen: the root selected, add enabled, delete disabled,
+    // the prompt shown (what Cancel does on every register page).
+    void ReturnToRoot();
 
   signals:
     // A click (or keyboard move) on a node of the tree.

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "base/events.h"
 #include "storage/stored_text.h"
+#include "xml/xml_tree.h"
 
 namespace zb::inbound {
 
@@ -66,6 +67,13 @@ int64_t FirstInt64(storage::TSQLiteDatabase& db, const std::string& sql) {
 
 int64_t CtrUidOf(storage::TSQLiteDatabase& db, std::string_view ctrId) {
     return FirstInt64(db, "SELECT UID from CTR WHERE ID=" + storage::SqlText(ctrId));
+}
+
+std::string Attribute(const xml::TXMLItem* item, std::string_view name,
+                      std::string_view defaultValue) {
+    std::string value;
+    xml::ReadParam(item, name, defaultValue, value);
+    return value;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "storage/sqlite_database.h"
+#include "xml/xml_tree.h"
 
 namespace zb::inbound {
 
@@ -88,6 +89,11 @@ int64_t CtrUidOf(storage::TSQLiteDatabase& db, std::string_view ctrId);
 
 // The first column of the first row of a query as an integer, 0 when no row comes back.
 int64_t FirstInt64(storage::TSQLiteDatabase& db, const std::string& sql);
+
+// An attribute of an element of a received file (two-quote rule applied); the default when it is
+// absent or the element is null.
+std::string Attribute(const xml::TXMLItem* item, std::string_view name,
+                      std::string_view defaultValue = "");
 
 // Lines joined with CR LF; with `finalBreak` a CR LF follows the last line too.
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak);

@@ -19,12 +19,6 @@ using storage::SqlText;
 
 namespace {
 
-std::string Attribute(const xml::TXMLItem* item, std::string_view name) {
-    std::string value;
-    xml::ReadParam(item, name, "", value);
-    return value;
-}
-
 std::string LineName(const std::string& line) {
     return line.substr(0, line.find('='));
 }

@@ -15,12 +15,6 @@ using storage::SqlText;
 
 namespace {
 
-std::string Attribute(const xml::TXMLItem* item, std::string_view name) {
-    std::string value;
-    xml::ReadParam(item, name, "", value);
-    return value;
-}
-
 // The ID text of the concentrator row, as the command's effects name it; " " without a row.
 std::string CtrIdTextOf(storage::TSQLiteDatabase& db, int64_t ctrUid) {
     auto table = db.QueryTable("SELECT ID from CTR WHERE UID=" + SqlInt(ctrUid));

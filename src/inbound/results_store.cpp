@@ -23,13 +23,6 @@ constexpr std::string_view kMeterClockTitle = "0000.LocalTime";
 constexpr size_t kArchiveHeaderDigits = 24;
 constexpr size_t kArchiveRecordDigits = 24;
 
-std::string Attribute(const xml::TXMLItem* item, std::string_view name,
-                      std::string_view defaultValue = "") {
-    std::string value;
-    xml::ReadParam(item, name, defaultValue, value);
-    return value;
-}
-
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
