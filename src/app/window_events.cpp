@@ -47,9 +47,9 @@ void WindowEvents::MeasuringPointsChanged(const std::string& ctrId) {
 }
 
 void WindowEvents::ProfileReceived(const std::string& ctrId, const std::string& projectId,
-                                   const std::string& profileId) {
-    Post([id = Q(ctrId), project = Q(projectId), profile = Q(profileId)](EventRelay* r) {
-        emit r->profileReceived(id, project, profile);
+                                   const std::string& profileId, const base::KeyValueRows& rows) {
+    Post([id = Q(ctrId), project = Q(projectId), profile = Q(profileId), rows](EventRelay* r) {
+        emit r->profileReceived(id, project, profile, rows);
     });
 }
 

@@ -21,7 +21,8 @@ class EventRelay : public QObject {
     void periodicWorksChanged(const QString& ctrId);
     void meterValuesChanged(qint64 measuringPointUid);
     void measuringPointsChanged(const QString& ctrId);
-    void profileReceived(const QString& ctrId, const QString& projectId, const QString& profileId);
+    void profileReceived(const QString& ctrId, const QString& projectId, const QString& profileId,
+                         const zb::base::KeyValueRows& rows);
 };
 
 class WindowEvents : public base::CoreEvents {
@@ -38,7 +39,7 @@ class WindowEvents : public base::CoreEvents {
     void MeterValuesChanged(int64_t measuringPointUid) override;
     void MeasuringPointsChanged(const std::string& ctrId) override;
     void ProfileReceived(const std::string& ctrId, const std::string& projectId,
-                         const std::string& profileId) override;
+                         const std::string& profileId, const base::KeyValueRows& rows) override;
 
   private:
     // Queues `emitSignal` onto the relay's thread, unless disconnected.

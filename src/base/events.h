@@ -6,8 +6,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zb::base {
+
+// One row of a two-column key=value display (a meter's basic or archive information, a profile).
+struct KeyValueRow {
+    std::string key;
+    std::string value;
+    bool operator==(const KeyValueRow&) const = default;
+};
+using KeyValueRows = std::vector<KeyValueRow>;
 
 class CoreEvents {
   public:
@@ -23,9 +32,11 @@ class CoreEvents {
     virtual void MeterValuesChanged(int64_t /*measuringPointUid*/) {}
     // Measuring points of a concentrator were added, claimed or deleted.
     virtual void MeasuringPointsChanged(const std::string& /*ctrId*/) {}
-    // A profile file "profile-<projectId>-<profileId>.xml" was received into the mirror.
+    // A profile file "profile-<projectId>-<profileId>.xml" was received into the mirror; `rows`
+    // are its variables as the meter attributes view shows them. A page that shows a meter of
+    // that profile puts them into its profile table.
     virtual void ProfileReceived(const std::string& /*ctrId*/, const std::string& /*projectId*/,
-                                 const std::string& /*profileId*/) {}
+                                 const std::string& /*profileId*/, const KeyValueRows& /*rows*/) {}
 };
 
 // The installed receiver; never null (the default ignores everything).

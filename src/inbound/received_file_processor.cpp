@@ -2,6 +2,7 @@
 
 #include "base/program.h"
 #include "inbound/inbound_context.h"
+#include "inbound/meter_attributes.h"
 #include "inbound/meter_inventory.h"
 #include "inbound/result_file.h"
 #include "xml/xml_tree.h"
@@ -21,6 +22,9 @@ void ReceivedFileProcessor::HandleReceivedFile(const link::ReceivedFile& file) {
             Apply(file);
             break;
         case link::ReceivedKind::Profile:
+            store_.HandleReceivedFile(file);
+            RunProfileHook(file);
+            break;
         case link::ReceivedKind::Periodic:
         case link::ReceivedKind::Other:
             store_.HandleReceivedFile(file);

@@ -5,8 +5,8 @@
 // - Result files (ROOT\WORK\OUTBOX\) are parsed and applied; they are never stored.
 // - Meter lists and noise.xml (ROOT\INFO\METERS\) are parsed and imported, then written to the
 //   mirror.
-// - Profiles, periodic works and anything else are stored as the link stores them (a profile
-//   also tells the window, through the profile-received event).
+// - Profiles, periodic works and anything else are stored as the link stores them; a profile
+//   then runs the profile-received hook (meter_attributes.h), which hands its rows to the window.
 //
 // Each file is applied inside one transaction: all of its statements or none. A file that fails
 // half-way (a database error, a value that cannot be converted, a mirror file that cannot be

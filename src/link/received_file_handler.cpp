@@ -3,7 +3,6 @@
 #include <fstream>
 #include <system_error>
 
-#include "base/events.h"
 #include "link/mirror.h"
 
 namespace zb::link {
@@ -81,16 +80,9 @@ void StoreReceivedFilesHandler::HandleReceivedFile(const ReceivedFile& file) {
         case ReceivedKind::MeterList:
         case ReceivedKind::Noise:
         case ReceivedKind::Periodic:
+        case ReceivedKind::Profile:
             WriteReceivedFile(file);
             break;
-        case ReceivedKind::Profile: {
-            WriteReceivedFile(file);
-            std::string projectId, profileId;
-            if (ParseProfileName(file.fileName, projectId, profileId)) {
-                base::Events().ProfileReceived(file.ctrId, projectId, profileId);
-            }
-            break;
-        }
         case ReceivedKind::Result:
         case ReceivedKind::Other:
             break;

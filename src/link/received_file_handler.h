@@ -33,7 +33,7 @@ enum class ReceivedKind {
     Result,     // "ROOT\WORK\OUTBOX\": a result file; processed, never written to the mirror
     MeterList,  // "ROOT\INFO\METERS\" other than "noise.xml": imported, then written
     Noise,      // "ROOT\INFO\METERS\noise.xml": noise import, then written
-    Profile,    // "ROOT\INFO\PROFILES\": written; the profile-received hook is told
+    Profile,    // "ROOT\INFO\PROFILES\": written; then the profile-received hook runs
     Periodic,   // "ROOT\WORK\PERIODIC\": a copy of a periodic work; written, not processed
     Other,      // anything else: neither stored nor processed
 };
@@ -68,8 +68,8 @@ class ReceivedFileHandler {
 
 // The handler used until the importers are installed, and the storing half of theirs: writes
 // the bytes of meter lists, noise reports, profiles and periodic works to their mirror path
-// (replacing any file there), tells the profile-received hook about a profile whose name carries
-// both IDs (base::Events().ProfileReceived), and stores nothing for results and other paths.
+// (replacing any file there), and stores nothing for results and other paths. The importers run
+// the profile-received hook once a profile is stored.
 // A mirror folder that does not exist is an error (std::filesystem::filesystem_error).
 class StoreReceivedFilesHandler : public ReceivedFileHandler {
   public:

@@ -34,9 +34,14 @@ class EventRecorder : public base::CoreEvents {
     void MeasuringPointsChanged(const std::string& ctrId) override {
         Add("MeasuringPointsChanged " + ctrId);
     }
+    // The rows follow as "kind=name" pieces.
     void ProfileReceived(const std::string& ctrId, const std::string& projectId,
-                         const std::string& profileId) override {
-        Add("ProfileReceived " + ctrId + " " + projectId + " " + profileId);
+                         const std::string& profileId, const base::KeyValueRows& rows) override {
+        std::string line = "ProfileReceived " + ctrId + " " + projectId + " " + profileId;
+        for (const auto& row : rows) {
+            line += " " + row.key + "=" + row.value;
+        }
+        Add(line);
     }
     std::vector<std::string> events() const {
         std::lock_guard lock(mutex_);
