@@ -37,34 +37,6 @@ SpinButton::SpinButton(const QString& name, QWidget* parent) : QWidget(parent) {
     connect(down_, &QToolButton::clicked, this, [this] { emit stepped(false); });
 }
 
-namespace {
-
-QTableWidget* MakeValueList(const QString& name, const char* nameColumn, const char* valueColumn,
-                            QWidget* parent) {
-    auto* list = new QTableWidget(0, 2, parent);
-    list->setObjectName(name);
-    list->setHorizontalHeaderLabels({Q(nameColumn), Q(valueColumn)});
-    list->horizontalHeader()->setStretchLastSection(true);
-    list->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Interactive);
-    list->setColumnWidth(0, 180);
-    list->verticalHeader()->hide();
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setSelectionMode(QAbstractItemView::NoSelection);
-    list->setAlternatingRowColors(true);
-    return list;
-}
-
-void FillList(QTableWidget* list, const std::vector<std::pair<std::string, std::string>>& pairs) {
-    list->setRowCount(static_cast<int>(pairs.size()));
-    for (int row = 0; row < static_cast<int>(pairs.size()); ++row) {
-        list->setItem(row, 0, new QTableWidgetItem(Q(pairs[row].first)));
-        list->setItem(row, 1, new QTableWidgetItem(Q(pairs[row].second)));
-    }
-    list->clearSelection();
-}
-
-}  // namespace
-
 ConcentratorsPage::ConcentratorsPage(server::Runtime& runtime, QWidget* parent)
     : Page(ct::kCaption, "PageAdminCtr", parent), runtime_(runtime) {
     auto* layout = new QVBoxLayout(this);
@@ -171,8 +143,8 @@ void ConcentratorsPage::FillValueLists(int64_t uid) {
     ClearValueLists();
     const auto view = admin::ReadCtr(storage::Database(), uid);
     if (view) {
-        FillList(infoBasic_, view->infoBasic);
-        FillList(profile_, view->profile);
+        FillValueList(infoBasic_, view->infoBasic);
+        FillValueList(profile_, view->profile);
     }
 }
 
@@ -205,8 +177,8 @@ void ConcentratorsPage::Select(QTreeWidgetItem* item) {
             comment_->setText(view ? Q(view->record.comment) : QString());
             password_->setText(view ? Q(view->record.password) : QString());
             if (view) {
-                FillList(infoBasic_, view->infoBasic);
-                FillList(profile_, view->profile);
+                FillValueList(infoBasic_, view->infoBasic);
+                FillValueList(profile_, view->profile);
             }
             spin_->setEnabled(false);
             refresh_->setEnabled(true);

@@ -17,6 +17,7 @@
 #include "app/concentrators_page.h"
 #include "app/contracts_page.h"
 #include "app/family_page.h"
+#include "app/measuring_points_page.h"
 #include "app/operators_page.h"
 #include "app/shell_texts.h"
 #include "app/window_events.h"
@@ -77,6 +78,10 @@ MainWindow::MainWindow(server::Runtime& runtime, QWidget* parent)
     connect(relay, &EventRelay::ctrLastAddressChanged, ctrPage(),
             &ConcentratorsPage::OnLastAddress);
     connect(relay, &EventRelay::ctrValuesChanged, ctrPage(), &ConcentratorsPage::OnValuesChanged);
+    connect(relay, &EventRelay::meterValuesChanged, measuringPointsPage(),
+            &MeasuringPointsPage::OnMeterValues);
+    connect(relay, &EventRelay::profileReceived, measuringPointsPage()->attributes(),
+            &MeterAttributesTabs::OnProfileReceived);
 
     // The window sees every key before its controls.
     qApp->installEventFilter(this);
@@ -233,9 +238,7 @@ void MainWindow::BuildPages() {
             new PromptPage(texts::kStat, "PageWorkStat", texts::kPromptStat, false, pageStack_));
     AddPage(PageId::Operators, new OperatorsPage(pageStack_));
     AddPage(PageId::Ctr, new ConcentratorsPage(runtime_, pageStack_));
-    AddPage(PageId::MeasuringPoints,
-            new PromptPage(texts::kMeasuringPoints, "PageAdminMP", texts::kPromptMeasuringPoints,
-                           true, pageStack_));
+    AddPage(PageId::MeasuringPoints, new MeasuringPointsPage(pageStack_));
     AddPage(PageId::Customers,
             new FamilyPage(admin::CustomersRegister(), "AdminCustomer", pageStack_));
     AddPage(PageId::Contracts, new ContractsPage(pageStack_));
@@ -255,6 +258,10 @@ LogPage* MainWindow::logPage() const {
 
 ConcentratorsPage* MainWindow::ctrPage() const {
     return static_cast<ConcentratorsPage*>(page(PageId::Ctr));
+}
+
+MeasuringPointsPage* MainWindow::measuringPointsPage() const {
+    return static_cast<MeasuringPointsPage*>(page(PageId::MeasuringPoints));
 }
 
 OperatorsPage* MainWindow::operatorsPage() const {

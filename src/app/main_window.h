@@ -28,6 +28,7 @@ class ConcentratorsPage;
 class FamilyPage;
 class ContractsPage;
 class AccountsPage;
+class MeasuringPointsPage;
 
 // Every page of the main area.
 enum class PageId {
@@ -84,6 +85,7 @@ class MainWindow : public QMainWindow {
 
     ConcentratorsPage* ctrPage() const;
     OperatorsPage* operatorsPage() const;
+    MeasuringPointsPage* measuringPointsPage() const;
 
     // The status bar's panels.
     QLabel* statusPanel(int index) const { return status_[index]; }

@@ -46,7 +46,6 @@ inline constexpr const char* kLinkCategories = "Категории точек у
 inline constexpr const char* kLinkProviders = "Поставщики";
 
 // Prompts of the pages whose working parts come with their own screens.
-inline constexpr const char* kPromptMeasuringPoints = "Выберите\r\nконцентратор\r\nи точку учёта";
 inline constexpr const char* kPromptOperators = "Выберите\r\nили добавьте\r\nоператора";
 inline constexpr const char* kPromptUpLoad = "Выберите\r\nзадание для исполнения";
 inline constexpr const char* kPromptLibrary = "Выберите\r\nили добавьте\r\nзадание";
@@ -58,13 +57,6 @@ inline constexpr const char* kTrailSeparator = "-->";
 // Login panel.
 inline constexpr const char* kLoginLabel = "Логин:";
 inline constexpr const char* kPasswordLabel = "Пароль:";
-
-// Hints of the meter command buttons of the measuring points register.
-inline constexpr const char* kMeterRefreshHint =
-    "Загрузить команду на обновление атрибутов счётчика\r\n+Alt - обновить атрибуты всех "
-    "счётчиков";
-inline constexpr const char* kMeterDeleteHint =
-    "Загрузить команду на удаление счётчика\r\n+Alt - удалить все счётчики";
 
 // Status bar: initial panel texts and the texts the one-second tick writes.
 inline constexpr const char* kStatusInitial[4] = {"Login", "Time", "Conns.", "Files"};

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -96,6 +97,66 @@ void HeaderPanel::setPicture(const QPixmap& pixmap) {
     picture_->setVisible(!pixmap.isNull());
 }
 
+QTableWidget* MakeValueList(const QString& name, const char* keyCaption, const char* valueCaption,
+                            QWidget* parent) {
+    auto* list = new QTableWidget(0, 2, parent);
+    list->setObjectName(name);
+    list->setAccessibleName(name);
+    list->setHorizontalHeaderLabels({Q(keyCaption), Q(valueCaption)});
+    list->horizontalHeader()->setStretchLastSection(true);
+    list->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Interactive);
+    list->setColumnWidth(0, 180);
+    list->verticalHeader()->hide();
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setAlternatingRowColors(true);
+    return list;
+}
+
+namespace {
+template <class Rows, class Key, class Value>
+void FillRows(QTableWidget* list, const Rows& rows, Key key, Value value) {
+    list->setRowCount(static_cast<int>(rows.size()));
+    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+        list->setItem(row, 0, new QTableWidgetItem(Q(key(rows[row]))));
+        list->setItem(row, 1, new QTableWidgetItem(Q(value(rows[row]))));
+    }
+    list->clearSelection();
+}
+}  // namespace
+
+void FillValueList(QTableWidget* list,
+                   const std::vector<std::pair<std::string, std::string>>& rows) {
+    FillRows(
+        list, rows, [](const auto& r) { return r.first; }, [](const auto& r) { return r.second; });
+}
+
+void FillValueList(QTableWidget* list, const base::KeyValueRows& rows) {
+    FillRows(
+        list, rows, [](const auto& r) { return r.key; }, [](const auto& r) { return r.value; });
+}
+
+ModifierButton::ModifierButton(const QString& text, const QString& name, QWidget* parent)
+    : QPushButton(text, parent) {
+    setObjectName(name);
+}
+
+// The modifiers are those of the click itself, or of the keyboard when the event carries none.
+void ModifierButton::mousePressEvent(QMouseEvent* event) {
+    modifiers_ = event->modifiers() | QGuiApplication::queryKeyboardModifiers();
+    QPushButton::mousePressEvent(event);
+}
+
+void ModifierButton::mouseReleaseEvent(QMouseEvent* event) {
+    modifiers_ |= event->modifiers();
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void ModifierButton::keyPressEvent(QKeyEvent* event) {
+    modifiers_ = event->modifiers();
+    QPushButton::keyPressEvent(event);
+}
+
 void MakeUpperCase(QLineEdit* edit) {
     QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
         const QString upper = Q(base::Utf8ToUpper(S(text)));
@@ -164,6 +225,7 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     form = new QWidget(attributes);
     attrLayout->addWidget(form, 1);
     auto* buttons = new QHBoxLayout();
+    buttonRow = buttons;
     buttons->addStretch(1);
     saveButton = new QPushButton(attributes);
     saveButton->setObjectName("Button" + prefix + "Save");
@@ -176,7 +238,13 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     attrLayout->addLayout(buttons);
     right->addWidget(prompt);
     right->addWidget(attributes);
-    layout->addWidget(right, 5);
+    auto* rightColumn = new QVBoxLayout();
+    rightColumn->setSpacing(8);
+    aboveRight = new QWidget(this);
+    aboveRight->hide();
+    rightColumn->addWidget(aboveRight, 3);
+    rightColumn->addWidget(right, 2);
+    layout->addLayout(rightColumn, 5);
 
     connect(tree, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { emit nodeChosen(item); });

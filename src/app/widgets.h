@@ -3,15 +3,18 @@
 // into an error box, link labels, the prompt panel, and the register page frame (tree with a
 // small tool bar on the left, prompt or attributes on the right).
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <exception>
 #include <string>
 
+#include "base/events.h"
 #include "base/operator_messages.h"
 
 namespace zb::app {
@@ -88,6 +91,31 @@ class HeaderPanel : public QFrame {
     QLabel* caption_;
 };
 
+// A read-only two-column key=value table (a "value list": Параметр / Значение and the like).
+QTableWidget* MakeValueList(const QString& name, const char* keyCaption, const char* valueCaption,
+                            QWidget* parent);
+// Fills a value list, with no cell selected.
+void FillValueList(QTableWidget* list,
+                   const std::vector<std::pair<std::string, std::string>>& rows);
+void FillValueList(QTableWidget* list, const base::KeyValueRows& rows);
+
+// A push button that remembers the keyboard modifiers held when it was last clicked (by mouse
+// or keyboard), for the commands that Alt widens.
+class ModifierButton : public QPushButton {
+    Q_OBJECT
+  public:
+    ModifierButton(const QString& text, const QString& name, QWidget* parent = nullptr);
+    bool AltHeld() const { return modifiers_.testFlag(Qt::AltModifier); }
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    Qt::KeyboardModifiers modifiers_;
+};
+
 // An upper-casing line edit: every typed letter becomes a capital (Cyrillic too).
 void MakeUpperCase(QLineEdit* edit);
 
@@ -112,8 +140,13 @@ class RegisterFrame : public QWidget {
     QWidget* form;
     QPushButton* saveButton;
     QPushButton* cancelButton;
+    // The row that holds the save and cancel buttons.
+    QHBoxLayout* buttonRow;
     // A place under the tree column for pages that need a second list.
     QWidget* leftExtra;
+    // A place above the prompt and attributes stack for pages that show a list of their own
+    // there (hidden until a page uses it).
+    QWidget* aboveRight;
 
     void ShowPrompt() { right->setCurrentWidget(prompt); }
     void ShowAttributes() { right->setCurrentWidget(attributes); }

@@ -1,0 +1,138 @@
+// The measuring points register against a real database, a real mirror and the real catalogue.
+#include <QLineEdit>
+#include <QTest>
+
+#include "app/measuring_points_page.h"
+#include "link/mirror.h"
+#include "storage/stored_text.h"
+#include "window_fixture.h"
+
+namespace zb::apptest {
+namespace {
+
+namespace fs = std::filesystem;
+using storage::SqlText;
+
+class MeasuringPointsPageTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        const std::string basic = "0000.ProjectID=00000012\r\n0000.ProfileID=00000003\r\nA=1\r\n";
+        PrepareDatabase({
+            "INSERT into CTR (ID,Comment) values(" + SqlText("00A1") + "," + SqlText("ТП-5") + ")",
+            "INSERT into CustomGroup (Name) values(" + SqlText("Промышленность") + ")",
+            "INSERT into CustomGroup (Name) values(" + SqlText("Быт") + ")",
+            "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,MeterInfoBasic,"
+            "MeterInfoArch) values('1','0000000A','SN-10','ZARNIC'," +
+                SqlText(basic) + "," + SqlText("Arch=I 30 мин (00000300)\r\n") + ")",
+            "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax) "
+            "values('1','0000000B','SN-11','M-230')",
+        });
+        link::CreateMirrorFolders(dir_.path(), "00A1");
+        // The shipped catalogue names the profile's variables.
+        for (const char* folder : {"XML.ZARNIC", "DLL"}) {
+            fs::copy(zb::testing::BuiltProgramDir() / folder, dir_.path() / folder,
+                     fs::copy_options::recursive);
+        }
+        zb::testing::WriteFile(
+            inbox().parent_path().parent_path() / "INFO/PROFILES/profile-00000012-00000003.xml",
+            "<profile><var Name=\"0000.ReadRegister\"/>"
+            "<var VID=\"01000100\"/></profile>");
+        OpenAdminPage("LabelAdminMP");
+        page_ = window_->measuringPointsPage();
+        grid_ = page_->grid();
+    }
+    fs::path inbox() const { return link::MirrorInbox(dir_.path(), "00A1"); }
+    QString Cell(int row, int column) const { return grid_->item(row, column)->text(); }
+    void ClickCell(int row, int column) {
+        const QRect rect = grid_->visualItemRect(grid_->item(row, column));
+        QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, rect.center());
+        Flush();
+    }
+    void ChooseConcentrator() {
+        ClickItem(page_->frame()->tree, ChildByText(page_->frame()->tree, "00A1 [ТП-5]"));
+    }
+
+    app::MeasuringPointsPage* page_ = nullptr;
+    QTableWidget* grid_ = nullptr;
+};
+
+TEST_F(MeasuringPointsPageTest, EditChooseSaveReloadAndShowAMeter) {
+    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_EQ(grid_->rowCount(), 0);
+    ChooseConcentrator();
+    ASSERT_EQ(grid_->rowCount(), 2);
+    EXPECT_EQ(grid_->horizontalHeaderItem(3)->text(), " Название точки учёта");
+    EXPECT_EQ(grid_->columnWidth(3), 130);
+    EXPECT_EQ(Cell(0, 3), "<NULL>");
+    EXPECT_FALSE(page_->saveButton()->isEnabled());
+
+    // The name typed into its cell.
+    grid_->setCurrentCell(0, 3);
+    QTest::keyClick(grid_, Qt::Key_F2);
+    auto* editor = grid_->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    Type(editor, "Ввод 1");
+    QTest::keyClick(editor, Qt::Key_Return);
+    Flush();
+    EXPECT_EQ(Cell(0, 0), "0000000A *");
+    EXPECT_TRUE(page_->saveButton()->isEnabled());
+
+    // The category from the chooser, whose list is sorted.
+    ClickCell(1, 7);
+    QComboBox* chooser = page_->chooser();
+    ASSERT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->geometry(), grid_->visualItemRect(grid_->item(1, 7)));
+    ASSERT_EQ(chooser->count(), 2);
+    EXPECT_EQ(chooser->itemText(0), "Быт");
+    QTest::keyClick(chooser, Qt::Key_Down);
+    EXPECT_FALSE(chooser->isVisible());
+    EXPECT_EQ(Cell(1, 7), "Быт");
+    EXPECT_EQ(Cell(1, 0), "0000000B *");
+
+    Click(page_->saveButton());
+    EXPECT_EQ(Cell(0, 0), "0000000A");
+    EXPECT_EQ(Cell(1, 0), "0000000B");
+    EXPECT_FALSE(page_->saveButton()->isEnabled());
+    EXPECT_EQ(Count("MeasuringPoint", "Name='Ввод 1' AND MeterADDR='0000000A'"), 1);
+    EXPECT_EQ(Count("MeasuringPoint", "CustomGroupUID=2 AND MeterADDR='0000000B'"), 1);
+
+    // F5 reads the page again; the concentrator shows what was saved.
+    QTest::keyClick(window_.get(), Qt::Key_F5);
+    EXPECT_EQ(grid_->rowCount(), 0);
+    ChooseConcentrator();
+    EXPECT_EQ(Cell(0, 3), "Ввод 1");
+    EXPECT_EQ(Cell(1, 7), "Быт");
+
+    // A meter's three tables, its profile by the catalogue's names.
+    ClickCell(0, 1);
+    EXPECT_EQ(grid_->currentColumn(), 3);
+    EXPECT_FALSE(page_->frame()->PromptShown());
+    EXPECT_EQ(page_->frame()->header->text(), "Счётчик SN-10");
+    auto* tabs = page_->attributes();
+    EXPECT_EQ(tabs->basicList()->rowCount(), 3);
+    EXPECT_EQ(tabs->archiveList()->item(0, 1)->text(), "I 30 мин (00000300)");
+    ASSERT_EQ(tabs->profileList()->rowCount(), 3);
+    EXPECT_EQ(tabs->profileList()->item(0, 0)->text(), "Функция");
+    EXPECT_EQ(tabs->profileList()->item(1, 1)->text(), "0001.EnergyImport");
+    EXPECT_EQ(tabs->profileList()->item(2, 0)->text(), "Данные получены");
+
+    Click(page_->refreshButton());
+    EXPECT_TRUE(fs::exists(inbox() / "RefreshMeter_0000000A.xml"));
+    ClickAlt(page_->deleteButton(), page_->deleteButton()->rect().center());
+    EXPECT_TRUE(fs::exists(inbox() / "DeleteMeter_ANY.xml"));
+    EXPECT_TRUE(messages_->errors().empty());
+}
+
+TEST_F(MeasuringPointsPageTest, AnAddressThatCannotNameAFileGetsAWarning) {
+    storage::Database().ExecuteSql("UPDATE MeasuringPoint set MeterADDR='../x' WHERE UID=2");
+    ChooseConcentrator();
+    ClickCell(1, 3);
+    Click(page_->refreshButton());
+    EXPECT_EQ(messages_->warnings(), std::vector<std::string>{admin::mp_texts::kBadAddress});
+    EXPECT_EQ(std::distance(fs::directory_iterator(inbox()), fs::directory_iterator()), 0);
+}
+
+}  // namespace
+}  // namespace zb::apptest
