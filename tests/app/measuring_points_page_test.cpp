@@ -3,8 +3,10 @@
 #include <QTest>
 
 #include "app/measuring_points_page.h"
+#include "link/link_server.h"
 #include "link/mirror.h"
 #include "storage/stored_text.h"
+#include "testing/process.h"
 #include "window_fixture.h"
 
 namespace zb::apptest {
@@ -132,6 +134,35 @@ TEST_F(MeasuringPointsPageTest, AnAddressThatCannotNameAFileGetsAWarning) {
     Click(page_->refreshButton());
     EXPECT_EQ(messages_->warnings(), std::vector<std::string>{admin::mp_texts::kBadAddress});
     EXPECT_EQ(std::distance(fs::directory_iterator(inbox()), fs::directory_iterator()), 0);
+}
+
+// The real link and the concentrator simulator: a profile that arrives while its meter is shown
+// fills the profile tab without a click.
+TEST_F(MeasuringPointsPageTest, AProfileSentByTheConcentratorReachesTheShownMeter) {
+    fs::remove(inbox().parent_path().parent_path() / "INFO/PROFILES/profile-00000012-00000003.xml");
+    ChooseConcentrator();
+    ClickCell(0, 3);
+    QTableWidget* profile = page_->attributes()->profileList();
+    ASSERT_EQ(profile->rowCount(), 0);
+
+    zb::testing::TempDir ctr;
+    zb::testing::WriteFile(ctr / "ROOT/INFO/PROFILES/profile-00000012-00000003.xml",
+                           "<profile><var Name=\"0000.ReadRegister\"/></profile>");
+    zb::testing::ChildProcess sim(
+        ZB_CTR_SIM_PATH, {"--port", std::to_string(runtime_->Link()->Port()), "--id", "00A1",
+                          "--root", ctr.path().string(), "--timeout", "60", "--quiet"});
+    EXPECT_TRUE(WaitFor([&] {
+        window_->TimeoutTick();
+        return profile->rowCount() > 0;
+    }));
+    ASSERT_EQ(profile->rowCount(), 2);
+    EXPECT_EQ(profile->item(0, 0)->text(), "Функция");
+    EXPECT_EQ(profile->item(0, 1)->text(), "0000.ReadRegister");
+    EXPECT_TRUE(WaitFor([&] {
+        window_->TimeoutTick();
+        return runtime_->Link()->ConnectionCount() == 0;
+    }));
+    EXPECT_EQ(sim.Wait(), 0) << sim.output();
 }
 
 }  // namespace
