@@ -242,8 +242,8 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     rightColumn->setSpacing(8);
     aboveRight = new QWidget(this);
     aboveRight->hide();
-    rightColumn->addWidget(aboveRight, 3);
-    rightColumn->addWidget(right, 2);
+    rightColumn->addWidget(aboveRight, 1);
+    rightColumn->addWidget(right, 1);
     layout->addLayout(rightColumn, 5);
 
     connect(tree, &QTreeWidget::itemClicked, this,

@@ -31,11 +31,7 @@ class MeasuringPointsPageTest : public WindowTest {
             "values('1','0000000B','SN-11','M-230')",
         });
         link::CreateMirrorFolders(dir_.path(), "00A1");
-        // The shipped catalogue names the profile's variables.
-        for (const char* folder : {"XML.ZARNIC", "DLL"}) {
-            fs::copy(zb::testing::BuiltProgramDir() / folder, dir_.path() / folder,
-                     fs::copy_options::recursive);
-        }
+        CopyShippedCatalogue();
         zb::testing::WriteFile(
             inbox().parent_path().parent_path() / "INFO/PROFILES/profile-00000012-00000003.xml",
             "<profile><var Name=\"0000.ReadRegister\"/>"

@@ -1,11 +1,16 @@
 // Renders every page of the window into <build>/pages/*.png, with some rows in the registers,
 // so that the whole window can be looked at at once.
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
+#include <QTest>
 
 #include "app/concentrators_page.h"
 #include "app/contracts_page.h"
 #include "app/family_page.h"
+#include "app/measuring_points_page.h"
 #include "app/operators_page.h"
 #include "base/log.h"
 #include "storage/stored_text.h"
@@ -26,10 +31,16 @@ class RenderPages : public WindowTest {
         QDir().mkpath(out_);
     }
 
-    void Save(const QString& name) {
+    // The window, with an open pop-up list drawn where it lies on the screen.
+    void Save(const QString& name, QWidget* popup = nullptr) {
         Flush();
         const QString path = QDir(out_).filePath(name + ".png");
-        const QPixmap shot = window_->grab();
+        QPixmap shot = window_->grab();
+        if (popup != nullptr) {
+            QPainter painter(&shot);
+            painter.drawPixmap(popup->mapToGlobal(QPoint()) - window_->mapToGlobal(QPoint()),
+                               popup->grab());
+        }
         EXPECT_FALSE(shot.isNull());
         EXPECT_TRUE(shot.save(path)) << path.toStdString();
         ++saved_;
@@ -47,9 +58,58 @@ class RenderPages : public WindowTest {
         return static_cast<app::FamilyPage*>(window_->page(id))->frame()->tree;
     }
 
+    void RenderMeasuringPoints();
+
     QString out_;
     int saved_ = 0;
 };
+
+// The register with concentrator 00A1 chosen, one meter's three tabs, and the chooser open.
+void RenderPages::RenderMeasuringPoints() {
+    const std::string basic =
+        "0000.interface=RS-485\r\n0000.syntax=ZARNIC\r\n0000.SerialNumber=10042\r\n"
+        "0000.ProjectID=00000012\r\n0000.ProfileID=00000003\r\n"
+        "0000.FirmwareVersion=2.4.1\r\nДанные получены=05.12.2026 14:03:09\r\n";
+    const std::string arch =
+        "0001.EnergyImport=I 30 мин, 4096 записей (00010100)\r\n"
+        "0001.EnergyExport=D 1 сут, 365 записей (00060200)\r\n"
+        "Данные получены=05.12.2026 14:03:09\r\n";
+    auto& db = storage::Database();
+    const char* points[][5] = {{"0000A101", "10042", "ZARNIC", "Ввод 1", "1"},
+                               {"0000A102", "10043", "ZARNIC", "Ввод 2", "2"},
+                               {"0000A103", "7781", "M-230", "", "0"},
+                               {"0000A104", "7790", "M-200", "Уличное освещение", "1"}};
+    for (const auto& p : points) {
+        db.ExecuteSql(
+            "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,Name,MeterLocation,"
+            "AccountUID,EProviderUID,CustomGroupUID,BalanceUID,BalanceRole,MeterInfoBasic,"
+            "MeterInfoArch) values('1'," +
+            SqlText(p[0]) + "," + SqlText(p[1]) + "," + SqlText(p[2]) + "," + SqlText(p[3]) + "," +
+            SqlText("ТП-5, щит 2") + ",'1','1'," + SqlText(p[4]) + ",'1','S'," + SqlText(basic) +
+            "," + SqlText(arch) + ")");
+    }
+    zb::testing::WriteFile(
+        dir_.path() / "CTR/CTR_00A1/ROOT/INFO/PROFILES/profile-00000012-00000003.xml",
+        "<profile><var Name=\"0000.SerialNumber\"/><var Name=\"0000.LocalTime\"/>"
+        "<var VID=\"01000100\"/><var VID=\"06000100\"/><var Name=\"0000.ReadRegister\"/>"
+        "<var Name=\"0000.ArchiveSlice\"/></profile>");
+    Show(PageId::MeasuringPoints);
+    auto* page = window_->measuringPointsPage();
+    ClickItem(page->frame()->tree, ChildByText(page->frame()->tree, "00A1 [ТП-5, ввод 1]"));
+    Save("13_measuring_points");
+    QTableWidget* grid = page->grid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualItemRect(grid->item(1, 3)).center());
+    for (int tab = 0; tab < 3; ++tab) {
+        page->attributes()->setCurrentIndex(tab);
+        Save(QString("13%1_measuring_points_meter").arg(QChar('a' + tab)));
+    }
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualItemRect(grid->item(2, 7)).center());
+    page->chooser()->showPopup();
+    Save("13d_measuring_points_chooser", page->chooser()->view()->window());
+    page->chooser()->hidePopup();
+}
 
 TEST_F(RenderPages, EveryPage) {
     PrepareDatabase({
@@ -69,6 +129,7 @@ TEST_F(RenderPages, EveryPage) {
         "INSERT into EProvider (Name,INN) values(" + SqlText("ПАО \"Гарант-Энерго\"") +
             ",\"7700000001\")",
     });
+    CopyShippedCatalogue();
     StartWindow();
     window_->loginEdit()->setText("KREMU");
     window_->passwordEdit()->setText("KREMU");
@@ -110,8 +171,7 @@ TEST_F(RenderPages, EveryPage) {
     Click(ctr->frame()->addButton);
     Save("12_concentrators_add");
 
-    Show(PageId::MeasuringPoints);
-    Save("13_measuring_points");
+    RenderMeasuringPoints();
     Show(PageId::Customers, TreeOf(PageId::Customers), "ООО \"Энергосбыт\"");
     Save("14_customers");
     auto* contracts = static_cast<app::ContractsPage*>(window_->page(PageId::Contracts));
@@ -131,7 +191,7 @@ TEST_F(RenderPages, EveryPage) {
     window_->NavigateTo(window_->page(PageId::Log));
     Save("20_log");
 
-    EXPECT_EQ(saved_, 21);
+    EXPECT_EQ(saved_, 25);
     EXPECT_TRUE(messages_->errors().empty());
     EXPECT_TRUE(messages_->warnings().empty());
 }

@@ -62,6 +62,13 @@ void WindowTest::PrepareDatabase(const std::vector<std::string>& statements) {
     }
 }
 
+void WindowTest::CopyShippedCatalogue() {
+    for (const char* folder : {"XML.ZARNIC", "XML.ZarnicMaster", "DLL"}) {
+        std::filesystem::copy(testing::BuiltProgramDir() / folder, dir_.path() / folder,
+                              std::filesystem::copy_options::recursive);
+    }
+}
+
 void WindowTest::StartWindow() {
     runtime_ = std::make_unique<server::Runtime>(server::RuntimeOptions{dir_.path(), 0});
     window_ = std::make_unique<app::MainWindow>(*runtime_);

@@ -36,6 +36,9 @@ class WindowTest : public ::testing::Test {
 
     // Runs statements on the database file before the window opens it (creating it first).
     void PrepareDatabase(const std::vector<std::string>& statements);
+    // Copies the built catalogue and base plug-in into the program directory (before the window
+    // starts, which loads them).
+    void CopyShippedCatalogue();
     // Creates the window and runs its start-up.
     void StartWindow();
     void LoginAs(const QString& login, const QString& password);
