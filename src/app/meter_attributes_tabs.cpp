@@ -13,9 +13,12 @@ MeterAttributesTabs::MeterAttributesTabs(const QString& prefix, QWidget* parent)
         MakeValueList("ValueListEditor" + prefix + "InfoArch", "Параметр", "Свойства архива", this);
     profile_ =
         MakeValueList("ValueListEditor" + prefix + "Profile", "Тип объекта", "Название", this);
-    addTab(basic_, Q("Основные"));
-    addTab(archive_, Q("Архивы"));
-    addTab(profile_, Q("Профиль"));
+    const std::pair<QTableWidget*, const char*> tabs[] = {
+        {basic_, "Основные"}, {archive_, "Архивы"}, {profile_, "Профиль"}};
+    for (const auto& [list, caption] : tabs) {
+        list->setAccessibleName(Q(caption));
+        addTab(list, Q(caption));
+    }
 }
 
 void MeterAttributesTabs::Show(const inbound::MeterAttributes& attributes) {

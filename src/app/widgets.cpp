@@ -101,7 +101,6 @@ QTableWidget* MakeValueList(const QString& name, const char* keyCaption, const c
                             QWidget* parent) {
     auto* list = new QTableWidget(0, 2, parent);
     list->setObjectName(name);
-    list->setAccessibleName(name);
     list->setHorizontalHeaderLabels({Q(keyCaption), Q(valueCaption)});
     list->horizontalHeader()->setStretchLastSection(true);
     list->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Interactive);
