@@ -70,6 +70,19 @@ void EnsureLookupIndexes(TSQLiteDatabase& db) {
     }
 }
 
+void EnsureWorkLibColumn(TSQLiteDatabase& db) {
+    if (!TableExists(db, "Work")) {
+        return;
+    }
+    auto columns = db.QueryTable("PRAGMA table_info('Work')");
+    for (; !columns->AtEnd(); columns->Next()) {
+        if (columns->FieldText("NAME") == "WorkLibUID") {
+            return;
+        }
+    }
+    db.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
+}
+
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created) {
     created = !std::filesystem::exists(path);
     auto db = std::make_unique<TSQLiteDatabase>(path);
@@ -77,6 +90,7 @@ std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bo
         CreateSchema(*db);
     }
     EnsureLookupIndexes(*db);
+    EnsureWorkLibColumn(*db);
     return db;
 }
 

@@ -26,6 +26,11 @@ int64_t InsertBuiltInAdministrator(TSQLiteDatabase& db);
 // its statements fail later with the database layer's own messages.
 void EnsureLookupIndexes(TSQLiteDatabase& db);
 
+// Adds the column Work.WorkLibUID INTEGER (the library work a dispatch was built from) when the
+// file's Work table lacks it, so that files made before the column existed keep working. A file
+// without a Work table is left alone.
+void EnsureWorkLibColumn(TSQLiteDatabase& db);
+
 // Opens the database file of the program; on a new file creates the schema. Sets `created`.
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created);
 
