@@ -78,6 +78,8 @@ WorkDispatchPage::WorkDispatchPage(std::function<int64_t()> operatorUid, QWidget
         auto* column = new QVBoxLayout();
         auto* label = new QLabel(Q(caption), panel_);
         label->setBuddy(list);
+        // Item views do not take their names from a buddy label.
+        list->setAccessibleName(Q(caption));
         column->addWidget(label);
         column->addWidget(list, 1);
         lists->addLayout(column, 1);
