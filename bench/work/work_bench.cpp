@@ -34,7 +34,7 @@ double Seconds(Clock::time_point start) {
 }
 
 std::string Hex4(int value) {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%04X", value);
     return text;
 }

@@ -109,51 +109,39 @@ TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
     const int64_t m3 = AddPoint(mixed, "13", "M-230", 7);
     const auto source = ReadWorkSource(*db_, AddWork({"ZARNIC", "M-230"}));
     ASSERT_TRUE(source);
-
-    // a) every concentrator, every meter: ANY when every point passes the filters.
     const DispatchChoice everything{.allConcentrators = true, .allMeters = true, .meterItems = 1};
     const struct {
+        DispatchChoice choice;
         int64_t ctr, category;
         std::string targets;
         int64_t meters;
         Uids points;
-    } rows[] = {{all, 0, "ANY", 2, allPoints},
-                {mixed, 0, "11,13", 2, {m1, m3}},
-                {mixed, 7, "13", 1, {m3}},
-                {empty, 0, "ANY", 0, {}}};
+    } rows[] = {
+        // a) every concentrator and meter: ANY when every point passes the filters.
+        {everything, all, 0, "ANY", 2, allPoints},
+        {everything, mixed, 0, "11,13", 2, {m1, m3}},
+        {everything, mixed, 7, "13", 1, {m3}},
+        {everything, empty, 0, "ANY", 0, {}},
+        // b) all meters of one concentrator with 5 meters; of several (but not all) ones.
+        {{.allMeters = true,
+          .meterItems = 6,
+          .meters = {{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}}},
+         all,
+         0,
+         "ANY",
+         5,
+         {1, 2, 3, 4, 5}},
+        {{.allMeters = true, .meterItems = 1}, all, 0, "ANY", 0, {}},
+        // c) chosen meters, in list order.
+        {{.meterItems = 4, .meters = {{m3, "13"}, {m1, "11"}}}, mixed, 0, "13,11", 2, {m3, m1}}};
     for (const auto& row : rows) {
         const WorkFile file =
-            BuildWorkFile(*db_, *source, everything, true, true, row.category, row.ctr);
+            BuildWorkFile(*db_, *source, row.choice, true, true, row.category, row.ctr);
         EXPECT_EQ(Targets(file.text), row.targets) << row.ctr;
-        EXPECT_EQ(file.meters, row.meters);
-        EXPECT_EQ(file.measuringPoints, row.points);
+        EXPECT_EQ(file.meters, row.meters) << row.targets;
+        EXPECT_EQ(file.measuringPoints, row.points) << row.targets;
         EXPECT_EQ(file.taskCount, 2);
     }
-
-    // b) "all meters" of one concentrator with 5 meters: ANY, 5 meters, five points.
-    const DispatchChoice allOfOne{.allMeters = true,
-                                  .meterItems = 6,
-                                  .meters = {{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}}};
-    WorkFile file = BuildWorkFile(*db_, *source, allOfOne, true, true, 0, all);
-    EXPECT_EQ(Targets(file.text), "ANY");
-    EXPECT_EQ(file.meters, 5);
-    EXPECT_EQ(file.measuringPoints, (Uids{1, 2, 3, 4, 5}));
-    // ... and several concentrators but not all: only "all meters", nothing counted.
-    file = BuildWorkFile(*db_, *source, {.allMeters = true, .meterItems = 1}, true, true, 0, all);
-    EXPECT_EQ(Targets(file.text), "ANY");
-    EXPECT_EQ(file.meters, 0);
-    EXPECT_TRUE(file.measuringPoints.empty());
-
-    // c) chosen meters, in list order.
-    file = BuildWorkFile(*db_, *source, {.meterItems = 4, .meters = {{m3, "13"}, {m1, "11"}}}, true,
-                         true, 0, mixed);
-    EXPECT_EQ(Targets(file.text), "13,11");
-    EXPECT_EQ(file.meters, 2);
-    EXPECT_EQ(file.measuringPoints, (Uids{m3, m1}));
-    // Without targets and requests: no workTarget, no task.
-    file = BuildWorkFile(*db_, *source, everything, false, false, 0, all);
-    EXPECT_EQ(Targets(file.text), "<none>");
-    EXPECT_EQ(file.text.find("<task"), std::string::npos);
 }
 
 TEST_F(DispatchTest, AnUploadRecordsTheWorkAndWritesOneFileNamePerConcentrator) {
@@ -174,8 +162,9 @@ TEST_F(DispatchTest, AnUploadRecordsTheWorkAndWritesOneFileNamePerConcentrator) 
         const std::string uid = SqlInt(outcome.workUid);
         EXPECT_EQ(Cell("SELECT TaskCount from Work WHERE UID=" + uid), periodic ? "-3" : "3");
         EXPECT_EQ(Cell("SELECT WorkLibUID from Work WHERE UID=" + uid), std::to_string(work));
-        EXPECT_EQ(Cell("SELECT FileName from Work WHERE UID=" + uid), outcome.fileName);
-        EXPECT_EQ(Cell("SELECT OperatorUID||'/'||MeterTotal from Work WHERE UID=" + uid), "7/2");
+        EXPECT_EQ(
+            Cell("SELECT FileName||'/'||OperatorUID||'/'||MeterTotal from Work WHERE UID=" + uid),
+            outcome.fileName + "/7/2");
         EXPECT_EQ(Cell("SELECT MPList from Work WHERE UID=" + uid),
                   std::to_string(p) + "\r\n" + std::to_string(p + 1) + "\r\n");
         const std::string fileA = InboxFile("00A1", outcome.fileName);
@@ -223,22 +212,15 @@ TEST_F(DispatchTest, AFailedWriteStopsAndTheWorkRowCountsWhatWasDelivered) {
               1);
 }
 
-TEST(WorkLibColumn, IsAddedToAnOldDatabaseFile) {
+TEST(WorkLibColumn, IsAddedToAnOldDatabaseFileOnce) {
     testing::TempDir dir;
     const std::string path = (dir / "ZarnicBox.db").string();
-    {
-        storage::TSQLiteDatabase old(path);
-        storage::CreateSchema(old);
-        old.ExecuteSql("INSERT into Work (FileName) values('w-old.xml')");
-    }
-    for (int opening = 0; opening < 2; ++opening) {  // the second opening finds it there
-        bool created = true;
-        auto db = storage::OpenProgramDatabase(path, created);
-        EXPECT_FALSE(created);
-        db->ExecuteSql("UPDATE Work set WorkLibUID = 5");
-        EXPECT_EQ(db->QueryTable("SELECT FileName||WorkLibUID from Work")->FieldText(0),
-                  "w-old.xml5");
-    }
+    storage::CreateSchema(*std::make_unique<storage::TSQLiteDatabase>(path));
+    bool created = true;
+    storage::OpenProgramDatabase(path, created);
+    auto db = storage::OpenProgramDatabase(path, created);  // finds the column there
+    db->ExecuteSql("INSERT into Work (FileName,WorkLibUID) values('w-1.xml',5)");
+    EXPECT_EQ(db->QueryTable("SELECT FileName||WorkLibUID from Work")->FieldText(0), "w-1.xml5");
 }
 
 }  // namespace

@@ -1,12 +1,9 @@
-// The library's rows and the rules of the ZARNIC page, over a real database file and the shipped
-// catalogue with the real base plug-in.
+// The rules of the ZARNIC page over the shipped catalogue with the real base plug-in.
 #include <gtest/gtest.h>
 
 #include "devices/catalogue.h"
 #include "devices/parameter_model.h"
 #include "devices/value_formats.h"
-#include "storage/schema.h"
-#include "storage/sqlite_database.h"
 #include "testing/temp_dir.h"
 #include "work/work_library.h"
 
@@ -60,43 +57,24 @@ TEST(ZarnicRules, ActionItemsFollowTheAccessLevels) {
 
 TEST_F(ZarnicEditorTest, AnEventVariableIsReadAsItsLogOnly) {
     Choose("0000.EventLog");
-    EXPECT_TRUE(page().archiveTarget);
-    EXPECT_FALSE(page().targetEnabled);
-    EXPECT_FALSE(page().actionEnabled);
+    // Archive target, target, action and archive type fixed, no accumulation interval.
+    EXPECT_EQ((std::vector<bool>{page().archiveTarget, page().targetEnabled, page().actionEnabled,
+                                 page().archiveTypeEnabled, page().accumulationShown}),
+              (std::vector<bool>{true, false, false, false, false}));
     EXPECT_EQ(page().archiveTypes, Texts{EventArchiveCaption()});
-    EXPECT_FALSE(page().archiveTypeEnabled);
-    EXPECT_FALSE(page().accumulationShown);
     const TaskRequest task = editor_.Build(3);
     EXPECT_EQ((Texts{task.opCode, task.arcType, TaskRowComment(task)}),
               (Texts{"AR", "LOG", "AR LOG"}));
     EXPECT_EQ(BuildTaskXml(task).find("ArcInterval"), std::string::npos);
 }
 
-TEST_F(ZarnicEditorTest, ChoicesShowAndHideTheirFields) {
+TEST_F(ZarnicEditorTest, AWriteIsNeverAnArchiveReadAndNoActionBuildsNothing) {
     Choose("0001.PowerLimit");
-    EXPECT_EQ(page().actions, (Texts{kActionRead, kActionWrite}));
     EXPECT_FALSE(page().newValueShown);  // a plain read takes no argument
-    editor_.ChangeAction(1);             // a write is never an archive read
+    editor_.ChangeAction(1);
     EXPECT_FALSE(page().targetEnabled);
     EXPECT_TRUE(page().newValueShown);
-    EXPECT_EQ(editor_.Build(3).opCode, "W");
-
-    Choose("0001.EnergyImport");
-    editor_.ChangeTarget(true);
-    EXPECT_TRUE(page().archiveShown);
-    EXPECT_FALSE(page().actionEnabled);
-    EXPECT_EQ(page().archiveTypes, ArchiveTypeCaptions());
-    EXPECT_TRUE(page().accumulationShown);
-    EXPECT_EQ((Texts{std::to_string(page().accumulationFactor), page().accumulationCode}),
-              (Texts{"1", "MIN"}));
-    editor_.ChangeArchiveType(1);  // D: no accumulation interval
-    EXPECT_FALSE(page().accumulationShown);
-    editor_.ChangeTarget(false);
-    EXPECT_FALSE(page().archiveShown);
-    EXPECT_EQ(editor_.Build(3).opCode, "R");
-
-    // Neither level below 8: no action, and nothing can be built.
-    Choose("0000.ServiceKey");
+    Choose("0000.ServiceKey");  // neither level below 8
     EXPECT_TRUE(page().actions.empty());
     EXPECT_THROW(editor_.Build(3), std::out_of_range);
 }
@@ -155,53 +133,6 @@ TEST_F(ZarnicEditorTest, AVariableMissingFromTheCatalogueIsNamedNotGuessed) {
     EXPECT_EQ(editor.page().missingVariable, "0007.Gone");
     EXPECT_TRUE(editor.page().variables.empty());
     EXPECT_THROW(editor.Build(3), std::out_of_range);
-}
-
-class LibraryRowsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        bool created = false;
-        db_ = storage::OpenProgramDatabase((dir_ / "ZarnicBox.db").string(), created);
-    }
-    int64_t Count(const std::string& table) {
-        return db_->QueryTable("SELECT COUNT(*) from " + table)->FieldInt64(0);
-    }
-    testing::TempDir dir_;
-    std::unique_ptr<storage::TSQLiteDatabase> db_;
-};
-
-TEST_F(LibraryRowsTest, WorksAndRequestsAreStoredReadAndDeleted) {
-    const WorkDefinition daily{"Say \"hi\" & go", true, "1 DAY", "2 HOUR"};
-    const int64_t work = InsertWork(*db_, WorkRow(daily));
-    const int64_t other = InsertWork(*db_, WorkRow({"Other"}));
-    const TaskRequest m230{.syntax = "M-230", .var = "P1", .value = "0811"};
-    const int64_t task = InsertTask(*db_, work, TaskRow(m230));
-    InsertTask(*db_, work, TaskRow({.var = "0001.PowerActive"}));
-    InsertTask(*db_, other, TaskRow({.var = "0001.PowerActive"}));
-
-    auto library = LoadWorkLibrary(*db_);
-    ASSERT_EQ(library.size(), 2u);
-    EXPECT_EQ(library[0].node.text, "Say \"hi\" & go [1 DAY]");
-    ASSERT_EQ(library[0].tasks.size(), 2u);
-    EXPECT_EQ(library[0].tasks[0].text, "M-230.P1");
-    EXPECT_EQ(library[0].tasks[1].text, "ZARNIC.0001.PowerActive [R]");
-    EXPECT_EQ(ReadWorkXmlText(*db_, work), BuildWorkXml(daily));
-    EXPECT_EQ(ReadTaskXmlText(*db_, task), BuildTaskXml(m230));
-    EXPECT_EQ(ReadTaskXmlText(*db_, 999), std::nullopt);
-
-    UpdateWork(*db_, work, WorkRow({"Once"}));
-    UpdateTask(*db_, task, TaskRow({.syntax = "M-200", .var = "P2"}));
-    library = LoadWorkLibrary(*db_);
-    EXPECT_EQ(library[0].node.text, "Once");
-    EXPECT_EQ(library[0].tasks[0].text, "M-200.P2");
-
-    // A request goes alone; a work takes its requests with it, and only its own.
-    DeleteTask(*db_, task);
-    EXPECT_EQ((std::vector<int64_t>{Count("WorkLib"), Count("Task")}),
-              (std::vector<int64_t>{2, 2}));
-    DeleteWork(*db_, work);
-    EXPECT_EQ((std::vector<int64_t>{Count("WorkLib"), Count("Task")}),
-              (std::vector<int64_t>{1, 1}));
 }
 
 }  // namespace
