@@ -24,12 +24,17 @@
 
 namespace zb::link {
 
+// The largest file a concentrator may send; a file announced larger is refused at its first
+// block.
+inline constexpr int64_t kMaxReceivedFileSize = int64_t{1} << 30;  // 1 GiB
+
 class TFileSync : public FrameSink {
   public:
     // Writes the whole buffer to the connection, or throws.
     using SendFunction = std::function<void(const uint8_t* data, size_t size)>;
 
     TFileSync(LinkShared& shared, std::string peerAddress, SendFunction send);
+    ~TFileSync() override;
     TFileSync(const TFileSync&) = delete;
     TFileSync& operator=(const TFileSync&) = delete;
 
@@ -69,6 +74,16 @@ class TFileSync : public FrameSink {
     bool Handshake(const FrameView& frame);
     void ReceivingSide(const FrameView& frame);
     void CompleteReceivedFile();
+    void HandleCompletedFile(const ReceivedFile& file);
+    void KeepRejectedFile(const ReceivedFile& file, const std::string& reason);
+    // Opens a new spool file for the file being received; false (logged) when it cannot be.
+    bool OpenSpool();
+    // Appends block data to the spool file; false (logged) when it cannot be written.
+    bool AppendToSpool(const uint8_t* data, size_t size);
+    // Closes and deletes the spool file, if any; the receiving side holds no file afterwards.
+    void DiscardSpool();
+    // Ends the file being received: spool discarded, state 0.
+    void ResetReceivingSide();
     void Answer(const FrameView& request, uint8_t status);
     void SendingSide(const FrameView& answer);
     void OfferNextFile();
@@ -89,7 +104,11 @@ class TFileSync : public FrameSink {
     // Receiving side.
     uint8_t inboundArea_[kAnswerSize] = {};
     uint8_t rxState_ = 0;
-    std::string rxBuffer_;
+    // The file being received goes to a spool file in the mirror directory (outside ROOT) as its
+    // blocks arrive, so memory per connection stays at the frame accumulator.
+    int rxSpoolFd_ = -1;
+    std::filesystem::path rxSpoolPath_;
+    int64_t rxReceived_ = 0;
     std::string rxPath_;  // UTF-8
     std::filesystem::path rxMirrorPath_;
     uint8_t rxSequence_ = 0;

@@ -42,6 +42,17 @@ void SendAll(int fd, const uint8_t* data, size_t size) {
     }
 }
 
+// The text of a fault of the server for the log; a full disk says so in plain words.
+std::string FaultText(const std::exception& error) {
+    std::string text = error.what();
+    const auto* system = dynamic_cast<const std::system_error*>(&error);
+    if (system != nullptr &&
+        (system->code() == std::errc::no_space_on_device || system->code().value() == EDQUOT)) {
+        text += " (" + SystemErrorText(ENOSPC) + ")";
+    }
+    return text;
+}
+
 }  // namespace
 
 struct LinkServer::Connection {
@@ -239,8 +250,8 @@ void LinkServer::Serve(std::shared_ptr<Connection> connection) {
         }
     } catch (const std::exception& error) {
         const std::string id = sync.CtrId();
-        base::LogLine((id.empty() ? "IP = " + connection->peer : "CtrID = " + id) +
-                      ", ОШИБКА: " + error.what() + ", соединение закрыто.");
+        base::LogLine(PeerText((id.empty() ? "IP = " + connection->peer : "CtrID = " + id) +
+                               ", ОШИБКА: " + FaultText(error) + ", соединение закрыто."));
     }
     // Disconnect: the sync object leaves the container and goes with its connection.
     {

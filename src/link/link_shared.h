@@ -17,6 +17,19 @@
 
 namespace zb::link {
 
+// Spool files of files being received are named so in the mirror directory (outside ROOT).
+inline constexpr std::string_view kSpoolPrefix = ".~rx-";
+
+// Text that came from a peer (names, IDs, error texts) as it may be logged: every control
+// character shown as \xNN, so it can never start a log line of its own.
+std::string PeerText(std::string_view text);
+
+// The text of an operating-system error for the log; a full disk says so in plain words.
+std::string SystemErrorText(int error);
+
+// The longest prefix of a UTF-8 text that has at most `maxBytes` bytes and ends on a character.
+std::string Utf8Prefix(std::string_view text, size_t maxBytes);
+
 // A list of name=value lines, the name being a concentrator ID text. Not locked itself.
 class NameValueTable {
   public:

@@ -15,8 +15,8 @@ TEST(Schema, NewFileGetsTheThirteenTablesAndOneAdministrator) {
     auto db = OpenProgramDatabase((dir / "ZarnicBox.db").string(), created);
     EXPECT_TRUE(created);
     auto tables = db->QueryTable(
-        "SELECT sql from sqlite_master WHERE type=\"table\" AND name<>\"sqlite_sequence\" "
-        "ORDER BY rowid");
+        "SELECT sql from sqlite_master WHERE type='table' AND name<>'sqlite_sequence' AND "
+        "name<>'ProcessedResultFile' ORDER BY rowid");
     ASSERT_EQ(tables->RowCount(), 13u);
     for (const char* statement : kCreateTableStatements) {
         EXPECT_EQ(tables->FieldText(0), statement);
@@ -54,20 +54,23 @@ TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
     EXPECT_FALSE(created);
     auto indexes =
         db->QueryTable("SELECT name from sqlite_master WHERE type=\"index\" ORDER BY name");
-    ASSERT_EQ(indexes->RowCount(), 2u);
+    ASSERT_EQ(indexes->RowCount(), 3u);
     EXPECT_EQ(indexes->FieldText(0), "ixMeasuringPointCtrUID");
+    ASSERT_TRUE(indexes->GoToRow(2));
+    EXPECT_EQ(indexes->FieldText(0), "ixProcessedResultFile");
     // Twice is harmless.
     EnsureLookupIndexes(*db);
 }
 
-TEST(Schema, AnEmptyFileOpensWithoutComplaint) {
+TEST(Schema, AZeroByteFileLeftByAnInterruptedStartGetsTheSchema) {
     testing::TempDir dir;
     const auto path = dir / "empty.db";
     testing::WriteFile(path, "");
-    bool created = true;
+    bool created = false;
     auto db = OpenProgramDatabase(path.string(), created);
-    EXPECT_FALSE(created);
-    EXPECT_THROW(db->QueryTable("SELECT * from Operator"), ESQLiteException);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(db->QueryTable("SELECT Login from Operator")->RowCount(), 1u);
+    EXPECT_EQ(db->QueryTable("SELECT Size from ProcessedResultFile")->RowCount(), 0u);
 }
 
 TEST(TimeStamp, WholeSecondsSince2000WithHalvesToEven) {
