@@ -1,6 +1,7 @@
 // The link server on an ephemeral loopback port, driven by raw clients and by the concentrator
 // simulator.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "base/clock.h"
+#include "link/file_sync.h"
 #include "link/frame.h"
 #include "link/link_server.h"
 #include "link/mirror.h"
@@ -282,6 +284,86 @@ TEST_F(ServerTest, MisbehavingConcentratorOverTheWire) {
     EXPECT_EQ(request(BlockFrame(3, 4, 8, "efgh")), kStatusAccepted);
     EXPECT_EQ(ReadFile(Mirror("00A4", "ROOT/INFO/METERS/m.xml")), "abcdefgh");
     EXPECT_EQ(server.FilesIn(), 1);
+}
+
+// The one spool file of a mirror (the file being received), or an empty path.
+fs::path SpoolFileIn(const fs::path& mirror) {
+    for (const auto& entry : fs::directory_iterator(mirror)) {
+        if (entry.path().filename().string().rfind(".~rx-", 0) == 0) {
+            return entry.path();
+        }
+    }
+    return {};
+}
+
+TEST_F(ServerTest, AReceivedFileIsSpooledOutsideRootAndOnDiskBeforeItsAnswer) {
+    CreateMirrorFolders(dir.path(), "00A6");
+    ClockAlreadySet("00A6");
+    auto client = Named(0x00A6);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00A6 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+    auto status = [&](const Bytes& frame) {
+        client->Send(frame);
+        return client->ReadFrame()[kOffStatus];
+    };
+    // A name with a line break: the log shows it escaped, on one line.
+    const std::string name = "ROOT\\INFO\\METERS\\a\nb.xml";
+    EXPECT_EQ(status(NameFrame(1, name)), kStatusAccepted);
+    EXPECT_EQ(status(BlockFrame(1, 0, 8, "abcd")), kStatusAccepted);
+    const fs::path spool = SpoolFileIn(Mirror("00A6"));
+    ASSERT_FALSE(spool.empty());
+    EXPECT_EQ(ReadFile(spool), "abcd");
+    EXPECT_EQ(status(BlockFrame(1, 4, 8, "efgh")), kStatusAccepted);
+    // Answered: the file is in place, the spool gone.
+    EXPECT_EQ(ReadFile(Mirror("00A6", "ROOT/INFO/METERS/a\nb.xml")), "abcdefgh");
+    EXPECT_TRUE(SpoolFileIn(Mirror("00A6")).empty());
+    EXPECT_TRUE(log.Contains("CtrID = 00A6  -->  \"ROOT\\INFO\\METERS\\a\\x0Ab.xml\""));
+
+    // A file announced over the limit is refused at its first block; at the limit it is taken.
+    for (const int64_t total : {kMaxReceivedFileSize + 1, kMaxReceivedFileSize}) {
+        EXPECT_EQ(status(NameFrame(2, "ROOT\\INFO\\METERS\\big.xml")), kStatusAccepted);
+        EXPECT_EQ(status(BlockFrame(2, 0, static_cast<uint32_t>(total), "x")),
+                  total > kMaxReceivedFileSize ? kStatusRefused : kStatusAccepted);
+    }
+    EXPECT_TRUE(log.Contains(
+        "CtrID = 00A6, файл \"ROOT\\INFO\\METERS\\big.xml\" отклонён: размер 1073741825 байт "
+        "больше предела 1073741824 байт."));
+    client.reset();  // a connection that ends mid-file leaves no spool behind
+    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
+    EXPECT_TRUE(SpoolFileIn(Mirror("00A6")).empty());
+    EXPECT_FALSE(fs::exists(Mirror("00A6", "ROOT/INFO/METERS/big.xml")));
+}
+
+TEST_F(ServerTest, AFullDiskRefusesTheFileAndSaysSo) {
+    // The mirror on a file system of 64 KB (needs the right to mount; skipped without it).
+    const fs::path mirror = Mirror("00A7");
+    fs::create_directories(mirror);
+    if (::mount("tmpfs", mirror.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{mirror};
+    CreateMirrorFolders(dir.path(), "00A7");
+    ClockAlreadySet("00A7");
+    auto client = Named(0x00A7);
+    const std::string block(50000, 'z');
+    client->Send(NameFrame(1, "ROOT\\INFO\\METERS\\m.xml"));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(1, 0, 100000, block));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(1, 50000, 100000, block));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusRefused);
+    EXPECT_TRUE(log.Contains(
+        "CtrID = 00A7, файл \"ROOT\\INFO\\METERS\\m.xml\" не принят: нет места на диске"));
+    EXPECT_TRUE(SpoolFileIn(mirror).empty());
+    // The connection goes on: a small file still arrives.
+    client->Send(NameFrame(2, "ROOT\\INFO\\METERS\\s.xml"));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(2, 0, 3, "<s>"));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    EXPECT_EQ(ReadFile(Mirror("00A7", "ROOT/INFO/METERS/s.xml")), "<s>");
 }
 
 struct FailingHandler : ReceivedFileHandler {
