@@ -290,11 +290,21 @@ sqlite3_stmt* TSQLiteDatabase::Prepare(const std::string& sql) {
     if (sql.size() > static_cast<size_t>(INT32_MAX - 1)) {
         throw ESQLiteException("Error executing SQL.\rError [18]: " + ResultCodeText(18), 18);
     }
-    // With its length, so a zero byte inside a value can never cut the statement short.
-    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+    // With its length; the library still reads a zero byte as the end of the text, so a
+    // statement that stops at one is refused: a zero byte can never cut a statement short and
+    // run what is left of it.
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail) !=
         SQLITE_OK) {
         sqlite3_finalize(stmt);
         RaiseDatabaseError("Error executing SQL", sql);
+    }
+    if (tail != nullptr && tail < sql.data() + sql.size() && *tail == '\0') {
+        sqlite3_finalize(stmt);
+        throw ESQLiteException("Error executing SQL.\rError [1]: " + ResultCodeText(1) + ".\r\"" +
+                                   std::string(sql.data(), tail) +
+                                   "\": the statement holds a zero byte",
+                               1);
     }
     if (stmt == nullptr) {
         RaiseDatabaseError("Could not prepare SQL statement", sql);
