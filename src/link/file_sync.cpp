@@ -86,6 +86,13 @@ TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction s
 
 TFileSync::~TFileSync() {
     DiscardSpool();
+    std::lock_guard lock(shared_.sessionsMutex);
+    if (holdsSession_) {
+        const auto it = shared_.sessions.find(linkId_.load());
+        if (it != shared_.sessions.end() && it->second == this) {
+            shared_.sessions.erase(it);
+        }
+    }
 }
 
 std::string TFileSync::CtrId() const {
@@ -140,12 +147,12 @@ bool TFileSync::Handshake(const FrameView& frame) {
     const fs::path mirror = MirrorDir(shared_.ProgramDir(), idText);
     std::error_code ec;
     if (!fs::is_directory(mirror, ec)) {
-        Log("CtrID = " + idText + ", UNKNOWN, IP = " + peerAddress_);
-        linkId_ = kNoLinkId;
+        return RefuseUnknown(idText);
+    }
+    if (!TakeSession(id, idText)) {
+        Log("CtrID = " + idText + ", второе соединение с " + peerAddress_ + " отклонено");
         closeCountdown_ = 1;
-        Log("Попытка подключения незарегистрированного концентратора, соединение будет "
-            "закрыто через 1 сек.");
-        return false;  // everything still held is discarded
+        return false;
     }
     linkId_ = id;
     ctrId_ = idText;
@@ -153,12 +160,17 @@ bool TFileSync::Handshake(const FrameView& frame) {
     Log("CtrID = " + idText + " <--> HANDSHAKE OK, IP = " + peerAddress_);
 
     bool setClock = false;
+    std::optional<std::string> previousAddress;
     {
         std::lock_guard lock(shared_.linkLock);
-        shared_.lastAddress.Set(idText, peerAddress_);
+        previousAddress = shared_.lastAddress.Set(idText, peerAddress_);
         const std::string key = ClockKeyNow();
         const std::optional<std::string> previous = shared_.clockKey.Set(idText, key);
         setClock = !previous || *previous != key;
+    }
+    if (previousAddress && *previousAddress != peerAddress_) {
+        Log("CtrID = " + idText + ", адрес сменился: был " + *previousAddress + ", теперь " +
+            peerAddress_);
     }
     base::Events().CtrLastAddressChanged(idText, peerAddress_);
 
@@ -166,6 +178,42 @@ bool TFileSync::Handshake(const FrameView& frame) {
         QueueSetUTC(shared_.ProgramDir(), idText, base::Clock::Now());
     }
     OfferNextFile();
+    return true;
+}
+
+bool TFileSync::RefuseUnknown(const std::string& idText) {
+    Log("CtrID = " + idText + ", UNKNOWN, IP = " + peerAddress_);
+    linkId_ = kNoLinkId;
+    closeCountdown_ = 1;
+    Log("Попытка подключения незарегистрированного концентратора, соединение будет "
+        "закрыто через 1 сек.");
+    if (shared_.addressGuard.NoteUnknownId(peerAddress_)) {
+        Log("IP = " + peerAddress_ + ": больше " + std::to_string(kUnknownIdLimit) +
+            " неизвестных CtrID за минуту, адрес не обслуживается " +
+            std::to_string(kUnknownIdBlockMinutes) + " мин.");
+    }
+    return false;  // everything still held is discarded
+}
+
+// A concentrator has one session. A second connection with its ID is refused while the first
+// one has received a frame within kSessionQuietSeconds; a first one quiet for longer (a
+// connection that died half-open) is closed and the new one served at once.
+bool TFileSync::TakeSession(uint32_t id, const std::string& idText) {
+    std::lock_guard lock(shared_.sessionsMutex);
+    TFileSync*& holder = shared_.sessions[id];
+    if (holder != nullptr && holder != this) {
+        if (holder->IdleTicks() < kSessionQuietSeconds) {
+            return false;
+        }
+        Log("CtrID = " + idText + ", прежнее соединение с " + holder->PeerAddress() +
+            " молчит, закрыто");
+        holder->holdsSession_ = false;
+        if (holder->close_) {
+            holder->close_();
+        }
+    }
+    holder = this;
+    holdsSession_ = true;
     return true;
 }
 

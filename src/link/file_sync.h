@@ -61,6 +61,12 @@ class TFileSync : public FrameSink {
     // One tick of the idle count (reset by every complete frame); returns the ticks since the
     // last complete frame, this one included.
     int TickIdle() { return ++idleTicks_; }
+    int IdleTicks() const { return idleTicks_.load(); }
+    // One tick of the connection's age; returns the ticks since it was accepted.
+    int TickAge() { return ++ageTicks_; }
+
+    // How another connection closes this one (the second-session rule); set by the server.
+    void SetCloser(std::function<void()> close) { close_ = std::move(close); }
 
     uint8_t ReceivingState() const { return rxState_; }
     uint8_t SendingState() const { return txState_; }
@@ -72,6 +78,9 @@ class TFileSync : public FrameSink {
 
   private:
     bool Handshake(const FrameView& frame);
+    bool RefuseUnknown(const std::string& idText);
+    // The second-session rule; false when this connection must give way to a live session.
+    bool TakeSession(uint32_t id, const std::string& idText);
     void ReceivingSide(const FrameView& frame);
     void CompleteReceivedFile();
     void HandleCompletedFile(const ReceivedFile& file);
@@ -140,6 +149,9 @@ class TFileSync : public FrameSink {
 
     std::atomic<int32_t> closeCountdown_{0};
     std::atomic<int> idleTicks_{0};
+    std::atomic<int> ageTicks_{0};
+    std::function<void()> close_;
+    bool holdsSession_ = false;
     bool finished_ = false;
 };
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "base/log.h"
@@ -155,15 +156,23 @@ void LinkServer::AcceptLoop() {
         const int fd =
             ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                ::poll(nullptr, 0, 10);  // out of resources: let connections end first
+            const int error = errno;
+            if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+                // Out of resources: the connections already served go on; new ones wait in
+                // the queue until some end.
+                LogAcceptFailure(error);
+                ::poll(nullptr, 0, 100);
             }
+            continue;
+        }
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        if (shared_.addressGuard.Blocked(text)) {
+            ::close(fd);  // an address that kept guessing IDs is not answered
             continue;
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
 
         auto connection = std::make_shared<Connection>();
         connection->fd = fd;
@@ -175,12 +184,28 @@ void LinkServer::AcceptLoop() {
             std::lock_guard lock(containerMutex_);
             container_.push_back(connection);
         }
+        Connection* raw = connection.get();
+        connection->sync->SetCloser([raw] { raw->Close(); });
         if (!SpawnConnectionThread(connection)) {
+            LogAcceptFailure(EAGAIN);
             std::lock_guard lock(containerMutex_);
             container_.erase(std::find(container_.begin(), container_.end(), connection));
             ::close(fd);
         }
     }
+}
+
+void LinkServer::LogAcceptFailure(int error) {
+    const auto now = std::chrono::steady_clock::now();
+    if (acceptFailureLogged_ && now - lastAcceptFailureLog_ < std::chrono::minutes(1)) {
+        return;
+    }
+    acceptFailureLogged_ = true;
+    lastAcceptFailureLog_ = now;
+    base::LogLine(std::string("Соединение не принято: ") +
+                  (error == EMFILE || error == ENFILE ? "нет свободных дескрипторов файлов"
+                                                      : "не хватает ресурсов") +
+                  " (" + std::strerror(error) + "), обслуживаются открытые соединения.");
 }
 
 bool LinkServer::SpawnConnectionThread(std::shared_ptr<Connection> connection) {
@@ -271,6 +296,10 @@ void LinkServer::Tick() {
         Connection& connection = **it;
         if (connection.sync->TickCloseCountdown()) {
             connection.Close();
+        }
+        if (connection.sync->TickAge() >= kHandshakeLimitSeconds &&
+            connection.sync->LinkId() == kNoLinkId) {
+            connection.Close();  // no handshake in time: a scan or a flood, not logged each
         }
         if (connection.sync->TickIdle() == kIdleLimitSeconds) {
             const std::string id = connection.sync->CtrId();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/clock.h"
+
 namespace zb::link {
 
 std::string PeerText(std::string_view text) {
@@ -59,6 +61,35 @@ std::optional<std::string> NameValueTable::Set(std::string_view name, std::strin
     }
     lines_.emplace_back(std::string(name), std::move(value));
     return std::nullopt;
+}
+
+bool AddressGuard::NoteUnknownId(const std::string& address) {
+    const auto now = base::Clock::Now();
+    std::lock_guard lock(mutex_);
+    // Forget addresses that have been quiet for long, so the table cannot grow without end.
+    if (records_.size() > 4096) {
+        std::erase_if(records_, [&](const auto& entry) {
+            return entry.second.blockedUntil < now &&
+                   (entry.second.unknownIds.empty() ||
+                    entry.second.unknownIds.back() < now - std::chrono::minutes(1));
+        });
+    }
+    Record& record = records_[address];
+    std::erase_if(record.unknownIds,
+                  [&](const auto& t) { return t < now - std::chrono::minutes(1); });
+    record.unknownIds.push_back(now);
+    if (static_cast<int>(record.unknownIds.size()) > kUnknownIdLimit && record.blockedUntil < now) {
+        record.blockedUntil = now + std::chrono::minutes(kUnknownIdBlockMinutes);
+        record.unknownIds.clear();
+        return true;
+    }
+    return false;
+}
+
+bool AddressGuard::Blocked(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    const auto it = records_.find(address);
+    return it != records_.end() && base::Clock::Now() < it->second.blockedUntil;
 }
 
 LinkShared::LinkShared(std::filesystem::path programDir)

@@ -387,16 +387,104 @@ TEST_F(ServerTest, AFileThatCannotBeHandledEndsTheConnection) {
 }
 
 TEST_F(ServerTest, SilentConnectionIsClosedAtTheIdleLimit) {
+    CreateMirrorFolders(dir.path(), "00A8");
+    ClockAlreadySet("00A8");
+    auto client = Named(0x00A8);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00A8 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+    for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
+        server.Tick();
+    }
+    EXPECT_TRUE(client->StaysQuiet(50ms));
+    server.Tick();
+    EXPECT_TRUE(client->WaitClosed(5s));
+    EXPECT_TRUE(
+        log.Contains("CtrID = 00A8, IP = 127.0.0.1, нет данных 600 сек., соединение закрыто."));
+}
+
+TEST_F(ServerTest, APeerThatNeverNamesAConcentratorIsClosedAfterThirtySeconds) {
     RawClient client(server.Port());
     client.ReadExact(24);
     ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 1; }));
-    for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
+    Bytes noise;
+    BuildHandshakeAnswer(noise, 0x00A9);
+    noise[kOffFlags] = 0;  // a request, dropped before the handshake: keeps nothing open
+    for (int tick = 1; tick < kHandshakeLimitSeconds; ++tick) {
+        client.Send(noise);
         server.Tick();
     }
     EXPECT_TRUE(client.StaysQuiet(50ms));
     server.Tick();
     EXPECT_TRUE(client.WaitClosed(5s));
-    EXPECT_TRUE(log.Contains("IP = 127.0.0.1, нет данных 600 сек., соединение закрыто."));
+}
+
+TEST_F(ServerTest, ASecondSessionWaitsForTheFirstToFallSilent) {
+    CreateMirrorFolders(dir.path(), "00B1");
+    ClockAlreadySet("00B1");
+    auto first = Named(0x00B1);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+    // The first session is alive: an impostor from another address is refused.
+    RawClient impostor(server.Port(), "127.0.0.2");
+    impostor.ReadExact(24);
+    Bytes answer;
+    BuildHandshakeAnswer(answer, 0x00B1);
+    impostor.Send(answer);
+    ASSERT_TRUE(WaitFor(
+        [&] { return log.Contains("CtrID = 00B1, второе соединение с 127.0.0.2 отклонено"); }));
+    server.Tick();
+    EXPECT_TRUE(impostor.WaitClosed(5s));
+    EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.1");
+
+    // Silent for 30 ticks (a connection that died half-open): the next one takes over at once,
+    // and the change of address is logged.
+    for (int tick = 0; tick < kSessionQuietSeconds; ++tick) {
+        server.Tick();
+    }
+    RawClient next(server.Port(), "127.0.0.3");
+    next.ReadExact(24);
+    next.Send(answer);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.3"); }));
+    EXPECT_TRUE(log.Contains("CtrID = 00B1, прежнее соединение с 127.0.0.1 молчит, закрыто"));
+    EXPECT_TRUE(log.Contains("CtrID = 00B1, адрес сменился: был 127.0.0.1, теперь 127.0.0.3"));
+    EXPECT_TRUE(first->WaitClosed(5s));
+    EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.3");
+}
+
+TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
+    CreateMirrorFolders(dir.path(), "00B2");
+    auto guess = [&](uint32_t id) {
+        RawClient client(server.Port(), "127.0.0.4");
+        client.ReadExact(24);
+        Bytes answer;
+        BuildHandshakeAnswer(answer, id);
+        client.Send(answer);
+        EXPECT_TRUE(WaitFor([&] {
+            return log.Contains("CtrID = " + CtrIdText(id) + ", UNKNOWN, IP = 127.0.0.4");
+        }));
+    };
+    for (uint32_t id = 0x0C00; id < 0x0C00 + kUnknownIdLimit; ++id) {
+        guess(id);
+    }
+    const std::string blocked =
+        "IP = 127.0.0.4: больше 10 неизвестных CtrID за минуту, адрес не обслуживается 10 мин.";
+    EXPECT_FALSE(log.Contains(blocked));
+    guess(0x0D00);
+    EXPECT_TRUE(log.Contains(blocked));
+    // Even a registered ID from there gets no answer now; other addresses are served.
+    RawClient shut(server.Port(), "127.0.0.4");
+    EXPECT_TRUE(shut.WaitClosed(5s));
+    RawClient other(server.Port(), "127.0.0.5");
+    EXPECT_EQ(other.ReadExact(24), linktest::kHandshakeRequestBytes);
+    // Ten minutes later the address is served again.
+    const auto later = base::Clock::Now() + std::chrono::minutes(kUnknownIdBlockMinutes) + 1s;
+    base::Clock::SetSource([later] { return later; });
+    struct RestoreClock {
+        ~RestoreClock() { base::Clock::SetSource(nullptr); }
+    } restore;
+    RawClient again(server.Port(), "127.0.0.4");
+    EXPECT_EQ(again.ReadExact(24), linktest::kHandshakeRequestBytes);
 }
 
 TEST_F(ServerTest, StopEndsEveryConnectionAndFreesThePort) {
