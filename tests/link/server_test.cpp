@@ -334,6 +334,32 @@ TEST_F(ServerTest, AReceivedFileIsSpooledOutsideRootAndOnDiskBeforeItsAnswer) {
     EXPECT_FALSE(fs::exists(Mirror("00A6", "ROOT/INFO/METERS/big.xml")));
 }
 
+TEST_F(ServerTest, ANameTheFileSystemCannotHoldIsKeptAsideAndAnswered) {
+    CreateMirrorFolders(dir.path(), "00AA");
+    ClockAlreadySet("00AA");
+    auto client = Named(0x00AA);
+    // 200 Cyrillic letters: 200 bytes on the link, 400 as a UTF-8 file name.
+    const std::string wire = "ROOT\\INFO\\PROFILES\\" + std::string(200, '\xC6');
+    std::string utf8Name;
+    for (int i = 0; i < 200; ++i) {
+        utf8Name += "Ж";
+    }
+    client->Send(NameFrame(1, wire));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(1, 0, 4, "<p/>"));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(Mirror("00AA", "REJECTED"))) {
+        kept.push_back(entry.path());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFile(kept[0]), "<p/>");
+    EXPECT_EQ(kept[0].filename().string().substr(20), utf8Name.substr(0, 200));
+    EXPECT_TRUE(log.Contains("CtrID = 00AA, файл " + utf8Name +
+                             " отклонён: имя не может быть сохранено: File name too long"));
+    EXPECT_TRUE(fs::is_empty(Mirror("00AA", "ROOT/INFO/PROFILES")));
+}
+
 TEST_F(ServerTest, AFullDiskRefusesTheFileAndSaysSo) {
     // The mirror on a file system of 64 KB (needs the right to mount; skipped without it).
     const fs::path mirror = Mirror("00A7");
