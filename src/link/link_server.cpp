@@ -77,10 +77,31 @@ LinkServer::~LinkServer() {
     Stop();
 }
 
+namespace {
+
+// Spool files left by a run that ended while files were arriving; no connection exists yet.
+void RemoveStaleSpoolFiles(const std::filesystem::path& programDir) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator ctr(programDir / "CTR", ec), end; !ec && ctr != end;
+         ctr.increment(ec)) {
+        std::error_code inner;
+        for (std::filesystem::directory_iterator it(ctr->path(), inner); !inner && it != end;
+             it.increment(inner)) {
+            if (it->path().filename().string().rfind(kSpoolPrefix, 0) == 0) {
+                std::error_code ignored;
+                std::filesystem::remove(it->path(), ignored);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void LinkServer::Start() {
     if (running_) {
         return;
     }
+    RemoveStaleSpoolFiles(shared_.ProgramDir());
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "socket");

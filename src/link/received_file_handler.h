@@ -13,8 +13,8 @@
 //   received files across all connections, and against the deletion of a mirror directory by the
 //   concentrators page. The handler must not take the file lock itself; it may use the database
 //   (Database()), which has its own lock.
-// - The link releases the file lock, clears its receive buffer and returns to idle afterwards,
-//   whatever the handler did.
+// - The link releases the file lock, removes what is left of its spool file and returns to idle
+//   afterwards, whatever the handler did.
 // - A file whose content can never be processed (malformed XML, a value that cannot be
 //   converted, a name that cannot be stored) is rejected: the handler throws
 //   EReceivedFileRejected after undoing what it did. The link keeps the file byte for byte under
