@@ -59,8 +59,9 @@ class ServerTest : public ::testing::Test {
         return args;
     }
     // A raw client that has read the handshake request and named itself.
-    std::unique_ptr<RawClient> Named(uint32_t id, const Bytes& garbageInFront = {}) {
-        auto client = std::make_unique<RawClient>(server.Port());
+    std::unique_ptr<RawClient> Named(uint32_t id, const Bytes& garbageInFront = {},
+                                     const char* from = nullptr) {
+        auto client = std::make_unique<RawClient>(server.Port(), from);
         client->ReadExact(24);
         Bytes answer;
         BuildHandshakeAnswer(answer, id);
@@ -438,25 +439,18 @@ TEST_F(ServerTest, ASecondSessionWaitsForTheFirstToFallSilent) {
     ASSERT_TRUE(
         WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
     // The first session is alive: an impostor from another address is refused.
-    RawClient impostor(server.Port(), "127.0.0.2");
-    impostor.ReadExact(24);
-    Bytes answer;
-    BuildHandshakeAnswer(answer, 0x00B1);
-    impostor.Send(answer);
+    auto impostor = Named(0x00B1, {}, "127.0.0.2");
     ASSERT_TRUE(WaitFor(
         [&] { return log.Contains("CtrID = 00B1, второе соединение с 127.0.0.2 отклонено"); }));
     server.Tick();
-    EXPECT_TRUE(impostor.WaitClosed(5s));
+    EXPECT_TRUE(impostor->WaitClosed(5s));
     EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.1");
 
     // Silent for 30 ticks (a connection that died half-open): the next one takes over at once,
     // and the change of address is logged.
-    for (int tick = 0; tick < kSessionQuietSeconds; ++tick) {
+    for (int tick = 0; tick < kSessionQuietSeconds; ++tick)
         server.Tick();
-    }
-    RawClient next(server.Port(), "127.0.0.3");
-    next.ReadExact(24);
-    next.Send(answer);
+    auto next = Named(0x00B1, {}, "127.0.0.3");
     ASSERT_TRUE(
         WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.3"); }));
     EXPECT_TRUE(log.Contains("CtrID = 00B1, прежнее соединение с 127.0.0.1 молчит, закрыто"));
@@ -466,20 +460,14 @@ TEST_F(ServerTest, ASecondSessionWaitsForTheFirstToFallSilent) {
 }
 
 TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
-    CreateMirrorFolders(dir.path(), "00B2");
     auto guess = [&](uint32_t id) {
-        RawClient client(server.Port(), "127.0.0.4");
-        client.ReadExact(24);
-        Bytes answer;
-        BuildHandshakeAnswer(answer, id);
-        client.Send(answer);
+        auto client = Named(id, {}, "127.0.0.4");
         EXPECT_TRUE(WaitFor([&] {
             return log.Contains("CtrID = " + CtrIdText(id) + ", UNKNOWN, IP = 127.0.0.4");
         }));
     };
-    for (uint32_t id = 0x0C00; id < 0x0C00 + kUnknownIdLimit; ++id) {
+    for (uint32_t id = 0x0C00; id < 0x0C00 + kUnknownIdLimit; ++id)
         guess(id);
-    }
     const std::string blocked =
         "IP = 127.0.0.4: больше 10 неизвестных CtrID за минуту, адрес не обслуживается 10 мин.";
     EXPECT_FALSE(log.Contains(blocked));
