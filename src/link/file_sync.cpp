@@ -441,6 +441,11 @@ void TFileSync::HandleCompletedFile(const ReceivedFile& file) {
 // never synchronised back), named by the time it arrived and its own name. Throws when it cannot
 // be kept: then the file is not acknowledged and comes again.
 void TFileSync::KeepRejectedFile(const ReceivedFile& file, const std::string& reason) {
+    // A mirror deleted meanwhile (the concentrator was removed) is not made again by this.
+    if (!fs::is_directory(mirrorDir_)) {
+        throw fs::filesystem_error("the mirror directory is gone", mirrorDir_,
+                                   std::make_error_code(std::errc::no_such_file_or_directory));
+    }
     const fs::path folder = mirrorDir_ / "REJECTED";
     fs::create_directories(folder);
     const base::LocalDateTime now = base::LocalNow();
