@@ -31,7 +31,15 @@ void EnsureLookupIndexes(TSQLiteDatabase& db);
 // without a Work table is left alone.
 void EnsureWorkLibColumn(TSQLiteDatabase& db);
 
-// Opens the database file of the program; on a new file creates the schema. Sets `created`.
+// The server's record of the result files it has applied, so that a file sent again (its answer
+// was lost) is not applied twice: concentrator ID text, file name, size, hash of the bytes and
+// LocalTimeStamp of processing. Created when missing, on new and existing files alike.
+inline constexpr const char* kProcessedResultFileTable = "ProcessedResultFile";
+void EnsureProcessedResultFileTable(TSQLiteDatabase& db);
+
+// Opens the database file of the program. A file without tables (new, or left empty by an
+// interrupted first start) gets the schema and the administrator, in one transaction, and sets
+// `created`. A file that cannot be written is reported (ESQLiteException) rather than opened.
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created);
 
 }  // namespace zb::storage

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "link/link_server.h"
 #include "link/mirror.h"
 #include "storage/stored_text.h"
+#include "storage/time_stamp.h"
 #include "testing/process.h"
 #include "testing/recorders.h"
 #include "work/dispatch.h"
@@ -215,6 +217,68 @@ TEST_F(EndToEndTest, AFileThatFailsInTheMiddleLeavesNoRowsAndIsStoredOnceWhenSen
     ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
     EXPECT_EQ(CountRows("BigData"), 5);
     EXPECT_EQ(CountRows("BigData", "TaskUID=13"), 1);
+}
+
+TEST_F(EndToEndTest, AFileThatCanNeverBeProcessedIsKeptAsideAndTheFilesBehindItArrive) {
+    // r-1 has a line over 4,096 bytes, r-2 an answer time that is not a date: each is rejected
+    // whole (the command before the bad answer of r-2 is rolled back). r-3 applies; a NUL in
+    // its profile text is stored as U+FFFD.
+    const std::string tooLong = "<r>" + std::string(5000, 'x') + "</r>";
+    const std::string badTime = ResultXml(
+        "21", CommandXml("GetParams", "", CommandAnsXml("DONE", "1", "a")) +
+                  TaskXml("11", "M-200", "Var=\"V\"", AnsXml("0000000A", "DONE", "1", "0")));
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml", tooLong);
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-2.xml", badTime);
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-3.xml",
+              ResultXml("21", CommandXml("GetProfile", "",
+                                         CommandAnsXml("DONE", std::string("a=1\0b", 5)))));
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+
+    std::map<std::string, std::string> kept;  // name without its time stamp -> bytes
+    for (const auto& entry : fs::directory_iterator(mirror("00A1") / "REJECTED")) {
+        const std::string name = entry.path().filename().string();
+        ASSERT_EQ(name.size(), 20 + 7) << name;  // "2026-12-05-14-03-09_" + "r-N.xml"
+        kept[name.substr(20)] = ReadFile(entry.path());
+    }
+    EXPECT_EQ(kept,
+              (std::map<std::string, std::string>{{"r-1.xml", tooLong}, {"r-2.xml", badTime}}));
+    int rejectedLines = 0;
+    for (const std::string& line : log_.lines()) {
+        rejectedLines += line.rfind("CtrID = 00A1, файл r-1.xml отклонён: ", 0) == 0 ||
+                         line.rfind("CtrID = 00A1, файл r-2.xml отклонён: ", 0) == 0;
+    }
+    EXPECT_EQ(rejectedLines, 2) << ::testing::PrintToString(log_.lines());
+    EXPECT_EQ(Text("SELECT InfoBasic from CTR WHERE UID=" + std::to_string(ctrA1_)), "");
+    EXPECT_EQ(CountRows("BigData"), 0);
+    EXPECT_EQ(Text("SELECT Profile from CTR WHERE UID=" + std::to_string(ctrA1_)),
+              std::string("a=1\xEF\xBF\xBD") + "b\r\nДанные получены=" + kNowText);
+    EXPECT_TRUE(fs::is_empty(mirror("00A1") / "ROOT/WORK/OUTBOX"));
+}
+
+TEST_F(EndToEndTest, AResultFileSentAgainIsAnsweredButAppliedOnce) {
+    // Records older than 30 days are dropped when a file is recorded; younger ones stay.
+    const int64_t now = storage::LocalTimeStampOf(kNow);
+    for (const int64_t age : {31, 29}) {
+        db().ExecuteSql(
+            "INSERT into ProcessedResultFile (CtrID,FileName,Size,Hash,LocalTimeStamp)"
+            " values('00A1','old-" +
+            std::to_string(age) + "',1,'0'," + std::to_string(now - age * 86400) + ")");
+    }
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml", ResultFile("21"));
+    // The concentrator did not hear the answer and sends the same file again.
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_EQ(CountRows("BigData"), 5);
+    EXPECT_TRUE(
+        log_.Contains("CtrID = 00A1, файл r-1.xml уже обработан, повторно не применяется."));
+    // Another file of the same name and size but other bytes is a new file.
+    std::string other = ResultFile("21");
+    other.replace(other.find("0A000000"), 8, "0B000000");
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml", other);
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_EQ(CountRows("BigData"), 10);
+    EXPECT_EQ(CountRows("ProcessedResultFile"), 3);  // two of r-1.xml, old-29
+    EXPECT_EQ(CountRows("ProcessedResultFile", "FileName='old-31'"), 0);
 }
 
 // Values that spell column names ("MeterADDR", "MeterSN") are texts, never the columns: a
