@@ -452,15 +452,23 @@ void TSQLiteStatement::CheckBound(int rc) {
 TSQLiteStatement& TSQLiteStatement::BindText(int index, std::string_view bytes) {
     std::lock_guard lock(db_.mutex_);
     if (!Inlined(index, "'" + base::ReplaceAll(std::string(bytes), "'", "''") + "'")) {
-        CheckBound(sqlite3_bind_text(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
-                                     SQLITE_TRANSIENT));
+        CheckBound(sqlite3_bind_text(stmt_, index, bytes.empty() ? "" : bytes.data(),
+                                     static_cast<int>(bytes.size()), SQLITE_TRANSIENT));
     }
     return *this;
 }
 
 TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view text) {
     std::lock_guard lock(db_.mutex_);
-    if (!Inlined(index, SqlText(text))) {
+    if (Inlined(index, SqlText(text))) {
+        return *this;
+    }
+    // Most texts hold nothing the stored form changes: they are bound as they are.
+    if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
+        // An empty view may have no bytes at all, which SQLite would bind as null.
+        CheckBound(sqlite3_bind_text(stmt_, index, text.empty() ? "" : text.data(),
+                                     static_cast<int>(text.size()), SQLITE_TRANSIENT));
+    } else {
         const std::string stored = StoredTextEncode(text);
         CheckBound(sqlite3_bind_text(stmt_, index, stored.data(), static_cast<int>(stored.size()),
                                      SQLITE_TRANSIENT));
