@@ -422,6 +422,8 @@ TSQLiteStatement::TSQLiteStatement(TSQLiteDatabase& db, std::string sql)
     : db_(db), sql_(std::move(sql)) {
     std::lock_guard lock(db_.mutex_);
     stmt_ = db_.Prepare(sql_);
+    // Sized once: SQLite holds pointers into the slots, which must never move.
+    texts_.resize(static_cast<size_t>(sqlite3_bind_parameter_count(stmt_)));
 }
 
 TSQLiteStatement::~TSQLiteStatement() {
@@ -449,11 +451,27 @@ void TSQLiteStatement::CheckBound(int rc) {
     }
 }
 
+std::string& TSQLiteStatement::Slot(int index) {
+    if (index < 1 || index > sqlite3_bind_parameter_count(stmt_)) {
+        throw ESQLiteException("Could not bind a value: no parameter " + std::to_string(index) +
+                               " in " + sql_);
+    }
+    return texts_[index - 1];
+}
+
+void TSQLiteStatement::BindSlot(int index) {
+    // The slot keeps its bytes (and its capacity) until the parameter is bound again, so SQLite
+    // may read them where they are, and a run allocates nothing for them.
+    const std::string& text = texts_[index - 1];
+    CheckBound(sqlite3_bind_text(stmt_, index, text.c_str(), static_cast<int>(text.size()),
+                                 SQLITE_STATIC));
+}
+
 TSQLiteStatement& TSQLiteStatement::BindText(int index, std::string_view bytes) {
     std::lock_guard lock(db_.mutex_);
     if (!Inlined(index, "'" + base::ReplaceAll(std::string(bytes), "'", "''") + "'")) {
-        CheckBound(sqlite3_bind_text(stmt_, index, bytes.empty() ? "" : bytes.data(),
-                                     static_cast<int>(bytes.size()), SQLITE_TRANSIENT));
+        Slot(index).assign(bytes);
+        BindSlot(index);
     }
     return *this;
 }
@@ -463,16 +481,14 @@ TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view t
     if (Inlined(index, SqlText(text))) {
         return *this;
     }
-    // Most texts hold nothing the stored form changes: they are bound as they are.
+    std::string& slot = Slot(index);
+    // Most texts hold nothing the stored form changes: they are taken as they are.
     if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
-        // An empty view may have no bytes at all, which SQLite would bind as null.
-        CheckBound(sqlite3_bind_text(stmt_, index, text.empty() ? "" : text.data(),
-                                     static_cast<int>(text.size()), SQLITE_TRANSIENT));
+        slot.assign(text);
     } else {
-        const std::string stored = StoredTextEncode(text);
-        CheckBound(sqlite3_bind_text(stmt_, index, stored.data(), static_cast<int>(stored.size()),
-                                     SQLITE_TRANSIENT));
+        slot = StoredTextEncode(text);
     }
+    BindSlot(index);
     return *this;
 }
 

@@ -174,6 +174,9 @@ class TSQLiteStatement {
     // In inline mode records the literal and returns true; the value is not bound.
     bool Inlined(int index, std::string literal);
     void CheckBound(int rc);
+    // The statement's own copy of a bound text, which SQLite reads without copying it again.
+    std::string& Slot(int index);
+    void BindSlot(int index);
     sqlite3_stmt* Running();
     std::string InlinedSql() const;
 
@@ -183,6 +186,7 @@ class TSQLiteStatement {
     // With inlined values: the literals bound, and the plain statement of the current run.
     std::vector<std::string> literals_;
     sqlite3_stmt* inlined_ = nullptr;
+    std::vector<std::string> texts_;
 };
 
 // A cached statement with the layer's lock held (TSQLiteDatabase::Statement).

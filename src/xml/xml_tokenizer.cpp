@@ -152,15 +152,17 @@ bool TXMLTokenizer::AtEnd() {
 void TXMLTokenizer::MakeText() {
     if (token_.find_first_of("\r\n") == std::string::npos &&
         token_.find("  ") == std::string::npos) {
-        text_ = token_;
+        textIsToken_ = true;
         return;
     }
+    textIsToken_ = false;
     text_ = CollapseSpaces(RemovePairs(RemovePairs(token_, '\r', '\n'), '\n', '\r'));
 }
 
 TXMLTokenKind TXMLTokenizer::Next() {
     token_.clear();
     text_.clear();
+    textIsToken_ = false;
     while (true) {
         if (AtEnd()) {
             kind_ = TXMLTokenKind::EndOfInput;
@@ -240,7 +242,7 @@ TXMLTokenKind TXMLTokenizer::Next() {
 }
 
 std::string TXMLTokenizer::TagName() const {
-    const std::string& text = text_;
+    const std::string& text = TokenText();
     std::string_view rest(text);
     if (!rest.empty() && rest.front() == '<') {
         rest.remove_prefix(1);
@@ -257,7 +259,7 @@ std::string TXMLTokenizer::TagName() const {
 
 void TXMLTokenizer::TagParams(TXMLParams& params) const {
     params.Clear();
-    const std::string& text = text_;
+    const std::string& text = TokenText();
     const std::size_t space = text.find(' ');
     if (space == std::string::npos) {
         return;
@@ -290,20 +292,31 @@ void TXMLTokenizer::TagParams(TXMLParams& params) const {
         }
         params.Add(std::string(line.substr(0, eq)), XMLUnescape(value));
     };
-    bool inQuotes = false;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < part.size(); ++i) {
-        if (part[i] == '"') {
-            inQuotes = !inQuotes;
-        } else if (part[i] == ' ' && !inQuotes) {
-            if (i > start) {
-                add(part.substr(start, i - start));
+    // Two passes: the first counts the attributes, so the list is allocated once.
+    for (const bool count : {true, false}) {
+        int attributes = 0;
+        bool inQuotes = false;
+        std::size_t start = 0;
+        auto take = [&](std::size_t end) {
+            if (end > start) {
+                ++attributes;
+                if (!count) {
+                    add(part.substr(start, end - start));
+                }
             }
-            start = i + 1;
+            start = end + 1;
+        };
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            if (part[i] == '"') {
+                inQuotes = !inQuotes;
+            } else if (part[i] == ' ' && !inQuotes) {
+                take(i);
+            }
         }
-    }
-    if (part.size() > start) {
-        add(part.substr(start));
+        take(part.size());
+        if (count) {
+            params.Reserve(attributes);
+        }
     }
 }
 

@@ -83,6 +83,7 @@ class TXMLParams {
 
     // Appends "name=value" as given (no look-up, duplicates allowed).
     void Add(std::string name, std::string value);
+    void Reserve(int count) { lines_.reserve(static_cast<std::size_t>(count)); }
     // Appends a text line "name=value"; a line without "=" is a name with an empty value.
     void AddLine(std::string_view line);
     void Clear() { lines_.clear(); }
@@ -131,7 +132,7 @@ class TXMLTokenizer {
     // The bytes of the token as read (a text without its trailing blanks).
     const std::string& RawToken() const { return token_; }
     // The token with every CR LF and LF CR pair removed and runs of spaces reduced to one.
-    const std::string& TokenText() const { return text_; }
+    const std::string& TokenText() const { return textIsToken_ ? token_ : text_; }
     // For a tag: its element name.
     std::string TagName() const;
     // For a tag: its attributes, values with quotes removed and unescaped.
@@ -160,6 +161,7 @@ class TXMLTokenizer {
     TXMLTokenKind kind_ = TXMLTokenKind::EndOfInput;
     std::string token_;
     std::string text_;
+    bool textIsToken_ = false;  // the token needed no change: TokenText() is the token itself
 };
 
 // The tokenizer with one window as large as the whole stream.
