@@ -11,9 +11,12 @@
 namespace zb::inbound {
 
 void PendingEvents::Note(Event event) {
-    std::string key = std::to_string(static_cast<int>(event.kind)) + '\n' + event.ctrId + '\n' +
-                      std::to_string(event.uid);
-    if (noted_.insert(std::move(key)).second) {
+    const bool first =
+        event.kind == Kind::MeterValues
+            ? notedPoints_.insert(event.uid).second
+            : noted_.insert(std::to_string(static_cast<int>(event.kind)) + '\n' + event.ctrId)
+                  .second;
+    if (first) {
         events_.push_back(std::move(event));
     }
 }
@@ -38,6 +41,7 @@ void PendingEvents::Emit() {
     std::vector<Event> events;
     events.swap(events_);
     noted_.clear();
+    notedPoints_.clear();
     base::CoreEvents& receiver = base::Events();
     for (const Event& event : events) {
         switch (event.kind) {

@@ -55,6 +55,7 @@ class PendingEvents {
     void Clear() {
         events_.clear();
         noted_.clear();
+        notedPoints_.clear();
     }
     // Sends the collected updates and forgets them.
     void Emit();
@@ -68,7 +69,8 @@ class PendingEvents {
     };
     void Note(Event event);
     std::vector<Event> events_;
-    std::unordered_set<std::string> noted_;
+    std::unordered_set<std::string> noted_;    // kind and concentrator of the others
+    std::unordered_set<int64_t> notedPoints_;  // measuring points of MeterValues
 };
 
 // Hash of texts that finds std::string keys by a std::string_view without building a string.

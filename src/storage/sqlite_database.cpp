@@ -432,17 +432,13 @@ TSQLiteStatement::~TSQLiteStatement() {
     sqlite3_finalize(stmt_);
 }
 
-bool TSQLiteStatement::Inlined(int index, std::string literal) {
-    if (!db_.inlineValues_) {
-        return false;
-    }
+void TSQLiteStatement::Inline(int index, std::string literal) {
     if (index < 1 || index > sqlite3_bind_parameter_count(stmt_)) {
-        throw ESQLiteException("Bind parameter " + std::to_string(index) +
-                               " out of range: " + sql_);
+        throw ESQLiteException("Could not bind a value: no parameter " + std::to_string(index) +
+                               " in " + sql_);
     }
     literals_.resize(std::max(literals_.size(), static_cast<size_t>(index)));
     literals_[index - 1] = std::move(literal);
-    return true;
 }
 
 void TSQLiteStatement::CheckBound(int rc) {
@@ -469,7 +465,9 @@ void TSQLiteStatement::BindSlot(int index) {
 
 TSQLiteStatement& TSQLiteStatement::BindText(int index, std::string_view bytes) {
     std::lock_guard lock(db_.mutex_);
-    if (!Inlined(index, "'" + base::ReplaceAll(std::string(bytes), "'", "''") + "'")) {
+    if (db_.inlineValues_) {
+        Inline(index, "'" + base::ReplaceAll(std::string(bytes), "'", "''") + "'");
+    } else {
         Slot(index).assign(bytes);
         BindSlot(index);
     }
@@ -478,7 +476,8 @@ TSQLiteStatement& TSQLiteStatement::BindText(int index, std::string_view bytes) 
 
 TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view text) {
     std::lock_guard lock(db_.mutex_);
-    if (Inlined(index, SqlText(text))) {
+    if (db_.inlineValues_) {
+        Inline(index, SqlText(text));
         return *this;
     }
     std::string& slot = Slot(index);
@@ -494,7 +493,9 @@ TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view t
 
 TSQLiteStatement& TSQLiteStatement::BindInt(int index, int64_t value) {
     std::lock_guard lock(db_.mutex_);
-    if (!Inlined(index, SqlInt(value))) {
+    if (db_.inlineValues_) {
+        Inline(index, SqlInt(value));
+    } else {
         CheckBound(sqlite3_bind_int64(stmt_, index, value));
     }
     return *this;
@@ -502,9 +503,11 @@ TSQLiteStatement& TSQLiteStatement::BindInt(int index, int64_t value) {
 
 TSQLiteStatement& TSQLiteStatement::BindFloat(int index, double value) {
     std::lock_guard lock(db_.mutex_);
-    char literal[40];
-    std::snprintf(literal, sizeof literal, "%.17g", value);
-    if (!Inlined(index, literal)) {
+    if (db_.inlineValues_) {
+        char literal[40];
+        std::snprintf(literal, sizeof literal, "%.17g", value);
+        Inline(index, literal);
+    } else {
         CheckBound(sqlite3_bind_double(stmt_, index, value));
     }
     return *this;
@@ -512,7 +515,9 @@ TSQLiteStatement& TSQLiteStatement::BindFloat(int index, double value) {
 
 TSQLiteStatement& TSQLiteStatement::BindNull(int index) {
     std::lock_guard lock(db_.mutex_);
-    if (!Inlined(index, "NULL")) {
+    if (db_.inlineValues_) {
+        Inline(index, "NULL");
+    } else {
         CheckBound(sqlite3_bind_null(stmt_, index));
     }
     return *this;

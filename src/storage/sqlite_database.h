@@ -171,8 +171,8 @@ class TSQLiteStatement {
     const std::string& Sql() const { return sql_; }
 
   private:
-    // In inline mode records the literal and returns true; the value is not bound.
-    bool Inlined(int index, std::string literal);
+    // In inline mode: records the literal that stands for the parameter.
+    void Inline(int index, std::string literal);
     void CheckBound(int rc);
     // The statement's own copy of a bound text, which SQLite reads without copying it again.
     std::string& Slot(int index);
