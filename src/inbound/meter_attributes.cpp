@@ -10,6 +10,7 @@
 #include "devices/catalogue.h"
 #include "devices/parameter_model.h"
 #include "devices/value_formats.h"
+#include "link/link_shared.h"
 #include "link/mirror.h"
 #include "storage/stored_text.h"
 #include "xml/xml_tree.h"
@@ -185,13 +186,8 @@ void RunProfileHook(const link::ReceivedFile& file) {
     std::string error;
     const KeyValueRows rows = ReadMeterProfile(file.mirrorPath, &error);
     if (!error.empty()) {
-        // The message quotes what the concentrator wrote: no control character reaches the log.
-        for (char& c : error) {
-            if (static_cast<unsigned char>(c) < 0x20) {
-                c = '?';
-            }
-        }
-        base::LogLine("CtrID = " + file.ctrId + ", " + error);
+        // The message quotes what the concentrator wrote.
+        base::LogLine("CtrID = " + file.ctrId + ", " + link::PeerText(error));
     }
     base::Events().ProfileReceived(file.ctrId, projectId, profileId, rows);
 }

@@ -119,7 +119,7 @@ TEST_F(MeterAttributesTest, AReceivedProfileHandsItsRowsToTheWindow) {
                 ElementsAre("ProfileReceived 00A1 00000012 00000003 Функция=0000.Table"));
     EXPECT_TRUE(fs::exists(Profile("noids.xml")));
     EXPECT_THAT(log.lines(), ElementsAre(::testing::HasSubstr(
-                                 "CtrID = 00A1, Неправильный аргумент функции StrToHex: 0?Z")));
+                                 "CtrID = 00A1, Неправильный аргумент функции StrToHex: 0\\x01Z")));
 }
 
 }  // namespace
