@@ -17,6 +17,7 @@
 #include "app/concentrators_page.h"
 #include "app/contracts_page.h"
 #include "app/family_page.h"
+#include "app/network_page.h"
 #include "app/operators_page.h"
 #include "app/shell_texts.h"
 #include "app/window_events.h"
@@ -213,6 +214,7 @@ void MainWindow::BuildPages() {
         {texts::kLinkBalance, "LabelAdminBalance", PageId::Balance},
         {texts::kLinkCategories, "LabelAdminCategory", PageId::Categories},
         {texts::kLinkProviders, "LabelAdminProvider", PageId::Providers},
+        {texts::kLinkNetwork, "LabelAdminNetwork", PageId::Network},
     };
     for (const auto& [text, name, target] : adminLinks) {
         const PageId id = target;
@@ -246,6 +248,7 @@ void MainWindow::BuildPages() {
             new FamilyPage(admin::CategoriesRegister(), "AdminCategory", pageStack_));
     AddPage(PageId::Providers,
             new FamilyPage(admin::ProvidersRegister(), "AdminProvider", pageStack_));
+    AddPage(PageId::Network, new NetworkPage(runtime_, pageStack_));
     AddPage(PageId::Log, new LogPage(pageStack_));
 }
 
@@ -255,6 +258,10 @@ LogPage* MainWindow::logPage() const {
 
 ConcentratorsPage* MainWindow::ctrPage() const {
     return static_cast<ConcentratorsPage*>(page(PageId::Ctr));
+}
+
+NetworkPage* MainWindow::networkPage() const {
+    return static_cast<NetworkPage*>(page(PageId::Network));
 }
 
 OperatorsPage* MainWindow::operatorsPage() const {
@@ -380,6 +387,14 @@ void MainWindow::StatusTick() {
         link != nullptr ? static_cast<int64_t>(link->ConnectionCount()) : 0)));
     status_[3]->setText(Q(texts::StatusFiles(link != nullptr ? link->FilesIn() : 0,
                                              link != nullptr ? link->FilesOut() : 0)));
+    if (link != nullptr) {
+        // One read of the link's session figures serves both screens that show them.
+        const auto sessions = link->Shared().sessions.Snapshot();
+        ctrPage()->ShowConnected(sessions);
+        if (PageInFront() == networkPage()) {
+            networkPage()->RefreshSessions(sessions);
+        }
+    }
     UpdateUpLoadButton("ButtonWorkUpLoad", "ListBoxWorkCtr", "ListBoxWorkMeter");
     UpdateUpLoadButton("ButtonWorkDeleteUpLoad", "ListBoxWorkDelete", "ListBoxWorkDeleteCtr");
 }

@@ -28,6 +28,7 @@ class ConcentratorsPage;
 class FamilyPage;
 class ContractsPage;
 class AccountsPage;
+class NetworkPage;
 
 // Every page of the main area.
 enum class PageId {
@@ -48,6 +49,7 @@ enum class PageId {
     Balance,
     Categories,
     Providers,
+    Network,
     Log,
     Count
 };
@@ -84,6 +86,7 @@ class MainWindow : public QMainWindow {
 
     ConcentratorsPage* ctrPage() const;
     OperatorsPage* operatorsPage() const;
+    NetworkPage* networkPage() const;
 
     // The status bar's panels.
     QLabel* statusPanel(int index) const { return status_[index]; }
@@ -92,7 +95,8 @@ class MainWindow : public QMainWindow {
     void Login();
     // The timeout timer: the link's close countdowns.
     void TimeoutTick();
-    // The status timer: time, connections, files, and the enabling of the dispatch and
+    // The status timer: time, connections, files, the connected marks of the concentrators tree
+    // and, while it is in front, the network state page, and the enabling of the dispatch and
     // withdrawal buttons.
     void StatusTick();
     // Appends a log line on the window thread.

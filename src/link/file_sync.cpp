@@ -81,6 +81,10 @@ TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction s
     outboundArea_.reserve(kMaxSentFrame);
 }
 
+TFileSync::~TFileSync() {
+    shared_.sessions.End(session_);
+}
+
 std::string TFileSync::CtrId() const {
     const uint32_t id = linkId_.load();
     return id == kNoLinkId ? std::string() : CtrIdText(id);
@@ -152,6 +156,7 @@ bool TFileSync::Handshake(const FrameView& frame) {
         setClock = !previous || *previous != key;
     }
     base::Events().CtrLastAddressChanged(idText, peerAddress_);
+    session_ = shared_.sessions.Begin(idText, peerAddress_);
 
     if (setClock) {
         QueueSetUTC(shared_.ProgramDir(), idText, base::Clock::Now());
@@ -260,6 +265,7 @@ void TFileSync::CompleteReceivedFile() {
     const std::shared_ptr<ReceivedFileHandler> handler = shared_.Handler();
     std::lock_guard lock(shared_.fileLock);
     handler->HandleReceivedFile(file);
+    shared_.sessions.FileReceived(session_, file.kind == ReceivedKind::MeterList);
 }
 
 void TFileSync::SendingSide(const FrameView& answer) {
@@ -314,6 +320,7 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 fs::remove(txFullPath_, ec);
             }
             ++shared_.filesOut;
+            shared_.sessions.FileSent(session_);
             txFrames_.reset();
             txSize_ = 0;
             txState_ = 3;

@@ -32,6 +32,8 @@ class TFileSync : public FrameSink {
     TFileSync(LinkShared& shared, std::string peerAddress, SendFunction send);
     TFileSync(const TFileSync&) = delete;
     TFileSync& operator=(const TFileSync&) = delete;
+    // The connection is gone: its session (if the handshake named one) ends.
+    ~TFileSync() override;
 
     // The opening frame of every connection: the 24-byte handshake request in one write.
     void Connect();
@@ -118,6 +120,9 @@ class TFileSync : public FrameSink {
     // Inbox files this connection could not offer (name too long or not representable, file
     // unreadable); they stay in the inbox for a later connection.
     std::set<std::string> txSkipped_;
+
+    // The session the handshake began in the registry (0: none).
+    SessionRegistry::SessionId session_ = 0;
 
     std::atomic<int32_t> closeCountdown_{0};
     std::atomic<int> idleTicks_{0};

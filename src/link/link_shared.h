@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/received_file_handler.h"
+#include "link/session_registry.h"
 
 namespace zb::link {
 
@@ -47,6 +48,9 @@ class LinkShared {
 
     std::atomic<int32_t> filesIn{0};
     std::atomic<int32_t> filesOut{0};
+
+    // The figures of every concentrator's last session (the network state).
+    SessionRegistry sessions;
 
     // The handler of completed received files; StoreReceivedFilesHandler until another is set.
     std::shared_ptr<ReceivedFileHandler> Handler() const;

@@ -10,11 +10,13 @@
 #include <mutex>
 #include <thread>
 
+#include "admin/network_state.h"
 #include "base/log.h"
 #include "base/program.h"
 #include "devices/catalogue.h"
 #include "inbound/received_file_processor.h"
 #include "link/link_server.h"
+#include "server/session_log.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 
@@ -48,6 +50,10 @@ void KeepExecutableCopy() {
 Runtime::Runtime(RuntimeOptions options) : options_(std::move(options)) {}
 
 Runtime::~Runtime() {
+    // Connections still open end now, and their sessions are recorded in the database.
+    if (link_) {
+        link_->Stop();
+    }
     storage::SetDatabase(nullptr);
 }
 
@@ -63,7 +69,33 @@ void Runtime::LoadCatalogue(bool buildGroups) {
 void Runtime::StartLink() {
     link_ = std::make_unique<link::LinkServer>(base::Program().programDir, options_.port);
     link_->SetReceivedFileHandler(std::make_shared<inbound::ReceivedFileProcessor>());
+    if (storage::HasDatabase()) {
+        for (auto& session : LoadLastCtrSessions(storage::Database())) {
+            link_->Shared().sessions.Restore(std::move(session));
+        }
+    }
+    // One INSERT at the end of a session, on its connection thread, under the file lock so that
+    // it never lands inside the transaction of a received file being imported.
+    link_->Shared().sessions.SetEndSink(
+        [server = link_.get()](const link::CtrSessionFigures& ended) {
+            try {
+                std::lock_guard lock(server->FileLock());
+                if (storage::HasDatabase()) {
+                    RecordCtrSession(storage::Database(), ended);
+                }
+            } catch (const std::exception& e) {
+                base::LogLine("CtrID = " + ended.ctrId + ", сеанс не записан: " + e.what());
+            }
+        });
     link_->Start();
+}
+
+std::string Runtime::NetworkSummary() const {
+    auto rows = admin::LoadNetworkState(storage::Database(), base::Program().programDir);
+    if (link_) {
+        admin::ApplySessions(rows, link_->Shared().sessions.Snapshot());
+    }
+    return admin::NetworkSummaryText(admin::CountConnected(rows), static_cast<int>(rows.size()));
 }
 
 void Runtime::Tick() {
@@ -74,16 +106,31 @@ void Runtime::Tick() {
 
 namespace {
 
+// Every this many ticks a headless run logs the network summary.
+constexpr int kSummaryTicks = 600;
+
+void LogNetworkSummary(const Runtime& runtime) {
+    try {
+        base::LogLine(runtime.NetworkSummary());
+    } catch (const std::exception& e) {
+        base::LogLine(e.what());
+    }
+}
+
 // Ticks once a second on its own thread until stopped; headless stand-in for the window timer.
+// Every ten minutes it also logs the network summary.
 class TickThread {
   public:
     explicit TickThread(Runtime& runtime)
         : thread_([this, &runtime] {
               std::unique_lock lock(mutex_);
-              while (!stop_) {
+              for (int ticks = 1; !stop_;) {
                   if (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; })) {
                       lock.unlock();
                       runtime.Tick();
+                      if (ticks++ % kSummaryTicks == 0) {
+                          LogNetworkSummary(runtime);
+                      }
                       lock.lock();
                   }
               }
@@ -130,6 +177,7 @@ int RunHeadless(const RuntimeOptions& options) {
         base::LogLine(base::Program().windowTitle + " headless, program directory " +
                       base::Program().programDir.string() + ", port " +
                       std::to_string(runtime.Link()->Port()));
+        LogNetworkSummary(runtime);
         TickThread ticks(runtime);
         int received = 0;
         sigwait(&signals, &received);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace zb::link {
 class LinkServer;
@@ -37,12 +38,17 @@ class Runtime {
     void LoadCatalogue(bool buildGroups = false);
 
     // Starts the concentrator link on the configured port, with the importers installed as the
-    // handler of received files. Throws std::system_error when the port cannot be bound.
+    // handler of received files, and the last recorded session of every concentrator restored
+    // (each session that ends from now on is recorded). Throws std::system_error when the port
+    // cannot be bound.
     void StartLink();
     // The one-second timeout tick of the link's close countdowns.
     void Tick();
 
     const RuntimeOptions& options() const { return options_; }
+
+    // "На связи: N из M": registered concentrators connected now, of all registered.
+    std::string NetworkSummary() const;
 
     // The concentrator link (connections, file counters, last addresses, file lock); null
     // before StartLink.

@@ -70,6 +70,20 @@ void EnsureLookupIndexes(TSQLiteDatabase& db) {
     }
 }
 
+void EnsureCtrSessionTable(TSQLiteDatabase& db) {
+    db.ExecuteSql(
+        R"(CREATE TABLE IF NOT EXISTS "CtrSession"('UID' INTEGER PRIMARY KEY AUTOINCREMENT,)"
+        R"('CtrID' TEXT,'IP' TEXT,'StartTimeStamp' INTEGER,'EndTimeStamp' INTEGER,)"
+        R"('FilesIn' INTEGER,'FilesOut' INTEGER))");
+    db.ExecuteSql(
+        R"(CREATE INDEX IF NOT EXISTS "ixCtrSessionCtrID" ON "CtrSession"("CtrID","UID"))");
+    db.ExecuteSql(R"(CREATE TRIGGER IF NOT EXISTS "trCtrSessionKeepLast" AFTER INSERT ON )"
+                  R"("CtrSession" BEGIN DELETE FROM "CtrSession" WHERE "CtrID"=NEW."CtrID" AND )"
+                  R"("UID"<=(SELECT "UID" FROM "CtrSession" WHERE "CtrID"=NEW."CtrID" ORDER BY )"
+                  R"("UID" DESC LIMIT 1 OFFSET )" +
+                  std::to_string(kCtrSessionsKept) + "); END");
+}
+
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created) {
     created = !std::filesystem::exists(path);
     auto db = std::make_unique<TSQLiteDatabase>(path);
@@ -77,6 +91,7 @@ std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bo
         CreateSchema(*db);
     }
     EnsureLookupIndexes(*db);
+    EnsureCtrSessionTable(*db);
     return db;
 }
 

@@ -26,7 +26,14 @@ int64_t InsertBuiltInAdministrator(TSQLiteDatabase& db);
 // its statements fail later with the database layer's own messages.
 void EnsureLookupIndexes(TSQLiteDatabase& db);
 
+// The server's own record of concentrator sessions, "CtrSession" (not one of the thirteen
+// tables): created when missing, on new and old files alike, with a trigger that keeps the last
+// kCtrSessionsKept sessions of each concentrator, so that recording a session stays one INSERT.
+inline constexpr int kCtrSessionsKept = 100;
+void EnsureCtrSessionTable(TSQLiteDatabase& db);
+
 // Opens the database file of the program; on a new file creates the schema. Sets `created`.
+// Adds the look-up indexes and the session table when missing.
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created);
 
 }  // namespace zb::storage

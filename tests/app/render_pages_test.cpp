@@ -8,6 +8,7 @@
 #include "app/family_page.h"
 #include "app/operators_page.h"
 #include "base/log.h"
+#include "link/link_server.h"
 #include "storage/stored_text.h"
 #include "window_fixture.h"
 
@@ -131,7 +132,24 @@ TEST_F(RenderPages, EveryPage) {
     window_->NavigateTo(window_->page(PageId::Log));
     Save("20_log");
 
-    EXPECT_EQ(saved_, 21);
+    // The network state: 00A1 connected now, 00A2 seen and gone, 00A3 never seen.
+    storage::Database().ExecuteSql("INSERT into CTR (ID,Comment,XML) values('00A2'," +
+                                   SqlText("ТП-7") + ",'')");
+    storage::Database().ExecuteSql("INSERT into CTR (ID,Comment,XML) values('00A3','','')");
+    auto& sessions = runtime_->Link()->Shared().sessions;
+    const auto gone = sessions.Begin("00A2", "10.20.0.7");
+    sessions.FileReceived(gone, true);
+    sessions.FileSent(gone);
+    sessions.End(gone);
+    sessions.FileReceived(sessions.Begin("00A1", "10.20.0.5"), false);
+    Show(PageId::Network);
+    window_->StatusTick();
+    Save("21_network");
+    Show(PageId::Ctr);
+    window_->StatusTick();
+    Save("22_concentrators_connected");
+
+    EXPECT_EQ(saved_, 23);
     EXPECT_TRUE(messages_->errors().empty());
     EXPECT_TRUE(messages_->warnings().empty());
 }
