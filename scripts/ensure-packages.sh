@@ -10,6 +10,7 @@ ZB_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation
+  dpkg-dev fakeroot lintian
 )
 
 zb_missing_packages() {

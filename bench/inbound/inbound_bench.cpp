@@ -8,6 +8,7 @@
 // 2. The same BigData rows are then inserted as SQL text in one transaction straight through
 //    SQLite (prepare, step, finalize per statement) into a database of the same schema: the
 //    rate a store of these rows cannot beat by much.
+//    The growth of ZarnicBox.db through the import (its pages, indexes included) per answer.
 // 3. A meter list of 10,000 meters, imported once as new meters and once more as known ones.
 //
 // Usage: inbound_bench [answers-per-meter-scale]   (prints the figures; no pass/fail)
@@ -255,11 +256,20 @@ int main() {
     file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
     file.bytes = results;
 
+    const auto databaseBytes = [&db] {
+        return db
+            .QueryTable(
+                "SELECT page_count*page_size from pragma_page_count(), "
+                "pragma_page_size()")
+            ->FieldInt64(0);
+    };
+    const int64_t bytesBefore = databaseBytes();
     auto start = Clock::now();
     processor.HandleReceivedFile(file);
     const double resultSeconds = Seconds(start);
     const int64_t answers = db.QueryTable("SELECT count(*) from BigData")->FieldInt64(0);
     const double answerRate = answers / resultSeconds;
+    const double bytesPerAnswer = static_cast<double>(databaseBytes() - bytesBefore) / answers;
 
     const std::vector<std::string> statements = RowsAsSql(db);
     const double rawRate = RawInsertRate(dir / "raw.db", statements);
@@ -268,6 +278,8 @@ int main() {
                 static_cast<long long>(answers), results.size() / 1e6, resultSeconds, answerRate);
     std::printf("SQLite alone, same rows as SQL text, one transaction: %.0f rows/s\n", rawRate);
     std::printf("ratio: %.2f (goal: at least 0.50)\n", answerRate / rawRate);
+    std::printf("database growth: %.0f bytes per answer, %.0f MB per million answers\n",
+                bytesPerAnswer, bytesPerAnswer);
 
     // Meter lists: new meters on a concentrator without points, the same list again (known
     // meters), and a list of unassigned points that the concentrator claims.
