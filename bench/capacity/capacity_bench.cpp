@@ -148,10 +148,17 @@ int Hold(int count, const fs::path& base) {
         server.Tick();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    const auto closeStart = Clock::now();
     int status = 0;
     waitpid(sim, &status, 0);
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    const int left = CountConnected(server.Shared().sessions.Snapshot());
+    // Every connection thread ends its session as it finishes.
+    int left = count;
+    while ((left = CountConnected(server.Shared().sessions.Snapshot())) > 0 &&
+           Seconds(closeStart) < 120) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const double allOut = Seconds(closeStart);
     server.Stop();
     std::ifstream simOut(work / "sim.out");
     const std::string simText((std::istreambuf_iterator<char>(simOut)),
@@ -168,8 +175,10 @@ int Hold(int count, const fs::path& base) {
         "  network state refresh:    %.2f ms (registry read + merge into %d rows, %d shown "
         "connected)\n",
         refreshMs, count, shown);
-    std::printf("  after the countdowns:     %d still connected, simulator exit status %d\n", left,
-                exitCode);
+    std::printf(
+        "  after the countdowns:     %d still connected after %.2f s, simulator exit "
+        "status %d\n",
+        left, allOut, exitCode);
     std::printf("  simulator says:\n%s", simText.c_str());
     return connected == count && left == 0 && exitCode == 0 ? 0 : 1;
 }
