@@ -123,7 +123,7 @@ int Hold(int count, const fs::path& base) {
                        work / "sim.out");
     int connected = 0;
     while (Seconds(start) < 600) {
-        connected = CountConnected(server.Shared().sessions.Snapshot());
+        connected = CountConnected(server.Shared().sessionFigures.Snapshot());
         if (connected == count) {
             break;
         }
@@ -138,7 +138,7 @@ int Hold(int count, const fs::path& base) {
     const auto refreshStart = Clock::now();
     int shown = 0;
     for (int r = 0; r < kRefreshes; ++r) {
-        zb::admin::ApplySessions(rows, server.Shared().sessions.Snapshot());
+        zb::admin::ApplySessions(rows, server.Shared().sessionFigures.Snapshot());
         shown = zb::admin::CountConnected(rows);
     }
     const double refreshMs = Seconds(refreshStart) * 1000 / kRefreshes;
@@ -154,7 +154,7 @@ int Hold(int count, const fs::path& base) {
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     // Every connection thread ends its session as it finishes.
     int left = count;
-    while ((left = CountConnected(server.Shared().sessions.Snapshot())) > 0 &&
+    while ((left = CountConnected(server.Shared().sessionFigures.Snapshot())) > 0 &&
            Seconds(closeStart) < 120) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

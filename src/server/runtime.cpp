@@ -1,6 +1,7 @@
 #include "server/runtime.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -66,17 +67,33 @@ void Runtime::LoadCatalogue(bool buildGroups) {
     devices::LoadCatalogue(base::Program().programDir, buildGroups);
 }
 
+uint64_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 0;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return static_cast<uint64_t>(limit.rlim_cur);
+}
+
 void Runtime::StartLink() {
+    RaiseOpenFileLimit();
     link_ = std::make_unique<link::LinkServer>(base::Program().programDir, options_.port);
     link_->SetReceivedFileHandler(std::make_shared<inbound::ReceivedFileProcessor>());
     if (storage::HasDatabase()) {
         for (auto& session : LoadLastCtrSessions(storage::Database())) {
-            link_->Shared().sessions.Restore(std::move(session));
+            link_->Shared().sessionFigures.Restore(std::move(session));
         }
     }
     // One INSERT at the end of a session, on its connection thread, under the file lock so that
     // it never lands inside the transaction of a received file being imported.
-    link_->Shared().sessions.SetEndSink(
+    link_->Shared().sessionFigures.SetEndSink(
         [server = link_.get()](const link::CtrSessionFigures& ended) {
             try {
                 std::lock_guard lock(server->FileLock());
@@ -93,7 +110,7 @@ void Runtime::StartLink() {
 std::string Runtime::NetworkSummary() const {
     auto rows = admin::LoadNetworkState(storage::Database(), base::Program().programDir);
     if (link_) {
-        admin::ApplySessions(rows, link_->Shared().sessions.Snapshot());
+        admin::ApplySessions(rows, link_->Shared().sessionFigures.Snapshot());
     }
     return admin::NetworkSummaryText(admin::CountConnected(rows), static_cast<int>(rows.size()));
 }

@@ -38,9 +38,9 @@ class Runtime {
     void LoadCatalogue(bool buildGroups = false);
 
     // Starts the concentrator link on the configured port, with the importers installed as the
-    // handler of received files, and the last recorded session of every concentrator restored
-    // (each session that ends from now on is recorded). Throws std::system_error when the port
-    // cannot be bound.
+    // handler of received files, after raising the open-file limit, and the last recorded
+    // session of every concentrator restored (each session that ends from now on is recorded).
+    // Throws std::system_error when the port cannot be bound.
     void StartLink();
     // The one-second timeout tick of the link's close countdowns.
     void Tick();
@@ -67,6 +67,10 @@ std::filesystem::path PrepareProgram(const std::filesystem::path& programDir);
 // Copies the running executable to "<programDir>/<product>.Rev.<version text>", replacing an
 // existing (even read-only) copy. Failure is ignored: the copy is a convenience.
 void KeepExecutableCopy();
+
+// Raises the soft limit of open files to the hard limit, so thousands of concentrators can be
+// connected at once. Returns the limit in force afterwards.
+uint64_t RaiseOpenFileLimit();
 
 // Runs the server without a window until SIGINT or SIGTERM; log lines go to standard output.
 // Returns the process exit code.
