@@ -151,10 +151,10 @@ TEST_F(RenderPages, EveryPage) {
     sessions.FileReceived(sessions.Begin("00A1", "10.20.0.5"), false);
     Show(PageId::Network);
     window_->StatusTick();
-    Save("21_network");
+    Save("30_network");
     Show(PageId::Ctr);
     window_->StatusTick();
-    Save("22_concentrators_connected");
+    Save("31_concentrators_connected");
 
     EXPECT_EQ(saved_, 23);
     EXPECT_TRUE(messages_->errors().empty());
