@@ -18,7 +18,9 @@
 #include "app/contracts_page.h"
 #include "app/family_page.h"
 #include "app/operators_page.h"
+#include "app/periodic_page.h"
 #include "app/shell_texts.h"
+#include "app/stat_page.h"
 #include "app/window_events.h"
 #include "base/clock.h"
 #include "base/log.h"
@@ -77,6 +79,12 @@ MainWindow::MainWindow(server::Runtime& runtime, QWidget* parent)
     connect(relay, &EventRelay::ctrLastAddressChanged, ctrPage(),
             &ConcentratorsPage::OnLastAddress);
     connect(relay, &EventRelay::ctrValuesChanged, ctrPage(), &ConcentratorsPage::OnValuesChanged);
+    // A confirmed deletion of a periodic work refills the removal page when it is in front.
+    connect(relay, &EventRelay::periodicWorksChanged, this, [this] {
+        if (PageInFront() == page(PageId::Delete)) {
+            page(PageId::Delete)->RunLoader();
+        }
+    });
 
     // The window sees every key before its controls.
     qApp->installEventFilter(this);
@@ -227,10 +235,8 @@ void MainWindow::BuildPages() {
                                             false, pageStack_));
     AddPage(PageId::UpLoad, new PromptPage(texts::kUpLoad, "PageWorkUpLoad", texts::kPromptUpLoad,
                                            true, pageStack_));
-    AddPage(PageId::Delete,
-            new PromptPage(texts::kDelete, "PageWorkDelete", texts::kLinkDelete, true, pageStack_));
-    AddPage(PageId::Stat,
-            new PromptPage(texts::kStat, "PageWorkStat", texts::kPromptStat, false, pageStack_));
+    AddPage(PageId::Delete, new PeriodicPage(pageStack_));
+    AddPage(PageId::Stat, new StatPage(pageStack_));
     AddPage(PageId::Operators, new OperatorsPage(pageStack_));
     AddPage(PageId::Ctr, new ConcentratorsPage(runtime_, pageStack_));
     AddPage(PageId::MeasuringPoints,
