@@ -13,8 +13,7 @@
 namespace zb::app {
 namespace {
 
-QListWidget* MakeList(QWidget* parent, QHBoxLayout* row, const char* caption,
-                      const QString& name) {
+QListWidget* MakeList(QWidget* parent, QHBoxLayout* row, const char* caption, const QString& name) {
     auto* column = new QVBoxLayout();
     auto* label = new QLabel(Q(caption), parent);
     auto* list = new QListWidget(parent);

@@ -7,8 +7,8 @@
 #include <QHelpEvent>
 #include <QLineSeries>
 #include <QToolTip>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <QtCharts/QChartView>
 #include <fstream>
 
@@ -71,8 +71,7 @@ StatPage::StatPage(QWidget* parent) : Page(texts::kStat, "PageWorkStat", parent)
     stack_->addWidget(details_);
     layout->addWidget(stack_, 1);
     chooseFile_ = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, Q("Экспорт CSV"), suggested,
-                                            Q("CSV (*.csv)"));
+        return QFileDialog::getSaveFileName(this, Q("Экспорт CSV"), suggested, Q("CSV (*.csv)"));
     };
 }
 
@@ -102,10 +101,10 @@ QWidget* StatPage::BuildTop() {
     to_ = addCalendar("Выберите конец периода", "MonthCalendarWorkStatTo");
 
     auto* right = new QVBoxLayout();
-    works_ = MakeGrid(top, "StringGridWorkStat",
-                      {Q("##"), Q("Дата/Время"), Q("Название"), Q("Оператор"), Q("Запросов"),
-                       Q("Счётчиков")},
-                      {40, 120, 0, 0, 64, 64});
+    works_ = MakeGrid(
+        top, "StringGridWorkStat",
+        {Q("##"), Q("Дата/Время"), Q("Название"), Q("Оператор"), Q("Запросов"), Q("Счётчиков")},
+        {40, 120, 0, 0, 64, 64});
     works_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     works_->horizontalHeader()->setStretchLastSection(false);
     works_->setAccessibleName(Q("Задания"));
@@ -170,14 +169,13 @@ QWidget* StatPage::BuildDetails() {
     auto* resultBox = new QVBoxLayout(resultGroup_);
     resultTabs_ = new QTabWidget(resultGroup_);
     resultTabs_->setObjectName("PageControlWorkStatResult");
-    results_ = MakeGrid(resultTabs_, "StringGridWorkStatResult",
-                        {Q("Запрос"), Q("Операция"), Q("Результат"), Q("Значение")},
-                        {180, 60, 60, 120});
+    results_ =
+        MakeGrid(resultTabs_, "StringGridWorkStatResult",
+                 {Q("Запрос"), Q("Операция"), Q("Результат"), Q("Значение")}, {180, 60, 60, 120});
     results_->setAccessibleName(Q("RESULT"));
     results_->setMouseTracking(true);
     results_->viewport()->installEventFilter(this);
-    connect(results_, &QTableWidget::currentCellChanged, this,
-            [this](int row) { PlotRow(row); });
+    connect(results_, &QTableWidget::currentCellChanged, this, [this](int row) { PlotRow(row); });
     resultTabs_->addTab(results_, Q("Запросы"));
     chart_ = new QChartView(new QChart(), resultTabs_);
     chart_->setObjectName("ChartViewWorkStat");
@@ -209,9 +207,9 @@ QWidget* StatPage::BuildDetails() {
 
 void StatPage::Load() {
     works_->setRowCount(0);
-    const auto rows = stats::ListWorks(
-        storage::Database(),
-        stats::PeriodOf(DayOf(from_->selectedDate()), DayOf(to_->selectedDate())));
+    const auto rows =
+        stats::ListWorks(storage::Database(),
+                         stats::PeriodOf(DayOf(from_->selectedDate()), DayOf(to_->selectedDate())));
     works_->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const auto& w = rows[r];
@@ -292,7 +290,8 @@ void StatPage::ShowMeter(int listIndex) {
         resultGroup_->setTitle(Q("RESULT.UNKNOWN"));
         return;
     }
-    resultGroup_->setTitle(QString("RESULT.%1.%2, запросы").arg(kListNames[listIndex], item->text()));
+    resultGroup_->setTitle(
+        QString("RESULT.%1.%2, запросы").arg(kListNames[listIndex], item->text()));
     Guarded([&] {
         shownResults_ = stats::ReadMeterResults(
             storage::Database(), currentWork_, point,

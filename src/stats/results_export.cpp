@@ -50,7 +50,7 @@ void WriteArchiveRecords(std::ostream& out, Answer& answer, const std::string& l
 
 const std::vector<std::string>& ExportColumns() {
     static const std::vector<std::string> columns = {
-        "Задание",   "Концентратор", "Адрес счётчика", "Точка учёта", "Запрос",
+        "Задание",  "Концентратор", "Адрес счётчика", "Точка учёта", "Запрос",
         "Операция", "Результат",    "Время",          "Значение"};
     return columns;
 }
@@ -95,9 +95,9 @@ size_t ExportWorkCsv(storage::TSQLiteDatabase& db, int64_t workUid, std::ostream
     for (; !table->AtEnd(); table->Next()) {
         auto text = [&](int column) { return StoredTextDecode(table->FieldText(column)); };
         Answer answer;
-        answer.fields = {work,    text(0), text(1), text(2),
-                         table->FieldInt64(3) != 0 ? "<NULL>" : text(4),
-                         text(5), text(6)};
+        answer.fields = {
+            work,    text(0), text(1), text(2), table->FieldInt64(3) != 0 ? "<NULL>" : text(4),
+            text(5), text(6)};
         answer.value = text(9);
         const std::string localTimes = text(8);
         if (answer.fields[5] == "AR" && answer.fields[6] == "DONE" && !localTimes.empty()) {

@@ -163,7 +163,8 @@ std::string StampText(int64_t stamp) {
 
 std::vector<WorkRow> ListWorks(storage::TSQLiteDatabase& db, const Period& period) {
     auto table = db.QueryTable(
-        "SELECT w.UID, w.MeterTotal, w.TaskCount, w.LocalTimeStamp, w.XML, (o.UID IS NULL), o.Name FROM "
+        "SELECT w.UID, w.MeterTotal, w.TaskCount, w.LocalTimeStamp, w.XML, (o.UID IS NULL), o.Name "
+        "FROM "
         "Work w LEFT JOIN Operator o ON o.UID = w.OperatorUID WHERE (w.LocalTimeStamp >= " +
         SqlInt(period.from) + ") AND (w.LocalTimeStamp <= " + SqlInt(period.to) +
         ") ORDER BY w.UID");
@@ -248,7 +249,8 @@ std::vector<ResultRow> ReadMeterResults(storage::TSQLiteDatabase& db, int64_t wo
                                         int64_t measuringPointUid, MeterList list) {
     const bool done = list == MeterList::Done;
     auto table = db.QueryTable(
-        "SELECT (t.UID IS NULL), t.Name, b.OpCode, b.Result, b.LocalTime, b.Value FROM BigData b LEFT JOIN "
+        "SELECT (t.UID IS NULL), t.Name, b.OpCode, b.Result, b.LocalTime, b.Value FROM BigData b "
+        "LEFT JOIN "
         "Task t ON t.UID = b.TaskUID WHERE (b.WorkUID=" +
         SqlInt(workUid) + ") AND (b.DataVendorUID=" + SqlInt(measuringPointUid) +
         ") AND (b.DataVendorEntity='MP') AND (b.Result" + (done ? "=" : "<>") +

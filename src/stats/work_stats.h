@@ -73,7 +73,7 @@ struct ResultRow {
     std::string request;  // the Task's Name, "<NULL>" when the request is gone
     std::string opCode;
     std::string result;
-    std::string value;  // lines joined by CR LF (archive reads: ArchiveLines)
+    std::string value;                 // lines joined by CR LF (archive reads: ArchiveLines)
     std::vector<ArchivePoint> points;  // archive reads answered DONE
 };
 enum class MeterList { Done, Fail };

@@ -96,10 +96,9 @@ std::vector<Withdrawal> PlanWithdrawals(const PeriodicWorks& works,
             continue;
         }
         for (const std::string& name : workNames) {
-            const auto entry =
-                std::find_if(works.entries.begin(), works.entries.end(), [&](const auto& e) {
-                    return e.ctrUid == ctrUid && e.workName == name;
-                });
+            const auto entry = std::find_if(
+                works.entries.begin(), works.entries.end(),
+                [&](const auto& e) { return e.ctrUid == ctrUid && e.workName == name; });
             if (entry != works.entries.end()) {
                 plan.push_back({ctr->id, entry->fileName});
             }

@@ -46,8 +46,8 @@ int64_t StatsDb::AddWork(int64_t stamp, const std::string& mpList, int64_t taskC
         "INSERT into Work (FileName,OperatorUID,MeterTotal,TaskCount,MPList,LocalTimeStamp,XML,"
         "WorkLibUID) values(" +
         SqlText(fileName) + "," + SqlInt(operatorUid) + "," + SqlInt(meterTotal) + "," +
-        SqlInt(taskCount) + "," + SqlText(mpList) + "," + SqlInt(stamp) + "," + SqlText(xml) +
-        "," + SqlInt(workLibUid) + ")");
+        SqlInt(taskCount) + "," + SqlText(mpList) + "," + SqlInt(stamp) + "," + SqlText(xml) + "," +
+        SqlInt(workLibUid) + ")");
 }
 
 void StatsDb::AddAnswer(int64_t workUid, int64_t taskUid, int64_t pointUid,

@@ -78,9 +78,9 @@ TEST(WorkStats, MissingRowsAndOddListLinesNeverStopTheFill) {
     const int64_t ctr = s.AddCtr("00A1");
     const int64_t unanswered = s.AddPoint(ctr, "0000000E");
     // 777 has no measuring point; "x1" and "" are not numbers; the orphan is listed twice.
-    const int64_t work = s.AddWork(100, std::to_string(orphan) + "\r\nx1\r\n\r\n777\r\n" +
-                                            std::to_string(unanswered) + "\r\n" +
-                                            std::to_string(orphan));
+    const int64_t work =
+        s.AddWork(100, std::to_string(orphan) + "\r\nx1\r\n\r\n777\r\n" +
+                           std::to_string(unanswered) + "\r\n" + std::to_string(orphan));
     s.AddAnswer(work, 1, orphan, "DONE");
     s.AddAnswer(work, 1, 0, "DONE");  // a meter the store did not know: in no list
     const WorkMeters m = ReadWorkMeters(s.db(), work);

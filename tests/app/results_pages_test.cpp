@@ -1,0 +1,247 @@
+// The statistics and periodic removal pages driven for real: a shown work, a meter's answers
+// and tabs, the export read back; the removal page's cross-selection and upload; and a periodic
+// work withdrawn from a simulated concentrator end to end.
+#include <QCalendarWidget>
+#include <QListWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "app/periodic_page.h"
+#include "app/stat_page.h"
+#include "link/link_server.h"
+#include "link/mirror.h"
+#include "stats/results_export.h"
+#include "storage/stored_text.h"
+#include "storage/time_stamp.h"
+#include "testing/process.h"
+#include "window_fixture.h"
+
+namespace zb::apptest {
+namespace {
+
+namespace fs = std::filesystem;
+using app::PageId;
+using storage::SqlInt;
+using storage::SqlText;
+using zb::testing::ReadFile;
+using zb::testing::WriteFile;
+
+class ResultsPages : public WindowTest {
+  protected:
+    // The rows of two dispatches: a single work to meters A and B of 00A1 (A answered, with an
+    // archive read), and a periodic work whose files lie in the mirrors of 00A1 and 00B2.
+    void Prepare() {
+        PrepareDatabase({});
+        storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
+        if (db.QueryTable("SELECT * FROM pragma_table_info('Work') WHERE name='WorkLibUID'")
+                ->RowCount() == 0) {
+            db.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
+        }
+        for (const char* id : {"00A1", "00B2"}) {
+            db.ExecuteSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + ",'')");
+            link::CreateMirrorFolders(dir_.path(), id);
+        }
+        db.ExecuteSql(
+            "INSERT into MeasuringPoint (CtrUID,MeterADDR,Name) values(1,'0000000A','A')");
+        db.ExecuteSql(
+            "INSERT into MeasuringPoint (CtrUID,MeterADDR,Name) values(1,'0000000B','B')");
+        db.ExecuteSql("INSERT into WorkLib (Name) values(" + SqlText("Сутки") + ")");
+        db.ExecuteSql("INSERT into Task (WorkLibUID,Name) values(1,'ZARNIC.0000.EnergyArchive')");
+        const int64_t now = storage::LocalTimeStampOf(base::LocalNow());
+        const std::string xml = "<root>\r\n  <workName Value=\"Опрос\"/>\r\n</root>\r\n";
+        work_ = db.InsertSql(
+            "INSERT into Work (FileName,OperatorUID,MeterTotal,TaskCount,MPList,LocalTimeStamp,"
+            "XML,WorkLibUID) values('w-1.xml',1,2,1," +
+            SqlText("1\r\n2\r\n") + "," + SqlInt(now) + "," + SqlText(xml) + ",1)");
+        db.ExecuteSql(
+            "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,OpCode,"
+            "Result,LocalTime,Value,LocalTimeStamp) values(" +
+            SqlInt(work_) + ",1,1,'MP','0000000A','AR','DONE'," +
+            SqlText("0000000000\r\n0000003600\r\n0000007200") + "," + SqlText("5\r\n7\r\n6") + "," +
+            SqlInt(now) + ")");
+        for (const auto& [id, file] : {std::pair{"00A1", "w-00000000000000A1.xml"},
+                                       std::pair{"00B2", "w-00000000000000B2.xml"}}) {
+            db.ExecuteSql("INSERT into Work (FileName,MeterTotal,TaskCount,WorkLibUID) values(" +
+                          SqlText(file) + ",1,-1,1)");
+            WriteFile(link::MirrorDir(dir_.path(), id) / "ROOT/WORK/PERIODIC" / file, "<root/>");
+        }
+    }
+
+    app::StatPage* statPage() { return static_cast<app::StatPage*>(window_->page(PageId::Stat)); }
+    app::PeriodicPage* periodicPage() {
+        return static_cast<app::PeriodicPage*>(window_->page(PageId::Delete));
+    }
+    static void ClickRow(QAbstractItemView* view, const QModelIndex& index, bool twice = false) {
+        const QPoint at = view->visualRect(index).center();
+        if (twice) {
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        } else {
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        }
+        Flush();
+    }
+    static QStringList Selected(QListWidget* list) {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->isSelected()) {
+                texts << list->item(i)->text();
+            }
+        }
+        return texts;
+    }
+    fs::path Inbox(const char* id) { return link::MirrorInbox(dir_.path(), id); }
+
+    int64_t work_ = 0;
+};
+
+TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
+    Prepare();
+    StartWindow();
+    LoginAs("KREMU", "KREMU");
+    ShowPage(PageId::Stat);
+    app::StatPage* page = statPage();
+    page->fromCalendar()->setSelectedDate(QDate::currentDate());
+    emit page->fromCalendar()->clicked(QDate::currentDate());
+    QTableWidget* works = page->worksGrid();
+    ASSERT_EQ(works->rowCount(), 1);  // the periodic works are not listed
+    EXPECT_EQ(works->item(0, 2)->text(), "Опрос");
+    EXPECT_EQ(works->item(0, 3)->text(), "Администратор");
+    auto* show = Find<QPushButton>("ButtonWorkStatShow");
+    EXPECT_FALSE(show->isEnabled());
+    ClickRow(works, works->model()->index(0, 1));
+    ASSERT_TRUE(show->isEnabled());
+    Click(show);
+    ASSERT_TRUE(page->DetailsShown());
+    EXPECT_EQ(page->workHeader()->text(), QString("Задание #%1").arg(work_));
+    EXPECT_EQ(page->group(0)->title(), "DONE = 1");
+    EXPECT_EQ(page->group(1)->title(), "FAIL = 0");
+    EXPECT_EQ(page->group(2)->title(), "UNKNOWN = 1");
+    EXPECT_EQ(page->list(2)->item(0)->text(), "00A1.0000000B");
+
+    ClickRow(page->list(0), page->list(0)->model()->index(0, 0));
+    EXPECT_EQ(page->resultGroup()->title(), "RESULT.DONE.00A1.0000000A, запросы");
+    QTableWidget* results = page->resultsGrid();
+    ASSERT_EQ(results->rowCount(), 1);
+    EXPECT_EQ(results->item(0, 0)->text(), "ZARNIC.0000.EnergyArchive");
+    EXPECT_EQ(results->item(0, 3)->text(),
+              "01.01.2000 -- 5\\01.01.2000 1:00:00 -- 7\\01.01.2000 2:00:00 -- 6");
+    ASSERT_TRUE(page->resultTabs()->isTabEnabled(1));
+    const auto series = page->chartView()->chart()->series();
+    ASSERT_EQ(series.size(), 1);
+    EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 3);
+    QStringList tabs;
+    for (int i = 0; i < page->meterTabs()->count(); ++i) {
+        tabs << page->meterTabs()->tabText(i);
+    }
+    EXPECT_EQ(tabs, (QStringList{"Основные", "Архивы", "Профиль"}));
+    Find<QWidget>("ValueListEditorWorkStatMeterInfoBasic");
+
+    ClickRow(page->list(2), page->list(2)->model()->index(0, 0));
+    EXPECT_EQ(page->resultGroup()->title(), "RESULT.UNKNOWN");
+    EXPECT_EQ(results->rowCount(), 0);
+
+    const fs::path csv = dir_ / "out.csv";
+    page->SetExportFileChooser([&](const QString& suggested) {
+        EXPECT_EQ(suggested, QString("work-%1.csv").arg(work_));
+        return QString::fromStdString(csv.string());
+    });
+    Click(Find<QPushButton>("ButtonWorkStatExport"));
+    std::ostringstream expected;
+    stats::ExportWorkCsv(storage::Database(), work_, expected);
+    const std::string bytes = expected.str();
+    EXPECT_EQ(ReadFile(csv), bytes);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4);  // header and three records
+    EXPECT_TRUE(messages_->errors().empty());
+}
+
+TEST_F(ResultsPages, RemovalSelectsAcrossListsAndUploadsIntoBothInboxes) {
+    Prepare();
+    StartWindow();
+    LoginAs("KREMU", "KREMU");
+    ShowPage(PageId::Delete);
+    app::PeriodicPage* page = periodicPage();
+    ASSERT_EQ(page->worksList()->count(), 1);
+    EXPECT_EQ(page->worksList()->item(0)->text(), "Сутки");
+    ASSERT_EQ(page->ctrList()->count(), 2);
+    ClickRow(page->worksList(), page->worksList()->model()->index(0, 0));
+    EXPECT_EQ(Selected(page->ctrList()), (QStringList{"00A1", "00B2"}));
+    window_->StatusTick();
+    ASSERT_TRUE(page->upLoadButton()->isEnabled());
+    Click(page->upLoadButton());
+    EXPECT_TRUE(fs::exists(Inbox("00A1") / "DeleteFile_w-00000000000000A1.xml.xml"));
+    EXPECT_TRUE(fs::exists(Inbox("00B2") / "DeleteFile_w-00000000000000B2.xml.xml"));
+
+    // One concentrator clicked: the work list follows it; a click beside the items clears both.
+    page->worksList()->clearSelection();
+    page->ctrList()->clearSelection();
+    ClickRow(page->ctrList(), page->ctrList()->model()->index(1, 0));
+    EXPECT_EQ(Selected(page->worksList()), (QStringList{"Сутки"}));
+    QTest::mouseClick(page->ctrList()->viewport(), Qt::LeftButton, {},
+                      QPoint(5, page->ctrList()->viewport()->height() - 5));
+    EXPECT_TRUE(Selected(page->worksList()).isEmpty());
+    EXPECT_TRUE(Selected(page->ctrList()).isEmpty());
+}
+
+// A periodic work copied from a simulated concentrator, withdrawn, and gone once the
+// concentrator confirms.
+TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
+    Prepare();
+    fs::remove(link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC/w-00000000000000A1.xml");
+    fs::remove(link::MirrorDir(dir_.path(), "00B2") / "ROOT/WORK/PERIODIC/w-00000000000000B2.xml");
+    StartWindow();
+    LoginAs("KREMU", "KREMU");
+    zb::testing::TempDir ctr;
+    const std::string file = "w-00000000000000A1.xml";
+    WriteFile(ctr / "ROOT/WORK/PERIODIC" / file, "<root/>\r\n");
+    auto runConcentrator = [&] {
+        zb::testing::ChildProcess sim(
+            ZB_CTR_SIM_PATH, {"--port", std::to_string(runtime_->Link()->Port()), "--id", "00A1",
+                              "--root", ctr.path().string(), "--timeout", "60", "--quiet"});
+        std::atomic<int> code{-1};
+        std::thread waiter([&] { code = sim.Wait(std::chrono::seconds(60)); });
+        // The window thread ticks the close countdowns and handles the queued events meanwhile.
+        WaitFor(
+            [&] {
+                window_->TimeoutTick();
+                return code != -1;
+            },
+            std::chrono::seconds(70));
+        waiter.join();
+        return code.load();
+    };
+    ASSERT_EQ(runConcentrator(), 0);
+    ASSERT_TRUE(fs::exists(link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file));
+
+    ShowPage(PageId::Delete);
+    app::PeriodicPage* page = periodicPage();
+    ASSERT_EQ(page->worksList()->count(), 1);
+    EXPECT_EQ(page->worksList()->item(0)->text(), "Сутки");
+    ClickRow(page->worksList(), page->worksList()->model()->index(0, 0));
+    window_->StatusTick();
+    Click(page->upLoadButton());
+    ASSERT_TRUE(fs::exists(Inbox("00A1") / ("DeleteFile_" + file + ".xml")));
+    ASSERT_EQ(runConcentrator(), 0);
+    const std::string command = ReadFile(ctr / "ROOT/WORK/INBOX" / ("DeleteFile_" + file + ".xml"));
+    ASSERT_NE(command.find("Value=\"ROOT\\WORK\\PERIODIC\\" + file + "\""), std::string::npos);
+    EXPECT_FALSE(fs::exists(Inbox("00A1") / ("DeleteFile_" + file + ".xml")));
+
+    // The concentrator deletes its file and reports it.
+    fs::remove(ctr / "ROOT/WORK/PERIODIC" / file);
+    WriteFile(ctr / "ROOT/WORK/OUTBOX/r-1.xml",
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID "
+              "Value=\"0\"/>\r\n  <command>\r\n    <req Var=\"DeleteFile\" "
+              "Value=\"ROOT\\WORK\\PERIODIC\\" +
+                  file +
+                  "\"/>\r\n    <ans Value=\"\" Result=\"DONE\"/>\r\n  </command>\r\n</result>\r\n");
+    ASSERT_EQ(runConcentrator(), 0);
+    EXPECT_TRUE(WaitFor([&] { return page->worksList()->count() == 0; }));
+    EXPECT_FALSE(fs::exists(link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file));
+}
+
+}  // namespace
+}  // namespace zb::apptest
