@@ -53,8 +53,8 @@ TEST(CtrTexts, AddressAndUpdateStatement) {
     EXPECT_TRUE(CanOpenAddress("10.1.2.3"));
     EXPECT_EQ(CtrPageUrl("127.0.0.1"), "http://127.0.0.1");
     EXPECT_EQ(CtrUpdateSql(4, {"00A1", "ТП \"5\"", "p<w>"}),
-              "UPDATE CTR set ID        = \"00A1\", Comment   = \"ТП &quot;5&quot;\", "
-              "Password  = \"p&lt;w&gt;\", XML       = \"\" WHERE UID = \"4\"");
+              "UPDATE CTR set ID        = '00A1', Comment   = 'ТП &quot;5&quot;', "
+              "Password  = 'p&lt;w&gt;', XML       = '' WHERE UID = '4'");
     EXPECT_EQ(std::string(ctr_texts::kDuplicateId),
               "Концентратор с таким 'ID' уже существует,\r\nдобавление невозможно! ");
 }
@@ -111,7 +111,7 @@ TEST_F(ConcentratorsTest, SaveHasNoDuplicateCheckButRefusesABadId) {
     auto saved = SaveCtr(*db_, first.uid, {"00b2", "новый", "x"});
     ASSERT_TRUE(saved.saved());
     EXPECT_EQ(saved.id, "00B2");
-    EXPECT_EQ(Count("CTR", "ID=\"00B2\""), 2);
+    EXPECT_EQ(Count("CTR", "ID='00B2'"), 2);
     EXPECT_EQ(SaveCtr(*db_, first.uid, {"bad id", "", ""}).warning, ctr_texts::kInvalidId);
     EXPECT_EQ(ReadCtr(*db_, first.uid)->record.comment, "новый");
 }
@@ -139,7 +139,7 @@ TEST_F(ConcentratorsTest, StoredIdThatIsNoPlainIdDeletesNothingOnDisk) {
     // A row from an old file whose ID would lead out of the mirrors.
     fs::create_directories(dir_.path() / "keep");
     fs::create_directories(dir_.path() / "CTR");
-    db_->ExecuteSql("INSERT into CTR (ID) values(\"../keep\")");
+    db_->ExecuteSql("INSERT into CTR (ID) values('../keep')");
     DeleteCtr(*db_, dir_.path(), fileLock_, db_->QueryTable("SELECT UID from CTR")->FieldInt64(0));
     EXPECT_TRUE(fs::exists(dir_.path() / "keep"));
     EXPECT_EQ(Count("CTR"), 0);

@@ -1,5 +1,6 @@
 #include "admin/operators.h"
 
+#include "admin/reference.h"
 #include "admin_db_fixture.h"
 
 namespace zb::admin {
@@ -19,8 +20,8 @@ TEST(OperatorChecks, FirstEmptyFieldWinsAndUpdateKeepsItsSpacing) {
     EXPECT_EQ(CheckOperatorFields({"N", "L", ""}), kPasswordEmpty);
     EXPECT_EQ(CheckOperatorFields({"N", "L", "P"}), "");
     EXPECT_EQ(OperatorUpdateSql(7, {"Иван \"И\"", "IVAN", "P<1>"}),
-              "UPDATE Operator set Name      = \"Иван &quot;И&quot;\", Login     = \"IVAN\", "
-              "Password  = \"P&lt;1&gt;\", XML       = \"\" WHERE UID = \"7\"");
+              "UPDATE Operator set Name      = 'Иван &quot;И&quot;', Login     = 'IVAN', "
+              "Password  = 'P&lt;1&gt;', XML       = '' WHERE UID = '7'");
 }
 
 TEST_F(OperatorsTest, AddStoresEncodedFieldsAndEmptyXml) {
@@ -66,11 +67,40 @@ TEST_F(OperatorsTest, BuiltInAdministratorKeepsLoginAndOthersAreDeletedAlone) {
 
     // Deleting another operator leaves the works it started.
     auto ivan = AddOperator(*db_, {"Иван", "IVAN", "1"});
-    db_->ExecuteSql("INSERT into Work (OperatorUID) values(\"" + std::to_string(ivan.uid) + "\")");
+    db_->ExecuteSql("INSERT into Work (OperatorUID) values('" + std::to_string(ivan.uid) + "')");
     EXPECT_TRUE(DeleteOperator(*db_, ivan.uid));
     EXPECT_FALSE(ReadOperator(*db_, ivan.uid).has_value());
     EXPECT_EQ(Count("Operator"), 1);
     EXPECT_EQ(Count("Work"), 1);
+}
+
+// Typed values that spell column names are texts: they match only themselves.
+TEST_F(OperatorsTest, NamesThatSpellColumnsAreTextsEverywhere) {
+    for (const char* word : {"Name", "Password", "Login", "UID"}) {
+        auto result = AddOperator(*db_, {word, word, word});
+        ASSERT_TRUE(result.added()) << word << ": " << result.warning;
+        EXPECT_EQ(SaveOperator(*db_, result.uid, {word, word, "Password"}), "");
+        auto record = ReadOperator(*db_, result.uid);
+        EXPECT_EQ(record->name, word);
+        EXPECT_EQ(record->password, "Password");
+    }
+    EXPECT_EQ(Count("Operator"), 5);
+    EXPECT_EQ(Cell("SELECT Name from Operator WHERE Login='KREMU'"), "Администратор");
+
+    for (const FamilyRegister* reg : {&CustomersRegister(), &CategoriesRegister(),
+                                      &BalanceGroupsRegister(), &ProvidersRegister()}) {
+        FamilyRecord record{0, std::vector<std::string>(reg->fields.size(), "Name")};
+        ASSERT_TRUE(AddFamilyRecord(*db_, *reg, record).added()) << reg->table;
+        EXPECT_FALSE(AddFamilyRecord(*db_, *reg, record).added()) << reg->table;
+        record.texts[0] = "UID";
+        EXPECT_TRUE(AddFamilyRecord(*db_, *reg, record).added()) << reg->table;
+        EXPECT_EQ(Count(reg->table), 2) << reg->table;
+    }
+    const int64_t customer = LoadFamily(*db_, CustomersRegister()).at(0).uid;
+    const int64_t contract = AddContract(*db_, customer, "Name");
+    AddAccount(*db_, customer, contract, "ContractUID");
+    EXPECT_EQ(Count("Contract", "Name='Name'"), 1);
+    EXPECT_EQ(Count("Account", "Name='ContractUID'"), 1);
 }
 
 }  // namespace

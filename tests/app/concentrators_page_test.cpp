@@ -77,7 +77,7 @@ TEST_F(ConcentratorsPageTest, AddRefuseAndDelete) {
     AddCtr("00a1", "ТП-5");
     EXPECT_TRUE(messages_->warnings().empty());
     EXPECT_TRUE(messages_->errors().empty());
-    EXPECT_EQ(Count("CTR", "ID=\"00A1\""), 1);
+    EXPECT_EQ(Count("CTR", "ID='00A1'"), 1);
     EXPECT_EQ(ChildTexts(tree_), QStringList{"00A1 [ТП-5]"});
     // The new concentrator is open for editing.
     EXPECT_EQ(tree_->currentItem()->text(0), "00A1 [ТП-5]");
@@ -109,7 +109,7 @@ TEST_F(ConcentratorsPageTest, AddRefuseAndDelete) {
     // Deleting releases the measuring points and removes mirror and row, without asking.
     AddCtr("00A2");
     storage::Database().ExecuteSql(
-        "INSERT into MeasuringPoint (Name,CtrUID) SELECT \"mp\",UID from CTR WHERE ID=\"00A1\"");
+        "INSERT into MeasuringPoint (Name,CtrUID) SELECT 'mp',UID from CTR WHERE ID='00A1'");
     ClickItem(tree_, ChildByText(tree_, "00A1 [ТП-5]"));
     EXPECT_TRUE(Find<QWidget>("ToolButtonAdminCtrDelete")->isEnabled());
     Click(Find<QWidget>("ToolButtonAdminCtrDelete"));
@@ -131,7 +131,7 @@ TEST_F(ConcentratorsPageTest, SaveUpdatesRowAndNodeButKeepsTheMirror) {
     page_->passwordEdit()->setText("secret");
     Click(Find<QWidget>("ButtonAdminCtrSave"));
     EXPECT_EQ(ChildTexts(tree_), QStringList{"00B2 [новый]"});
-    EXPECT_EQ(Count("CTR", "Password=\"secret\""), 1);
+    EXPECT_EQ(Count("CTR", "Password='secret'"), 1);
     EXPECT_TRUE(fs::exists(Mirror("00A1")));
     EXPECT_FALSE(fs::exists(Mirror("00B2")));
 }
@@ -174,7 +174,7 @@ TEST_F(ConcentratorsPageTest, CoreEventsReachTheConcentratorShown) {
     ASSERT_TRUE(WaitFor([&] { return page_->lastIpEdit()->text() == "10.0.0.1"; }));
     EXPECT_TRUE(page_->connectButton()->isEnabled());
 
-    storage::Database().ExecuteSql("UPDATE CTR set InfoBasic=\"A=1\" WHERE ID=\"00A1\"");
+    storage::Database().ExecuteSql("UPDATE CTR set InfoBasic='A=1' WHERE ID='00A1'");
     base::Events().CtrValuesChanged("00A2");
     Flush();
     EXPECT_EQ(page_->infoBasicList()->rowCount(), 0);

@@ -59,19 +59,19 @@ TEST_F(OperatorsPageTest, AddThenEditTheNewOperator) {
     EXPECT_FALSE(page_->nameEdit()->isEnabled());
     EXPECT_TRUE(page_->loginEdit()->isEnabled());
     EXPECT_TRUE(Find<QWidget>("ToolButtonAdminOperatorDelete")->isEnabled());
-    EXPECT_EQ(Count("Operator", "Login=\"IVAN\" AND XML=\"\""), 1);
+    EXPECT_EQ(Count("Operator", "Login='IVAN' AND XML=''"), 1);
 
     // Saving in edit mode rewrites login and password, and stays in edit mode.
     page_->loginEdit()->setText("IVANP");
     page_->passwordEdit()->setText("PW2");
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
-    EXPECT_EQ(Count("Operator", "Login=\"IVANP\" AND Password=\"PW2\""), 1);
+    EXPECT_EQ(Count("Operator", "Login='IVANP' AND Password='PW2'"), 1);
     EXPECT_EQ(page_->frame()->saveButton->text(), "Сохранить");
     page_->passwordEdit()->clear();
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
     EXPECT_EQ(messages_->warnings(),
               std::vector<std::string>{"Поле \"Пароль\" не может быть пустым!"});
-    EXPECT_EQ(Count("Operator", "Password=\"PW2\""), 1);
+    EXPECT_EQ(Count("Operator", "Password='PW2'"), 1);
 }
 
 TEST_F(OperatorsPageTest, DuplicatesAndEmptyFieldsAreRefusedAndDeleteAsksNothing) {
@@ -112,7 +112,7 @@ TEST_F(OperatorsPageTest, BuiltInAdministratorIsProtected) {
     // Its password can still be changed.
     page_->passwordEdit()->setText("NEWPW");
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
-    EXPECT_EQ(Count("Operator", "Login=\"KREMU\" AND Password=\"NEWPW\""), 1);
+    EXPECT_EQ(Count("Operator", "Login='KREMU' AND Password='NEWPW'"), 1);
     ClickItem(tree_, tree_->topLevelItem(0));
     EXPECT_TRUE(page_->frame()->PromptShown());
     EXPECT_TRUE(Find<QWidget>("ToolButtonAdminOperatorAdd")->isEnabled());

@@ -90,8 +90,8 @@ TEST_F(ReferencePagesTest, CustomersCarryTheirTypePicture) {
     Click(page->frame()->saveButton);
     AddRecord(page, {});  // an empty name is accepted
     EXPECT_TRUE(messages_->warnings().empty());
-    EXPECT_EQ(Count("Customer", "TypeCode=1 AND INN=\"7701\""), 1);
-    EXPECT_EQ(Count("Customer", "Name=\"\" AND TypeCode=0"), 1);
+    EXPECT_EQ(Count("Customer", "TypeCode=1 AND INN='7701'"), 1);
+    EXPECT_EQ(Count("Customer", "Name='' AND TypeCode=0"), 1);
 
     auto* company = ChildByText(tree, "ООО \"Ток\"");
     ASSERT_NE(company, nullptr);
@@ -153,9 +153,9 @@ TEST_F(ReferencePagesTest, ContractsAreAddedAndDeletedPerCustomer) {
 }
 
 TEST_F(ReferencePagesTest, AccountsBindCustomerAndContract) {
-    PrepareDatabase({"INSERT into Customer (Name,TypeCode) values(\"Иванов\",\"0\")",
-                     "INSERT into Customer (Name,TypeCode) values(\"Петров\",\"0\")",
-                     "INSERT into Contract (CustomerUID,Name) values(\"2\",\"Д-7\")"});
+    PrepareDatabase({"INSERT into Customer (Name,TypeCode) values('Иванов','0')",
+                     "INSERT into Customer (Name,TypeCode) values('Петров','0')",
+                     "INSERT into Contract (CustomerUID,Name) values('2','Д-7')"});
     auto* page = OpenPage<app::AccountsPage>("LabelAdminAccount", PageId::Accounts);
     auto* tree = page->frame()->tree;
 
@@ -180,7 +180,7 @@ TEST_F(ReferencePagesTest, AccountsBindCustomerAndContract) {
     emit page->contractList()->activated(0);
     EXPECT_EQ(page->customerList()->currentText(), "Петров");
     Click(page->frame()->saveButton);
-    EXPECT_EQ(Count("Account", "Name=\"ЛС-2\" AND CustomerUID=2 AND ContractUID=1"), 1);
+    EXPECT_EQ(Count("Account", "Name='ЛС-2' AND CustomerUID=2 AND ContractUID=1"), 1);
     EXPECT_EQ(page->customerList()->currentText(), "Петров");
     EXPECT_EQ(page->contractList()->currentText(), "Д-7");
 
@@ -205,13 +205,13 @@ TEST_F(ReferencePagesTest, ProvidersAndBalanceGroupsKeepTheirFields) {
     EXPECT_EQ(messages_->warnings(),
               std::vector<std::string>{
                   "Поставщик с таким именем уже существует,\r\nдобавление невозможно! "});
-    EXPECT_EQ(Count("EProvider", "INN=\"123\""), 1);
+    EXPECT_EQ(Count("EProvider", "INN='123'"), 1);
 
     ShowPage(PageId::Balance);
     auto* balance = static_cast<app::FamilyPage*>(window_->page(PageId::Balance));
     EXPECT_EQ(balance->frame()->prompt->text(), "Выберите\nили добавьте\nбалансовую группу");
     AddRecord(balance, {"БГ-1"});
-    EXPECT_EQ(Count("Balance", "Name=\"БГ-1\" AND XML=\"\""), 1);
+    EXPECT_EQ(Count("Balance", "Name='БГ-1' AND XML=''"), 1);
 }
 
 }  // namespace

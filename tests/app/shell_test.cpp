@@ -77,7 +77,7 @@ TEST_F(ShellTest, WrongLoginOrPasswordWarnsAndKeepsThePanel) {
 
 TEST_F(ShellTest, OtherOperatorLogsInWithoutAdministration) {
     PrepareDatabase({"INSERT into Operator (Name,Login,Password,XML) values(" +
-                     storage::SqlText("Иван") + ",\"IVAN\",\"PASS\",\"\")"});
+                     storage::SqlText("Иван") + ",'IVAN','PASS','')"});
     StartWindow();
     // Two operators: nothing is pre-filled.
     EXPECT_EQ(window_->loginEdit()->text(), "");
@@ -177,7 +177,7 @@ TEST_F(ShellTest, F5ReloadsOnlyTheRefreshingPages) {
     ASSERT_EQ(window_->page(PageId::Operators)->loads(), 1);
     // The operators page is not read again: a row added meanwhile stays out of its tree.
     storage::Database().ExecuteSql(
-        "INSERT into Operator (Name,Login,Password) values(\"Новый\",\"NEW\",\"1\")");
+        "INSERT into Operator (Name,Login,Password) values('Новый','NEW','1')");
     QTest::keyClick(window_.get(), Qt::Key_F5);
     EXPECT_EQ(window_->page(PageId::Operators)->loads(), 1);
     EXPECT_EQ(Find<QTreeWidget>("TreeViewAdminOperator")->topLevelItem(0)->childCount(), 1);

@@ -42,7 +42,7 @@ TEST(Headless, FirstStartCreatesTheDatabaseAndASecondChangesNothing) {
     {
         storage::TSQLiteDatabase db(dbPath.string());
         auto tables = db.QueryTable(
-            "SELECT sql from sqlite_master WHERE type=\"table\" AND name<>\"sqlite_sequence\" "
+            "SELECT sql from sqlite_master WHERE type='table' AND name<>'sqlite_sequence' "
             "ORDER BY rowid");
         ASSERT_EQ(tables->RowCount(), 13u);
         for (const char* statement : storage::kCreateTableStatements) {

@@ -15,7 +15,7 @@ TEST(Schema, NewFileGetsTheThirteenTablesAndOneAdministrator) {
     auto db = OpenProgramDatabase((dir / "ZarnicBox.db").string(), created);
     EXPECT_TRUE(created);
     auto tables = db->QueryTable(
-        "SELECT sql from sqlite_master WHERE type=\"table\" AND name<>\"sqlite_sequence\" "
+        "SELECT sql from sqlite_master WHERE type='table' AND name<>'sqlite_sequence' "
         "ORDER BY rowid");
     ASSERT_EQ(tables->RowCount(), 13u);
     for (const char* statement : kCreateTableStatements) {
@@ -53,7 +53,7 @@ TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
     auto db = OpenProgramDatabase(path, created);
     EXPECT_FALSE(created);
     auto indexes =
-        db->QueryTable("SELECT name from sqlite_master WHERE type=\"index\" ORDER BY name");
+        db->QueryTable("SELECT name from sqlite_master WHERE type='index' ORDER BY name");
     ASSERT_EQ(indexes->RowCount(), 2u);
     EXPECT_EQ(indexes->FieldText(0), "ixMeasuringPointCtrUID");
     // Twice is harmless.
