@@ -50,6 +50,12 @@ void Exec(sqlite3* db, const std::string& sql) {
     Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, sql.c_str());
 }
 
+// The rows the generator writes: the shown work's, and the same share for each other work.
+int64_t ExpectedRows(const Options& o) {
+    const int64_t shown = o.points / 3 * 2 * 3;
+    return shown + (o.rows - shown) / std::max<int64_t>(1, o.works - 1) * (o.works - 1);
+}
+
 // The shown work is work 1; the other works share the remaining rows over the same points.
 void Generate(const Options& o) {
     fs::remove(o.db);
@@ -69,7 +75,7 @@ void Generate(const Options& o) {
                            -1, &point, nullptr),
         db, "prepare point");
     for (int64_t p = 1; p <= o.points; ++p) {
-        char addr[16];
+        char addr[24];
         std::snprintf(addr, sizeof addr, "%08llX", static_cast<unsigned long long>(p));
         const std::string name = "Point " + std::to_string(p);
         sqlite3_bind_text(point, 1, name.c_str(), -1, SQLITE_TRANSIENT);
@@ -106,7 +112,7 @@ void Generate(const Options& o) {
               -1, &insert, nullptr),
           db, "prepare answer");
     auto add = [&](int64_t work, int64_t task, int64_t p, bool done) {
-        char addr[16];
+        char addr[24];
         std::snprintf(addr, sizeof addr, "%08llX", static_cast<unsigned long long>(p));
         sqlite3_bind_int64(insert, 1, work);
         sqlite3_bind_int64(insert, 2, task);
@@ -151,7 +157,7 @@ void Time(const char* what, int runs, const std::function<void()>& action) {
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("%-44s best %8.1f ms   median %8.1f ms\n", what, ms.front(), ms[ms.size() / 2]);
+    std::printf("%-44s best %9.2f ms   median %9.2f ms\n", what, ms.front(), ms[ms.size() / 2]);
 }
 
 }  // namespace
@@ -175,7 +181,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!fs::exists(o.db) || RowCount(o.db) != o.rows) {
+    if (!fs::exists(o.db) || RowCount(o.db) != ExpectedRows(o)) {
         const auto start = Clock::now();
         Generate(o);
         std::printf(

@@ -255,12 +255,16 @@ void StatPage::ShowWork() {
     }
     currentWork_ = work;
     header_->setText(Q("Задание #" + std::to_string(work)));
+    // The lists never keep another work's meters, even when reading this one fails.
+    for (int i = 0; i < 3; ++i) {
+        lists_[i]->clear();
+        groups_[i]->setTitle(Q(kListNames[i]));
+    }
     Guarded([this, work] {
         const stats::WorkMeters meters = stats::ReadWorkMeters(storage::Database(), work);
         const std::vector<stats::MeterItem>* items[3] = {&meters.done, &meters.fail,
                                                          &meters.unknown};
         for (int i = 0; i < 3; ++i) {
-            lists_[i]->clear();
             for (const auto& item : *items[i]) {
                 auto* entry = new QListWidgetItem(Q(item.text), lists_[i]);
                 entry->setData(Qt::UserRole, qint64{item.measuringPointUid});

@@ -13,6 +13,7 @@
 #include "link/mirror.h"
 #include "storage/stored_text.h"
 #include "storage/time_stamp.h"
+#include "testing/results_rows.h"
 #include "testing/temp_dir.h"
 #include "window_fixture.h"
 
@@ -20,7 +21,6 @@ namespace zb::apptest {
 namespace {
 
 using app::PageId;
-using storage::SqlInt;
 using storage::SqlText;
 
 class RenderPages : public WindowTest {
@@ -148,61 +148,45 @@ TEST_F(RenderPages, ResultsPages) {
     PrepareDatabase({});
     {
         storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
-        if (db.QueryTable("SELECT * FROM pragma_table_info('Work') WHERE name='WorkLibUID'")
-                ->RowCount() == 0) {
-            db.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
-        }
+        zb::testing::ResultsRows rows(db);
         for (const char* id : {"00A1", "00B2"}) {
-            db.ExecuteSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + "," +
-                          SqlText("ТП-5") + ")");
+            rows.AddCtr(id, "ТП-5");
             link::CreateMirrorFolders(dir_.path(), id);
         }
         std::string mpList;
         for (int i = 1; i <= 6; ++i) {
-            db.ExecuteSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,Name) values(1," +
-                          SqlText("0000010" + std::to_string(i)) + "," +
-                          SqlText("Кв. " + std::to_string(i)) + ")");
+            rows.AddPoint(1, "0000010" + std::to_string(i), "Кв. " + std::to_string(i));
             mpList += std::to_string(i) + "\r\n";
         }
-        db.ExecuteSql("INSERT into WorkLib (Name) values(" + SqlText("Профиль нагрузки") + ")");
-        db.ExecuteSql("INSERT into WorkLib (Name) values(" + SqlText("Показания за сутки") + ")");
+        rows.AddWorkLib("Профиль нагрузки");
+        rows.AddWorkLib("Показания за сутки");
         for (const char* task :
              {"ZARNIC.0000.Energy", "ZARNIC.0000.LocalTime", "ZARNIC.0000.EnergyArchive"}) {
-            db.ExecuteSql("INSERT into Task (WorkLibUID,Name) values(1," + SqlText(task) + ")");
+            rows.AddTask(1, task);
         }
         const int64_t now = storage::LocalTimeStampOf(base::LocalNow());
-        db.ExecuteSql(
-            "INSERT into Work (FileName,OperatorUID,MeterTotal,TaskCount,MPList,LocalTimeStamp,"
-            "XML,WorkLibUID) values('w-1.xml',1,6,3," +
-            SqlText(mpList) + "," + SqlInt(now) + "," +
-            SqlText("<root>\r\n  <workName Value=\"Профиль нагрузки\"/>\r\n</root>\r\n") + ",1)");
+        rows.AddWork(now, mpList, 3, 6, "Профиль нагрузки", 1, "w-1.xml", 1);
+        // Yesterday's load profile, hour by hour.
         const int64_t day = now - now % 86400 - 86400;
+        const char* profile[24] = {"2.1", "1.8", "1.6", "1.5", "1.5", "1.9", "3.2", "4.8",
+                                   "5.1", "4.2", "3.9", "4.0", "4.3", "4.1", "3.8", "3.9",
+                                   "4.6", "6.2", "7.4", "7.9", "7.1", "5.6", "4.0", "2.8"};
         std::string times, values;
-        const double profile[24] = {2.1, 1.8, 1.6, 1.5, 1.5, 1.9, 3.2, 4.8, 5.1, 4.2, 3.9, 4.0,
-                                    4.3, 4.1, 3.8, 3.9, 4.6, 6.2, 7.4, 7.9, 7.1, 5.6, 4.0, 2.8};
         for (int h = 0; h < 24; ++h) {
             times += std::to_string(day + h * 3600) + "\r\n";
-            values += std::to_string(profile[h]).substr(0, 3) + "\r\n";
+            values += std::string(profile[h]) + "\r\n";
         }
-        auto answer = [&](int point, int task, const char* op, const char* result,
-                          const std::string& value, const std::string& localTime = "") {
-            db.ExecuteSql(
-                "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,"
-                "OpCode,Result,LocalTime,Value,LocalTimeStamp) values(1," +
-                SqlInt(task) + "," + SqlInt(point) + ",'MP','0000010" + std::to_string(point) +
-                "'," + SqlText(op) + "," + SqlText(result) + "," + SqlText(localTime) + "," +
-                SqlText(value) + "," + SqlInt(now) + ")");
-        };
         for (int point = 1; point <= 4; ++point) {
-            answer(point, 1, "R", "DONE", "12345." + std::to_string(point) + " кВт*ч");
-            answer(point, 2, "R", point == 3 ? "TIMEOUT" : "DONE",
-                   point == 3 ? "" : "06.12.2026 14:03:09 [+12 сек]");
-            answer(point, 3, "AR", "DONE", values, times);
+            const std::string addr = "0000010" + std::to_string(point);
+            rows.AddAnswer(1, 1, point, "DONE", "12345." + std::to_string(point) + " кВт*ч", "R",
+                           "", now, addr);
+            rows.AddAnswer(1, 2, point, point == 3 ? "TIMEOUT" : "DONE",
+                           point == 3 ? "" : "06.12.2026 14:03:09 [+12 сек]", "R", "", now, addr);
+            rows.AddAnswer(1, 3, point, "DONE", values, "AR", times, now, addr);
         }
         for (const auto& [id, file] : {std::pair{"00A1", "w-00000000000000A1.xml"},
                                        std::pair{"00B2", "w-00000000000000B2.xml"}}) {
-            db.ExecuteSql("INSERT into Work (FileName,MeterTotal,TaskCount,WorkLibUID) values(" +
-                          SqlText(file) + ",1,-1,2)");
+            rows.AddWork(0, "", -1, 1, "Показания за сутки", 1, file, 2);
             zb::testing::WriteFile(link::MirrorDir(dir_.path(), id) / "ROOT/WORK/PERIODIC" / file,
                                    "<root/>");
         }

@@ -19,6 +19,7 @@
 #include "storage/stored_text.h"
 #include "storage/time_stamp.h"
 #include "testing/process.h"
+#include "testing/results_rows.h"
 #include "window_fixture.h"
 
 namespace zb::apptest {
@@ -26,8 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using app::PageId;
-using storage::SqlInt;
-using storage::SqlText;
 using zb::testing::ReadFile;
 using zb::testing::WriteFile;
 
@@ -38,36 +37,21 @@ class ResultsPages : public WindowTest {
     void Prepare() {
         PrepareDatabase({});
         storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
-        if (db.QueryTable("SELECT * FROM pragma_table_info('Work') WHERE name='WorkLibUID'")
-                ->RowCount() == 0) {
-            db.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
-        }
+        zb::testing::ResultsRows rows(db);
         for (const char* id : {"00A1", "00B2"}) {
-            db.ExecuteSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + ",'')");
+            rows.AddCtr(id);
             link::CreateMirrorFolders(dir_.path(), id);
         }
-        db.ExecuteSql(
-            "INSERT into MeasuringPoint (CtrUID,MeterADDR,Name) values(1,'0000000A','A')");
-        db.ExecuteSql(
-            "INSERT into MeasuringPoint (CtrUID,MeterADDR,Name) values(1,'0000000B','B')");
-        db.ExecuteSql("INSERT into WorkLib (Name) values(" + SqlText("Сутки") + ")");
-        db.ExecuteSql("INSERT into Task (WorkLibUID,Name) values(1,'ZARNIC.0000.EnergyArchive')");
+        rows.AddPoint(1, "0000000A", "A");
+        rows.AddPoint(1, "0000000B", "B");
+        rows.AddTask(rows.AddWorkLib("Сутки"), "ZARNIC.0000.EnergyArchive");
         const int64_t now = storage::LocalTimeStampOf(base::LocalNow());
-        const std::string xml = "<root>\r\n  <workName Value=\"Опрос\"/>\r\n</root>\r\n";
-        work_ = db.InsertSql(
-            "INSERT into Work (FileName,OperatorUID,MeterTotal,TaskCount,MPList,LocalTimeStamp,"
-            "XML,WorkLibUID) values('w-1.xml',1,2,1," +
-            SqlText("1\r\n2\r\n") + "," + SqlInt(now) + "," + SqlText(xml) + ",1)");
-        db.ExecuteSql(
-            "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,OpCode,"
-            "Result,LocalTime,Value,LocalTimeStamp) values(" +
-            SqlInt(work_) + ",1,1,'MP','0000000A','AR','DONE'," +
-            SqlText("0000000000\r\n0000003600\r\n0000007200") + "," + SqlText("5\r\n7\r\n6") + "," +
-            SqlInt(now) + ")");
+        work_ = rows.AddWork(now, "1\r\n2\r\n", 1, 2, "Опрос", 1, "w-1.xml", 1);
+        rows.AddAnswer(work_, 1, 1, "DONE", "5\r\n7\r\n6", "AR",
+                       "0000000000\r\n0000003600\r\n0000007200", now);
         for (const auto& [id, file] : {std::pair{"00A1", "w-00000000000000A1.xml"},
                                        std::pair{"00B2", "w-00000000000000B2.xml"}}) {
-            db.ExecuteSql("INSERT into Work (FileName,MeterTotal,TaskCount,WorkLibUID) values(" +
-                          SqlText(file) + ",1,-1,1)");
+            rows.AddWork(0, "", -1, 1, "Сутки", 1, file, 1);
             WriteFile(link::MirrorDir(dir_.path(), id) / "ROOT/WORK/PERIODIC" / file, "<root/>");
         }
     }

@@ -6,40 +6,26 @@
 #include "link/service_command.h"
 #include "storage/schema.h"
 #include "storage/stored_text.h"
+#include "testing/results_rows.h"
 #include "testing/temp_dir.h"
 
 namespace zb::work {
 namespace {
 
 using storage::SqlInt;
-using storage::SqlText;
 using ::testing::ElementsAre;
 using zb::testing::ReadFile;
 using zb::testing::WriteFile;
 
 class PeriodicRemoval : public ::testing::Test {
   protected:
-    void SetUp() override {
-        db_ = std::make_unique<storage::TSQLiteDatabase>((dir_ / "ZarnicBox.db").string());
-        storage::CreateSchema(*db_);
-        // The library work of a dispatch; the server adds the column at start-up.
-        if (db_->QueryTable("SELECT * FROM pragma_table_info('Work') WHERE name='WorkLibUID'")
-                ->RowCount() == 0) {
-            db_->ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
-        }
-    }
     int64_t AddCtr(const std::string& id, const std::string& comment = "") {
         link::CreateMirrorFolders(dir_.path(), id);
-        return db_->InsertSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + "," +
-                              SqlText(comment) + ")");
-    }
-    int64_t AddLib(const std::string& name) {
-        return db_->InsertSql("INSERT into WorkLib (Name) values(" + SqlText(name) + ")");
+        return rows_.AddCtr(id, comment);
     }
     // A dispatch of the library work whose file now lies in the concentrator's periodic folder.
     void Dispatch(const std::string& ctrId, const std::string& file, int64_t lib) {
-        db_->ExecuteSql("INSERT into Work (FileName,WorkLibUID) values(" + SqlText(file) + "," +
-                        SqlInt(lib) + ")");
+        rows_.AddWork(0, "", 1, 1, "W", 1, file, lib);
         Periodic(ctrId, file);
     }
     void Periodic(const std::string& ctrId, const std::string& file) {
@@ -50,7 +36,12 @@ class PeriodicRemoval : public ::testing::Test {
     }
 
     zb::testing::TempDir dir_;
-    std::unique_ptr<storage::TSQLiteDatabase> db_;
+    std::unique_ptr<storage::TSQLiteDatabase> db_ = [this] {
+        auto db = std::make_unique<storage::TSQLiteDatabase>((dir_ / "ZarnicBox.db").string());
+        storage::CreateSchema(*db);
+        return db;
+    }();
+    zb::testing::ResultsRows rows_{*db_};
 };
 
 TEST_F(PeriodicRemoval, FillListsLibraryWorksAndSkipsUnknownFiles) {
@@ -58,8 +49,8 @@ TEST_F(PeriodicRemoval, FillListsLibraryWorksAndSkipsUnknownFiles) {
     const int64_t b = AddCtr("00B2");
     AddCtr("00C3");  // no periodic folder at all
     std::filesystem::remove_all(link::MirrorDir(dir_.path(), "00C3") / "ROOT/WORK/PERIODIC");
-    const int64_t daily = AddLib("Сутки");
-    const int64_t gone = AddLib("Удалённое");
+    const int64_t daily = rows_.AddWorkLib("Сутки");
+    const int64_t gone = rows_.AddWorkLib("Удалённое");
     Dispatch("00A1", "w-0000000000000002.xml", daily);
     Dispatch("00A1", "w-0000000000000001.xml", daily);  // dispatched twice to 00A1
     Dispatch("00B2", "w-0000000000000003.xml", daily);
@@ -98,7 +89,7 @@ TEST_F(PeriodicRemoval, FillListsLibraryWorksAndSkipsUnknownFiles) {
 
 TEST_F(PeriodicRemoval, CommandFileNameKeepsTheXmlOfThePeriodicFile) {
     AddCtr("00A1");
-    const int64_t lib = AddLib("W");
+    const int64_t lib = rows_.AddWorkLib("W");
     Dispatch("00A1", "w-0F3A00C1B2D49E07.xml", lib);
     const PeriodicWorks works = FillPeriodicWorks(*db_, dir_.path());
     QueueWithdrawals(dir_.path(), PlanWithdrawals(works, {1}, {"W"}));
