@@ -160,29 +160,25 @@ TEST_F(RenderPages, ResultsPages) {
         }
         rows.AddWorkLib("Профиль нагрузки");
         rows.AddWorkLib("Показания за сутки");
-        for (const char* task :
-             {"ZARNIC.0000.Energy", "ZARNIC.0000.LocalTime", "ZARNIC.0000.EnergyArchive"}) {
-            rows.AddTask(1, task);
-        }
+        rows.AddTask(1, "ZARNIC.0000.Energy");
+        rows.AddTask(1, "ZARNIC.0000.EnergyArchive");
         const int64_t now = storage::LocalTimeStampOf(base::LocalNow());
-        rows.AddWork(now, mpList, 3, 6, "Профиль нагрузки", 1, "w-1.xml", 1);
-        // Yesterday's load profile, hour by hour.
+        rows.AddWork(now, mpList, 2, 6, "Профиль нагрузки", 1, "w-1.xml", 1);
+        // Yesterday's load profile, every two hours.
         const int64_t day = now - now % 86400 - 86400;
-        const char* profile[24] = {"2.1", "1.8", "1.6", "1.5", "1.5", "1.9", "3.2", "4.8",
-                                   "5.1", "4.2", "3.9", "4.0", "4.3", "4.1", "3.8", "3.9",
-                                   "4.6", "6.2", "7.4", "7.9", "7.1", "5.6", "4.0", "2.8"};
+        const char* profile[12] = {"2.1", "1.6", "1.5", "3.2", "5.1", "3.9",
+                                   "4.3", "3.8", "4.6", "7.4", "7.1", "4.0"};
         std::string times, values;
-        for (int h = 0; h < 24; ++h) {
-            times += std::to_string(day + h * 3600) + "\r\n";
+        for (int h = 0; h < 12; ++h) {
+            times += std::to_string(day + h * 7200) + "\r\n";
             values += std::string(profile[h]) + "\r\n";
         }
         for (int point = 1; point <= 4; ++point) {
             const std::string addr = "0000010" + std::to_string(point);
             rows.AddAnswer(1, 1, point, "DONE", "12345." + std::to_string(point) + " кВт*ч", "R",
                            "", now, addr);
-            rows.AddAnswer(1, 2, point, point == 3 ? "TIMEOUT" : "DONE",
-                           point == 3 ? "" : "06.12.2026 14:03:09 [+12 сек]", "R", "", now, addr);
-            rows.AddAnswer(1, 3, point, "DONE", values, "AR", times, now, addr);
+            rows.AddAnswer(1, 2, point, point == 3 ? "TIMEOUT" : "DONE", values, "AR", times, now,
+                           addr);
         }
         for (const auto& [id, file] : {std::pair{"00A1", "w-00000000000000A1.xml"},
                                        std::pair{"00B2", "w-00000000000000B2.xml"}}) {

@@ -17,36 +17,26 @@ std::vector<std::string> Texts(const std::vector<MeterItem>& items) {
     return texts;
 }
 
-std::vector<int64_t> Uids(const std::vector<WorkRow>& rows) {
-    std::vector<int64_t> uids;
-    for (const auto& row : rows) {
-        uids.push_back(row.uid);
-    }
-    return uids;
-}
-
 TEST(WorkStats, PeriodOfOneDayListsTheDayAndTheNextMidnight) {
     StatsDb s;
     const Period p = PeriodOf({2026, 12, 6, 15, 30}, {2026, 12, 6});
     EXPECT_EQ(p.to - p.from, 86400);
     EXPECT_EQ(StampText(p.from), "06.12.2026");
-    const int64_t before = s.AddWork(p.from - 1, "1");
-    const int64_t first = s.AddWork(p.from, "1");
-    const int64_t noon = s.AddWork(p.from + 43200, "1", 2, 3, "Днём", 99);
-    const int64_t midnight = s.AddWork(p.to, "1");
-    const int64_t after = s.AddWork(p.to + 1, "1");
-    s.AddWork(p.from + 60, "1", -2, 3);  // periodic: not listed
-    s.AddWork(p.from + 60, "", 2, 0);    // no meters: not listed
-    const auto rows = ListWorks(s.db(), p);
-    EXPECT_THAT(Uids(rows), ElementsAre(first, noon, midnight));
-    EXPECT_EQ(rows[1].dateTime, "06.12.2026 12:00:00");
-    EXPECT_EQ(rows[1].name, "Днём");
-    EXPECT_EQ(rows[1].operatorName, "<NULL>");  // operator 99 does not exist
-    EXPECT_EQ(rows[0].operatorName, "Администратор");
-    EXPECT_EQ(rows[1].taskCount, 2);
-    EXPECT_EQ(rows[1].meterTotal, 3);
-    (void)before;
-    (void)after;
+    s.AddWork(p.from - 1, "1", 1, 1, "before");
+    s.AddWork(p.from, "1", 1, 1, "first");
+    s.AddWork(p.from + 43200, "1", 2, 3, "noon", 99);  // operator 99 does not exist
+    s.AddWork(p.to, "1", 1, 1, "next midnight");
+    s.AddWork(p.to + 1, "1", 1, 1, "after");
+    s.AddWork(p.from + 60, "1", -2, 3, "periodic");
+    s.AddWork(p.from + 60, "", 2, 0, "no meters");
+    std::vector<std::string> listed;
+    for (const auto& row : ListWorks(s.db(), p)) {
+        listed.push_back(row.name + "|" + row.dateTime + "|" + row.operatorName + "|" +
+                         std::to_string(row.taskCount) + "|" + std::to_string(row.meterTotal));
+    }
+    EXPECT_THAT(listed, ElementsAre("first|06.12.2026|Администратор|1|1",
+                                    "noon|06.12.2026 12:00:00|<NULL>|2|3",
+                                    "next midnight|07.12.2026|Администратор|1|1"));
 }
 
 TEST(WorkStats, ThreeMetersSortIntoTheThreeLists) {
