@@ -133,7 +133,7 @@ TEST_F(ReferencePagesTest, ContractsAreAddedAndDeletedPerCustomer) {
     EXPECT_TRUE(page->contractList()->item(0)->isSelected());
     EXPECT_FALSE(page->numberEdit()->isEnabled());
     EXPECT_TRUE(page->deleteButton()->isEnabled());
-    EXPECT_EQ(Count("Contract", "Name=\"Д-1/2024\""), 1);
+    EXPECT_EQ(Count("Contract", "Name='Д-1/2024'"), 1);
 
     // The other customer has no contracts.
     ClickItem(tree, ChildByText(tree, "Петров"));
