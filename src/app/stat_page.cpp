@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -23,7 +24,6 @@ namespace zb::app {
 namespace {
 
 constexpr const char* kListNames[3] = {"DONE", "FAIL", "UNKNOWN"};
-constexpr int kHintShortMs = 2000;
 constexpr int kHintLongMs = 10000;
 
 QTableWidget* MakeGrid(QWidget* parent, const QString& name, const QStringList& captions,
@@ -51,6 +51,14 @@ QTableWidgetItem* Cell(const std::string& text) {
 QDateTime DateTimeOfStamp(int64_t stamp) {
     const base::LocalDateTime t = storage::LocalDateTimeOfStamp(stamp);
     return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+}
+
+void ClearChart(QChart* chart) {
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;  // a removed axis is the caller's
+    }
 }
 
 base::LocalDateTime DayOf(const QDate& date) {
@@ -323,19 +331,13 @@ void StatPage::PlotRow(int row) {
         shownResults_[row].points.empty()) {
         // Another row keeps the archive plotted last, until the meter changes.
         if (shownResults_.empty()) {
-            chart->removeAllSeries();
-            for (QAbstractAxis* axis : chart->axes()) {
-                chart->removeAxis(axis);
-            }
+            ClearChart(chart);
             chart->setTitle({});
             resultTabs_->setTabEnabled(1, false);
         }
         return;
     }
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-    }
+    ClearChart(chart);
     auto* series = new QLineSeries();
     double low = shownResults_[row].points.front().value;
     double high = low;
@@ -358,20 +360,28 @@ void StatPage::PlotRow(int row) {
 }
 
 bool StatPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == results_->viewport() && event->type() == QEvent::ToolTip) {
-        // The value cell of the row under the mouse, its lines restored, shown for ten seconds.
-        const auto* help = static_cast<QHelpEvent*>(event);
-        const int row = results_->rowAt(help->pos().y());
+    if (watched != results_->viewport()) {
+        return Page::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::Leave) {
+        QToolTip::hideText();
+    } else if (event->type() == QEvent::MouseMove || event->type() == QEvent::ToolTip) {
+        // The value cell of the row under the mouse, its lines restored, shown at once for ten
+        // seconds; elsewhere no hint.
+        const QPoint at = event->type() == QEvent::ToolTip
+                              ? static_cast<QHelpEvent*>(event)->pos()
+                              : static_cast<QMouseEvent*>(event)->position().toPoint();
+        const int row = results_->rowAt(at.y());
         QTableWidgetItem* value = row >= 0 ? results_->item(row, 3) : nullptr;
-        if (value == nullptr) {
+        if (value == nullptr || value->text().isEmpty()) {
             QToolTip::hideText();
-            return true;
+        } else {
+            QString hint = Q(stats::ValueHintText(S(value->text())));
+            hint.replace("\r\n", "\n");
+            QToolTip::showText(results_->viewport()->mapToGlobal(at), hint, results_->viewport(),
+                               {}, kHintLongMs);
         }
-        QString hint = Q(stats::ValueHintText(S(value->text())));
-        hint.replace("\r\n", "\n");
-        QToolTip::showText(help->globalPos(), hint, results_->viewport(), {},
-                           hint.isEmpty() ? kHintShortMs : kHintLongMs);
-        return true;
+        return event->type() == QEvent::ToolTip;
     }
     return Page::eventFilter(watched, event);
 }
