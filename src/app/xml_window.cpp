@@ -2,16 +2,14 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace zb::app {
 
 TFormMemoXML::TFormMemoXML(QWidget* parent) : QDialog(parent) {
     setObjectName("FormMemoXML");
-    setWindowTitle("XML");
-    resize(720, 520);
+    setModal(true);
+    resize(720, 480);
     auto* layout = new QVBoxLayout(this);
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("MemoXML");
@@ -19,28 +17,28 @@ TFormMemoXML::TFormMemoXML(QWidget* parent) : QDialog(parent) {
     memo_->setReadOnly(true);
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(memo_, 1);
     auto* buttons = new QHBoxLayout();
-    auto* close = new QPushButton("Закрыть", this);
-    close->setObjectName("ButtonMemoXMLClose");
     buttons->addStretch(1);
-    buttons->addWidget(close);
+    close_ = new QPushButton("Закрыть", this);
+    close_->setObjectName("ButtonMemoXMLClose");
+    close_->setDefault(true);
+    buttons->addWidget(close_);
     layout->addLayout(buttons);
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TFormMemoXML::SetXml(const QString& title, const QString& xml) {
+    setWindowTitle(title);
+    // The system's texts end lines with CR LF; the window shows plain lines.
+    QString text = xml;
+    text.replace("\r\n", "\n");
+    memo_->setPlainText(text);
 }
 
 void ShowXmlWindow(QWidget* parent, const QString& title, const QString& xml) {
     TFormMemoXML window(parent);
-    window.setWindowTitle(title);
-    // The system's texts end lines with CR LF; the memo wants LF alone.
-    QString text = xml;
-    text.replace("\r\n", "\n");
-    window.memo()->setPlainText(text);
-    if (QScreen* screen = window.screen()) {
-        window.move(screen->availableGeometry().center() - window.rect().center());
-    }
+    window.SetXml(title, xml);
     window.exec();
 }
 
