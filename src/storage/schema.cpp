@@ -69,6 +69,19 @@ void EnsureLookupIndexes(TSQLiteDatabase& db) {
     }
 }
 
+void EnsureWorkLibColumn(TSQLiteDatabase& db) {
+    if (!TableExists(db, "Work")) {
+        return;
+    }
+    auto columns = db.QueryTable("PRAGMA table_info('Work')");
+    for (; !columns->AtEnd(); columns->Next()) {
+        if (columns->FieldText("NAME") == "WorkLibUID") {
+            return;
+        }
+    }
+    db.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
+}
+
 void EnsureProcessedResultFileTable(TSQLiteDatabase& db) {
     db.ExecuteSql(
         R"(CREATE TABLE IF NOT EXISTS "ProcessedResultFile"('CtrID' TEXT,'FileName' TEXT,'Size' INTEGER,'Hash' TEXT,'LocalTimeStamp' INTEGER))");
@@ -98,6 +111,7 @@ std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bo
         transaction.Commit();
     }
     EnsureLookupIndexes(*db);
+    EnsureWorkLibColumn(*db);
     EnsureProcessedResultFileTable(*db);
     return db;
 }

@@ -1,8 +1,11 @@
 #include "storage/sqlite_database.h"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 
 #include "base/text.h"
+#include "storage/stored_text.h"
 
 namespace zb::storage {
 namespace {
@@ -247,6 +250,7 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
+    statements_.clear();
     if (db_ != nullptr) {
         sqlite3_close(db_);
     }
@@ -438,6 +442,223 @@ TSQLiteTransaction::~TSQLiteTransaction() {
 void TSQLiteTransaction::Commit() {
     db_.ExecuteSql("COMMIT");
     open_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statements with bound values
+
+TSQLiteCachedStatement TSQLiteDatabase::Statement(const std::string& sql) {
+    std::unique_lock lock(mutex_);
+    auto found = statements_.find(sql);
+    if (found == statements_.end()) {
+        found = statements_.emplace(sql, std::make_unique<TSQLiteStatement>(*this, sql)).first;
+    }
+    return TSQLiteCachedStatement(std::move(lock), *found->second);
+}
+
+TSQLiteCachedStatement::~TSQLiteCachedStatement() {
+    if (lock_.owns_lock()) {
+        stmt_->Reset();
+    }
+}
+
+TSQLiteStatement::TSQLiteStatement(TSQLiteDatabase& db, std::string sql)
+    : db_(db), sql_(std::move(sql)) {
+    std::lock_guard lock(db_.mutex_);
+    stmt_ = db_.Prepare(sql_);
+    // Sized once: SQLite holds pointers into the slots, which must never move.
+    texts_.resize(static_cast<size_t>(sqlite3_bind_parameter_count(stmt_)));
+}
+
+TSQLiteStatement::~TSQLiteStatement() {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_finalize(inlined_);
+    sqlite3_finalize(stmt_);
+}
+
+void TSQLiteStatement::Inline(int index, std::string literal) {
+    if (index < 1 || index > sqlite3_bind_parameter_count(stmt_)) {
+        throw ESQLiteException("Could not bind a value: no parameter " + std::to_string(index) +
+                               " in " + sql_);
+    }
+    literals_.resize(std::max(literals_.size(), static_cast<size_t>(index)));
+    literals_[index - 1] = std::move(literal);
+}
+
+void TSQLiteStatement::CheckBound(int rc) {
+    if (rc != SQLITE_OK) {
+        db_.RaiseDatabaseError("Could not bind a value", sql_);
+    }
+}
+
+std::string& TSQLiteStatement::Slot(int index) {
+    if (index < 1 || index > sqlite3_bind_parameter_count(stmt_)) {
+        throw ESQLiteException("Could not bind a value: no parameter " + std::to_string(index) +
+                               " in " + sql_);
+    }
+    return texts_[index - 1];
+}
+
+void TSQLiteStatement::BindSlot(int index) {
+    // The slot keeps its bytes (and its capacity) until the parameter is bound again, so SQLite
+    // may read them where they are, and a run allocates nothing for them.
+    const std::string& text = texts_[index - 1];
+    CheckBound(sqlite3_bind_text(stmt_, index, text.c_str(), static_cast<int>(text.size()),
+                                 SQLITE_STATIC));
+}
+
+TSQLiteStatement& TSQLiteStatement::BindText(int index, std::string_view bytes) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, "'" + base::ReplaceAll(std::string(bytes), "'", "''") + "'");
+    } else {
+        Slot(index).assign(bytes);
+        BindSlot(index);
+    }
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view text) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, SqlText(text));
+        return *this;
+    }
+    std::string& slot = Slot(index);
+    // Most texts hold nothing the stored form changes: they are taken as they are.
+    if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
+        slot.assign(text);
+    } else {
+        slot = StoredTextEncode(text);
+    }
+    BindSlot(index);
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindInt(int index, int64_t value) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, SqlInt(value));
+    } else {
+        CheckBound(sqlite3_bind_int64(stmt_, index, value));
+    }
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindFloat(int index, double value) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        char literal[40];
+        std::snprintf(literal, sizeof literal, "%.17g", value);
+        Inline(index, literal);
+    } else {
+        CheckBound(sqlite3_bind_double(stmt_, index, value));
+    }
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindNull(int index) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, "NULL");
+    } else {
+        CheckBound(sqlite3_bind_null(stmt_, index));
+    }
+    return *this;
+}
+
+// The statement text with each "?" replaced by its parameter's literal, in order. The texts of
+// this server's statements hold no "?" inside a literal.
+std::string TSQLiteStatement::InlinedSql() const {
+    std::string sql;
+    size_t parameter = 0;
+    for (char c : sql_) {
+        if (c != '?') {
+            sql += c;
+            continue;
+        }
+        if (parameter >= literals_.size() || literals_[parameter].empty()) {
+            throw ESQLiteException("No value bound to parameter " + std::to_string(parameter + 1) +
+                                   ": " + sql_);
+        }
+        sql += literals_[parameter++];
+    }
+    return sql;
+}
+
+// The statement a run steps: the prepared one, or in inline mode the plain statement text
+// prepared for this run.
+sqlite3_stmt* TSQLiteStatement::Running() {
+    if (!db_.inlineValues_) {
+        return stmt_;
+    }
+    if (inlined_ == nullptr) {
+        inlined_ = db_.Prepare(InlinedSql());
+    }
+    return inlined_;
+}
+
+void TSQLiteStatement::Reset() {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_reset(stmt_);
+    sqlite3_finalize(inlined_);
+    inlined_ = nullptr;
+}
+
+int64_t TSQLiteStatement::Execute() {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_stmt* stmt = Running();
+    const int rc = sqlite3_step(stmt);
+    if (rc != kStepDone) {
+        Reset();
+        db_.RaiseDatabaseError("Error executing SQL statement", sql_);
+    }
+    const int64_t changes = sqlite3_changes(db_.db_);
+    Reset();
+    return changes;
+}
+
+int64_t TSQLiteStatement::Insert() {
+    std::lock_guard lock(db_.mutex_);
+    Execute();
+    return sqlite3_last_insert_rowid(db_.db_);
+}
+
+bool TSQLiteStatement::Step() {
+    std::lock_guard lock(db_.mutex_);
+    const int rc = sqlite3_step(Running());
+    if (rc == kStepRow) {
+        return true;
+    }
+    Reset();
+    if (rc != kStepDone) {
+        db_.RaiseDatabaseError("Could not retrieve data", sql_);
+    }
+    return false;
+}
+
+int64_t TSQLiteStatement::ColumnInt64(int column) {
+    std::lock_guard lock(db_.mutex_);
+    return sqlite3_column_int64(Running(), column);
+}
+
+std::string TSQLiteStatement::ColumnText(int column) {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_stmt* stmt = Running();
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text != nullptr
+               ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt, column)))
+               : std::string();
+}
+
+int64_t TSQLiteStatement::FirstInt64(int64_t none) {
+    std::lock_guard lock(db_.mutex_);
+    if (!Step()) {
+        return none;
+    }
+    const int64_t value = ColumnInt64(0);
+    Reset();
+    return value;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <regex>
 #include <thread>
 
 #include "inbound/received_file_processor.h"
@@ -16,6 +17,8 @@
 #include "storage/time_stamp.h"
 #include "testing/process.h"
 #include "testing/recorders.h"
+#include "work/dispatch.h"
+#include "work/work_library.h"
 
 namespace zb::inbound::testing {
 namespace {
@@ -327,6 +330,64 @@ TEST_F(EndToEndTest, AReceivedProfileReachesTheWindow) {
     EXPECT_EQ(ReadFile(mirror("00A1") / "ROOT/INFO/PROFILES/profile-00000012-00000003.xml"),
               profile);
     EXPECT_THAT(events_->events(), ElementsAre("ProfileReceived 00A1 00000012 00000003"));
+}
+
+// A dispatched work travels for real: written into the mirror of 00A1 by the upload, sent to
+// the simulator, and answered by a result file that lands in BigData under the dispatch's Work
+// UID and the requests' Task UIDs.
+// What the concentrator writes after running the work: every request answered DONE by the meter.
+std::string AnswerWorkFile(const std::string& work, const std::string& meter) {
+    const std::regex workUid("<workUID Value=\"(\\d+)\"/>");
+    const std::regex task("<task taskUID=\"(\\d+)\" Syntax=\"([^\"]+)\">\r\n\\s*<req ([^/]*)/>");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(work, match, workUid));
+    const std::string uid = match[1];
+    std::string body;
+    for (auto it = std::sregex_iterator(work.begin(), work.end(), task);
+         it != std::sregex_iterator(); ++it) {
+        body += TaskXml((*it)[1], (*it)[2], (*it)[3], AnsXml(meter, "DONE", "0A000000"));
+    }
+    return ResultXml(uid, body);
+}
+
+TEST_F(EndToEndTest, TheAnswersOfADispatchedWorkLandUnderItsWorkAndTasks) {
+    const int64_t point = AddPoint(ctrA1_, "0000000A");
+    db().ExecuteSql("UPDATE MeasuringPoint set Syntax=" + storage::SqlText("ZARNIC"));
+    const int64_t work = work::InsertWork(db(), work::WorkRow({"E2E"}));
+    const int64_t read = work::InsertTask(db(), work, work::TaskRow({.var = "0000.Energy"}));
+    const int64_t plain = work::InsertTask(
+        db(), work, work::TaskRow({.syntax = "M-230", .var = "P1", .value = "0811"}));
+    const work::UploadOutcome upload = work::UploadWork(db(), programDir(), 1,
+                                                        {.workLibUid = work,
+                                                         .concentrators = {ctrA1_},
+                                                         .meterItems = 2,
+                                                         .meters = {{point, "0000000A"}}});
+    ASSERT_EQ(upload.filesWritten, 1);
+
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    const fs::path received = ctr_ / "ROOT/WORK/INBOX" / upload.fileName;
+    ASSERT_TRUE(fs::exists(received));
+    EXPECT_TRUE(fs::is_empty(link::MirrorInbox(programDir(), "00A1")));
+    const std::string workFile = zb::testing::ReadFile(received);
+    EXPECT_NE(workFile.find("<workTarget Meter=\"0000000A\"/>"), std::string::npos);
+
+    zb::testing::WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml", AnswerWorkFile(workFile, "0000000A"));
+    fs::remove(received);
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+
+    auto rows = db().QueryTable(
+        "SELECT WorkUID,TaskUID,DataVendorUID,VarName,Result,Value from BigData ORDER BY ROWID");
+    std::vector<std::vector<std::string>> cells;
+    for (; !rows->AtEnd(); rows->Next()) {
+        cells.push_back({});
+        for (int c = 0; c < 6; ++c) {
+            cells.back().push_back(storage::StoredTextDecode(rows->FieldText(c)));
+        }
+    }
+    const std::string w = std::to_string(upload.workUid), mp = std::to_string(point);
+    EXPECT_THAT(cells,
+                ElementsAre(ElementsAre(w, std::to_string(read), mp, "0000.Energy", "DONE", "10"),
+                            ElementsAre(w, std::to_string(plain), mp, "P1", "DONE", "0A000000")));
 }
 
 }  // namespace

@@ -230,6 +230,51 @@ TEST_F(DatabaseTest, AnotherThreadsStatementWaitsForAnOpenTransaction) {
     EXPECT_EQ(rows->FieldText(0), "outside");
 }
 
+TEST_F(DatabaseTest, BoundStatementsStoreWhatTheirPlainTextsStore) {
+    // The same statement run with bound values and with its values written in as literals
+    // gives the same cells, kinds included; a statement keeps its bindings across runs.
+    const char* sql = "INSERT into Kinds (I,F,T,N,B) values(?,?,?,?,?)";
+    for (const bool inlineValues : {false, true}) {
+        db->SetInlineValues(inlineValues);
+        TSQLiteStatement insert(*db, sql);
+        insert.BindStoredText(1, "0042").BindFloat(2, 2.5).BindStoredText(3, "a<'\"&>\r\nb");
+        insert.BindInt(4, -7).BindNull(5);
+        EXPECT_EQ(insert.Insert(), inlineValues ? 3 : 1);
+        insert.BindText(1, "it's").BindInt(3, 9);
+        EXPECT_EQ(insert.Insert(), inlineValues ? 4 : 2);
+    }
+    db->SetInlineValues(false);
+    auto rows = db->QueryTable(
+        "SELECT quote(I)||' '||quote(F)||' '||quote(T)||' '||quote(N)||' '||quote(B) from Kinds");
+    const std::string expected[] = {"42 2.5 'a&lt;&apos;&quot;&amp;&gt;<br/>b' -7 NULL",
+                                    "'it''s' 2.5 '9' -7 NULL"};
+    ASSERT_EQ(rows->RowCount(), 4u);
+    for (uint32_t row = 0; row < 4; ++row, rows->Next()) {
+        EXPECT_EQ(rows->FieldText(0), expected[row % 2]) << row;
+    }
+}
+
+TEST_F(DatabaseTest, BoundStatementsCountTheirChangesAndReadTheirRows) {
+    db->ExecuteSql("INSERT into Operator (Name,Login) values('a','x')");
+    db->ExecuteSql("INSERT into Operator (Name,Login) values('b','x')");
+    auto update = db->Statement("UPDATE Operator set Login = ? WHERE Login = ?");
+    EXPECT_EQ(update->BindText(1, "y").BindText(2, "x").Execute(), 2);
+    EXPECT_EQ(update->Execute(), 0);
+    TSQLiteStatement select(*db, "SELECT UID,Name from Operator WHERE Login = ? ORDER BY UID");
+    select.BindText(1, "y");
+    std::string seen;
+    while (select.Step()) {
+        seen += std::to_string(select.ColumnInt64(0)) + select.ColumnText(1) + " ";
+    }
+    EXPECT_EQ(seen, "1a 2b ");
+    EXPECT_EQ(select.FirstInt64(), 1) << "a finished query runs again from its start";
+    EXPECT_EQ(select.BindText(1, "none").FirstInt64(-1), -1);
+    EXPECT_EQ(MessageOf([&] { select.BindText(3, "x"); }).substr(0, 22), "Could not bind a value");
+    EXPECT_EQ(MessageOf([&] { TSQLiteStatement bad(*db, "SELECT ? from Nowhere"); }),
+              "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELECT ? from "
+              "Nowhere\": no such table: Nowhere");
+}
+
 TEST(DatabaseOpen, FailureNamesTheFileAndTheReason) {
     testing::TempDir dir;
     const std::string path = (dir / "missing-folder/x.db").string();
