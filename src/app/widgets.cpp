@@ -123,17 +123,21 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->setSpacing(4);
-    auto* toolBar = new QHBoxLayout();
+    toolBar_ = new QHBoxLayout();
+    auto* toolBar = toolBar_;
     toolBar->setSpacing(2);
     addButton = new QToolButton(left);
     addButton->setObjectName("ToolButton" + prefix + "Add");
     addButton->setToolTip(DisplayText(addHint));
+    // Icon-only buttons are named by their hints (for screen readers and accessibility tools).
+    addButton->setAccessibleName(DisplayText(addHint));
     addButton->setText("+");
     addButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
     addButton->setAutoRaise(true);
     deleteButton = new QToolButton(left);
     deleteButton->setObjectName("ToolButton" + prefix + "Delete");
     deleteButton->setToolTip(DisplayText(deleteHint));
+    deleteButton->setAccessibleName(DisplayText(deleteHint));
     deleteButton->setText("-");
     deleteButton->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
     deleteButton->setAutoRaise(true);
@@ -163,7 +167,8 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     attrLayout->addWidget(header);
     form = new QWidget(attributes);
     attrLayout->addWidget(form, 1);
-    auto* buttons = new QHBoxLayout();
+    buttons_ = new QHBoxLayout();
+    auto* buttons = buttons_;
     buttons->addStretch(1);
     saveButton = new QPushButton(attributes);
     saveButton->setObjectName("Button" + prefix + "Save");
@@ -204,6 +209,27 @@ QTreeWidgetItem* RegisterFrame::AddChild(QTreeWidgetItem* parent, const std::str
     item->setData(0, kUidRole, qlonglong{uid});
     item->setIcon(0, icon);
     return item;
+}
+
+QToolButton* RegisterFrame::AddToolButton(const QString& name, const std::string& hint,
+                                          const QString& text, const QIcon& icon) {
+    auto* button = new QToolButton(addButton->parentWidget());
+    button->setObjectName(name);
+    button->setToolTip(DisplayText(hint));
+    button->setAccessibleName(DisplayText(hint));
+    button->setText(text);
+    button->setIcon(icon);
+    button->setAutoRaise(true);
+    toolBar_->insertWidget(toolBar_->indexOf(deleteButton) + 1, button);
+    return button;
+}
+
+QPushButton* RegisterFrame::AddButton(const QString& name, const QString& caption) {
+    auto* button = new QPushButton(caption, attributes);
+    button->setObjectName(name);
+    button->setMinimumWidth(100);
+    buttons_->insertWidget(buttons_->indexOf(saveButton), button);
+    return button;
 }
 
 void RegisterFrame::ReturnToRoot() {

@@ -3,6 +3,7 @@
 // into an error box, link labels, the prompt panel, and the register page frame (tree with a
 // small tool bar on the left, prompt or attributes on the right).
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -124,6 +125,12 @@ class RegisterFrame : public QWidget {
     QTreeWidgetItem* Root() const { return tree->topLevelItem(0); }
     QTreeWidgetItem* AddChild(QTreeWidgetItem* parent, const std::string& text, int64_t uid,
                               const QIcon& icon);
+    // A further tool button after delete (an icon-only button: its hint names it).
+    QToolButton* AddToolButton(const QString& name, const std::string& hint, const QString& text,
+                               const QIcon& icon);
+    // A further button before save.
+    QPushButton* AddButton(const QString& name, const QString& caption);
+
     // Makes the item the selected one without running the page's select.
     void SelectQuietly(QTreeWidgetItem* item);
     // The state of a page with nothing chosen: the root selected, add enabled, delete disabled,
@@ -133,6 +140,10 @@ class RegisterFrame : public QWidget {
   signals:
     // A click (or keyboard move) on a node of the tree.
     void nodeChosen(QTreeWidgetItem* item);
+
+  private:
+    QHBoxLayout* toolBar_;
+    QHBoxLayout* buttons_;
 };
 
 }  // namespace zb::app

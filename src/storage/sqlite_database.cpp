@@ -12,7 +12,6 @@ namespace {
 
 constexpr int kStepRow = 100;
 constexpr int kStepDone = 101;
-constexpr int kBusy = 5;
 
 // A column's kind is decided by its declared type, compared as exact text; a column without
 // one (an expression) takes the type of its value in the first row.
@@ -241,8 +240,9 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
             sqlite3_close(db_);
             db_ = nullptr;
         }
-        throw ESQLiteException(message);
+        throw ESQLiteException(message, rc);
     }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // A double-quoted word in a data statement is always a column name, never a text literal:
     // a statement that still carried a double-quoted value would otherwise silently compare or
     // copy whatever column the value happens to spell.
@@ -257,19 +257,62 @@ TSQLiteDatabase::~TSQLiteDatabase() {
 }
 
 void TSQLiteDatabase::RaiseDatabaseError(const std::string& message, const std::string& sql) {
-    const int code = sqlite3_errcode(db_) & 0xFF;
+    const int extended = sqlite3_extended_errcode(db_);
+    const int code = extended & 0xFF;
     if (code == 0) {
         throw ESQLiteException(message);
     }
-    throw ESQLiteException(message + ".\rError [" + std::to_string(code) + "]: " +
-                           ResultCodeText(code) + ".\r\"" + sql + "\": " + sqlite3_errmsg(db_));
+    std::string text = message + ".\rError [" + std::to_string(code) +
+                       "]: " + ResultCodeText(code) + ".\r\"" + sql + "\": " + sqlite3_errmsg(db_);
+    if (code == SQLITE_FULL) {
+        text += " (нет места на диске)";
+    }
+    throw ESQLiteException(text, extended);
+}
+
+bool TSQLiteDatabase::IsReadOnly(std::string& reason) {
+    std::lock_guard lock(mutex_);
+    if (sqlite3_db_readonly(db_, "main") == 1) {
+        reason = "the file was opened read-only";
+        return true;
+    }
+    // Taking the write lock needs a journal beside the file and write access to it.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        // The journal beside the file is made at the first changed page: change one, so a
+        // folder that cannot be written is found here too. Rolled back, it leaves no trace.
+        const int rc =
+            sqlite3_exec(db_, "CREATE TABLE \"zbWriteProbe\"('x')", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            return false;
+        }
+    }
+    const int code = sqlite3_errcode(db_) & 0xFF;
+    reason = sqlite3_errmsg(db_);
+    return code == SQLITE_READONLY || code == SQLITE_PERM || code == SQLITE_CANTOPEN ||
+           code == SQLITE_AUTH;
 }
 
 sqlite3_stmt* TSQLiteDatabase::Prepare(const std::string& sql) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sql.size() > static_cast<size_t>(INT32_MAX - 1)) {
+        throw ESQLiteException("Error executing SQL.\rError [18]: " + ResultCodeText(18), 18);
+    }
+    // With its length; the library still reads a zero byte as the end of the text, so a
+    // statement that stops at one is refused: a zero byte can never cut a statement short and
+    // run what is left of it.
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail) !=
+        SQLITE_OK) {
         sqlite3_finalize(stmt);
         RaiseDatabaseError("Error executing SQL", sql);
+    }
+    if (tail != nullptr && tail < sql.data() + sql.size() && *tail == '\0') {
+        sqlite3_finalize(stmt);
+        throw ESQLiteException("Error executing SQL.\rError [1]: " + ResultCodeText(1) + ".\r\"" +
+                                   std::string(sql.data(), tail) +
+                                   "\": the statement holds a zero byte",
+                               1);
     }
     if (stmt == nullptr) {
         RaiseDatabaseError("Could not prepare SQL statement", sql);
@@ -321,9 +364,6 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::QueryTable(const std::string& sql
         const int rc = sqlite3_step(stmt);
         if (rc == kStepDone) {
             break;
-        }
-        if (rc == kBusy) {
-            throw ESQLiteException("Could not prepare SQL statement");
         }
         if (rc != kStepRow) {
             sqlite3_reset(stmt);

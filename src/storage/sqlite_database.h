@@ -31,8 +31,19 @@ class TSQLiteCachedStatement;
 
 class ESQLiteException : public std::runtime_error {
   public:
-    explicit ESQLiteException(const std::string& message) : std::runtime_error(message) {}
+    // `code` is SQLite's extended result code of the failure, 0 when the library reported none.
+    explicit ESQLiteException(const std::string& message, int code = 0)
+        : std::runtime_error(message), code_(code) {}
+    int Code() const { return code_; }
+    // The primary result code (SQLITE_BUSY, SQLITE_FULL, ...).
+    int PrimaryCode() const { return code_ & 0xFF; }
+
+  private:
+    int code_;
 };
+
+// How long a statement waits for a database locked by another program before it fails.
+inline constexpr int kBusyTimeoutMs = 5000;
 
 // The English description of an SQLite primary result code.
 std::string ResultCodeText(int code);
@@ -87,7 +98,8 @@ class TSQLiteTable {
 
 class TSQLiteDatabase {
   public:
-    // Opens or creates the file; the name is UTF-8.
+    // Opens or creates the file; the name is UTF-8. A statement waits up to kBusyTimeoutMs for
+    // a lock held by another program.
     explicit TSQLiteDatabase(const std::string& fileName);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;
@@ -108,6 +120,10 @@ class TSQLiteDatabase {
     int64_t ChangeCount();
 
     [[noreturn]] void RaiseDatabaseError(const std::string& message, const std::string& sql);
+
+    // True when the file cannot be written (a read-only file, folder or file system): tried
+    // with a write transaction that is rolled back at once. `reason` gets SQLite's words.
+    bool IsReadOnly(std::string& reason);
 
     // The layer's lock; recursive, so a transaction guard can hold it around its statements.
     std::recursive_mutex& Lock() { return mutex_; }

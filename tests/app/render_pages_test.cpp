@@ -7,9 +7,16 @@
 #include "app/contracts_page.h"
 #include "app/family_page.h"
 #include "app/operators_page.h"
+#include "app/work_dispatch_page.h"
+#include "app/work_library_page.h"
+#include "app/xml_window.h"
 #include "base/log.h"
+#include "link/mirror.h"
+#include "storage/schema.h"
 #include "storage/stored_text.h"
 #include "window_fixture.h"
+#include "work/dispatch.h"
+#include "work/work_library.h"
 
 namespace zb::apptest {
 namespace {
@@ -134,6 +141,61 @@ TEST_F(RenderPages, EveryPage) {
     EXPECT_EQ(saved_, 21);
     EXPECT_TRUE(messages_->errors().empty());
     EXPECT_TRUE(messages_->warnings().empty());
+}
+
+TEST_F(RenderPages, WorkPages) {
+    for (const char* folder : {"XML.ZARNIC", "DLL"}) {
+        std::filesystem::copy(testing::BuiltProgramDir() / folder, dir_.path() / folder,
+                              std::filesystem::copy_options::recursive);
+    }
+    bool created = false;
+    storage::SetDatabase(
+        storage::OpenProgramDatabase((dir_.path() / "ZarnicBox.db").string(), created));
+    {
+        auto& db = storage::Database();
+        for (const char* id : {"00A1", "00B2", "00C3"}) {
+            const int64_t ctr = db.InsertSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) +
+                                             "," + SqlText("ТП-5") + ")");
+            for (const char* addr : {"0A1B2C3D", "0A1B2C3E", "0A1B2C3F"}) {
+                db.ExecuteSql("INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values(" +
+                              SqlText(addr) + "," + SqlText("ZARNIC") + "," + storage::SqlInt(ctr) +
+                              ")");
+            }
+        }
+        const int64_t work =
+            work::InsertWork(db, work::WorkRow({"Суточные показания", true, "1 DAY", "2 HOUR"}));
+        work::InsertTask(
+            db, work,
+            work::TaskRow({.var = "0001.EnergyImport", .opCode = "AR", .arcInterval = "30 MIN"}));
+        work::InsertTask(db, work, work::TaskRow({.var = "0001.VoltageL1"}));
+        work::InsertTask(db, work,
+                         work::TaskRow({.syntax = "M-230", .var = "P1", .value = "0811"}));
+        work::InsertWork(db, work::WorkRow({"Однократное чтение"}));
+    }
+    storage::SetDatabase(nullptr);
+    StartWindow();
+    LoginAs("KREMU", "KREMU");
+    Show(PageId::Library);
+    auto* tree = Find<QTreeWidget>("TreeViewWorkLib");
+    ClickItem(tree, ChildByText(tree, "Суточные показания [1 DAY]"));
+    Save("21_library_work");
+    ClickItem(tree, ChildByText(tree, "Суточные показания [1 DAY]")->child(0));
+    Save("22_library_request");
+    Show(PageId::UpLoad);
+    auto* dispatch = Find<QTreeWidget>("TreeViewWork");
+    ClickItem(dispatch, ChildByText(dispatch, "Суточные показания [1 DAY]"));
+    Find<QListWidget>("ListBoxWorkCtr")->item(1)->setSelected(true);
+    Save("23_upload");
+    app::TFormMemoXML xml;
+    xml.SetXml("XML",
+               QString::fromStdString(*work::PreviewWorkFile(
+                   storage::Database(),
+                   static_cast<app::WorkDispatchPage*>(window_->page(PageId::UpLoad))->Choice())));
+    xml.show();
+    Flush();
+    EXPECT_TRUE(xml.grab().save(QDir(out_).filePath("24_xml_window.png")));
+    xml.hide();
+    EXPECT_TRUE(messages_->errors().empty());
 }
 
 }  // namespace

@@ -293,3 +293,61 @@ TEST(ResultCodes, DescribeEveryCodeAndNameUnknownOnes) {
 
 }  // namespace
 }  // namespace zb::storage
+
+namespace zb::storage {
+namespace {
+
+TEST_F(DatabaseTest, AZeroByteNeverCutsAStatementShort) {
+    db->ExecuteSql("INSERT into Kinds (T) values('keep')");
+    const std::string cut("DELETE from Kinds\0 WHERE T='other'", 34);
+    EXPECT_NE(MessageOf([&] { db->ExecuteSql(cut); }).find("the statement holds a zero byte"),
+              std::string::npos);
+    EXPECT_EQ(db->QueryTable("SELECT T from Kinds")->RowCount(), 1u);
+}
+
+TEST_F(DatabaseTest, ALockHeldByAnotherProgramIsWaitedForThenNamed) {
+    TSQLiteDatabase other((dir / "test.db").string());
+    other.ExecuteSql("BEGIN IMMEDIATE");
+    other.ExecuteSql("INSERT into Kinds (T) values('other')");
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        other.ExecuteSql("COMMIT");
+    });
+    db->ExecuteSql("INSERT into Kinds (T) values('mine')");  // waits for the commit
+    release.join();
+    EXPECT_EQ(db->QueryTable("SELECT T from Kinds")->RowCount(), 2u);
+
+    // Held longer than the busy timeout: the failure says why.
+    other.ExecuteSql("BEGIN EXCLUSIVE");
+    int code = 0;
+    std::string message;
+    try {
+        db->QueryTable("SELECT T from Kinds");
+    } catch (const ESQLiteException& e) {
+        code = e.PrimaryCode();
+        message = e.what();
+    }
+    other.ExecuteSql("ROLLBACK");
+    EXPECT_EQ(code, SQLITE_BUSY);
+    EXPECT_NE(message.find("database is locked"), std::string::npos) << message;
+}
+
+TEST_F(DatabaseTest, AFullDatabaseSaysNoSpaceIsLeft) {
+    db->QueryTable("PRAGMA max_page_count=" +
+                   std::to_string(db->QueryTable("PRAGMA page_count")->FieldInt64(0) + 1));
+    std::string message;
+    int code = 0;
+    try {
+        for (int i = 0; i < 100; ++i) {
+            db->ExecuteSql("INSERT into Kinds (T) values('" + std::string(4000, 'x') + "')");
+        }
+    } catch (const ESQLiteException& e) {
+        message = e.what();
+        code = e.PrimaryCode();
+    }
+    EXPECT_EQ(code, SQLITE_FULL);
+    EXPECT_NE(message.find("(нет места на диске)"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace zb::storage
