@@ -40,6 +40,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (options.exportWork) {
+        return RunExportWork(*options.exportWork, options.output);
+    }
     KeepExecutableCopy();
     const RuntimeOptions runtime{programDir, options.port};
 #ifdef ZB_WITH_WINDOW
