@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <set>
 
 #include "admin/concentrators.h"
 #include "app/pictures.h"
@@ -17,6 +18,9 @@
 namespace zb::app {
 
 namespace ct = admin::ctr_texts;
+
+// On a concentrator node: whether its icon shows the connected mark.
+constexpr int kConnectedRole = Qt::UserRole + 1;
 
 SpinButton::SpinButton(const QString& name, QWidget* parent) : QWidget(parent) {
     setObjectName(name);
@@ -285,6 +289,32 @@ void ConcentratorsPage::OnLastAddress(const QString& ctrId, const QString& addre
     if (id_->text() == ctrId) {
         lastIp_->setText(address);
         connect_->setEnabled(admin::CanOpenAddress(S(address)));
+    }
+}
+
+void ConcentratorsPage::ShowConnected(const std::vector<link::CtrSessionFigures>& sessions) {
+    QTreeWidgetItem* root = frame_->Root();
+    if (root == nullptr) {
+        return;
+    }
+    std::set<std::string> connected;
+    for (const auto& figures : sessions) {
+        if (figures.connected()) {
+            connected.insert(figures.ctrId);
+        }
+    }
+    static const QIcon kIcons[2] = {PictureIcon(Picture::Concentrator),
+                                    ConnectedIcon(Picture::Concentrator)};
+    for (int i = 0; i < root->childCount(); ++i) {
+        QTreeWidgetItem* item = root->child(i);
+        // The node text begins with the ID (" [comment]" may follow).
+        const auto id = admin::CanonicalCtrId(S(item->text(0).section(" [", 0, 0)));
+        const bool on = id && connected.count(*id) != 0;
+        if (item->data(0, kConnectedRole).toBool() != on) {
+            item->setData(0, kConnectedRole, on);
+            item->setIcon(0, kIcons[on ? 1 : 0]);
+            item->setToolTip(0, on ? "На связи" : QString());
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/page.h"
 #include "app/widgets.h"
+#include "link/session_registry.h"
 
 namespace zb::server {
 class Runtime;
@@ -63,6 +64,8 @@ class ConcentratorsPage : public Page {
     void OnLastAddress(const QString& ctrId, const QString& address);
     // A concentrator's InfoBasic or Profile changed: reread when it is the one shown.
     void OnValuesChanged(const QString& ctrId);
+    // Marks the tree's connected concentrators (the status timer, every second).
+    void ShowConnected(const std::vector<link::CtrSessionFigures>& sessions);
 
   protected:
     void Load() override;

@@ -18,8 +18,11 @@
 #include "app/contracts_page.h"
 #include "app/family_page.h"
 #include "app/measuring_points_page.h"
+#include "app/network_page.h"
 #include "app/operators_page.h"
+#include "app/periodic_page.h"
 #include "app/shell_texts.h"
+#include "app/stat_page.h"
 #include "app/window_events.h"
 #include "app/work_dispatch_page.h"
 #include "app/work_library_page.h"
@@ -84,6 +87,12 @@ MainWindow::MainWindow(server::Runtime& runtime, QWidget* parent)
             &MeasuringPointsPage::OnMeterValues);
     connect(relay, &EventRelay::profileReceived, measuringPointsPage()->attributes(),
             &MeterAttributesTabs::OnProfileReceived);
+    // A confirmed deletion of a periodic work refills the removal page when it is in front.
+    connect(relay, &EventRelay::periodicWorksChanged, this, [this] {
+        if (PageInFront() == page(PageId::Delete)) {
+            page(PageId::Delete)->RunLoader();
+        }
+    });
 
     // The window sees every key before its controls.
     qApp->installEventFilter(this);
@@ -220,6 +229,7 @@ void MainWindow::BuildPages() {
         {texts::kLinkBalance, "LabelAdminBalance", PageId::Balance},
         {texts::kLinkCategories, "LabelAdminCategory", PageId::Categories},
         {texts::kLinkProviders, "LabelAdminProvider", PageId::Providers},
+        {texts::kLinkNetwork, "LabelAdminNetwork", PageId::Network},
     };
     for (const auto& [text, name, target] : adminLinks) {
         const PageId id = target;
@@ -234,10 +244,8 @@ void MainWindow::BuildPages() {
     AddPage(
         PageId::UpLoad,
         new WorkDispatchPage([this] { return current_ ? current_->uid : int64_t{0}; }, pageStack_));
-    AddPage(PageId::Delete,
-            new PromptPage(texts::kDelete, "PageWorkDelete", texts::kLinkDelete, true, pageStack_));
-    AddPage(PageId::Stat,
-            new PromptPage(texts::kStat, "PageWorkStat", texts::kPromptStat, false, pageStack_));
+    AddPage(PageId::Delete, new PeriodicPage(pageStack_));
+    AddPage(PageId::Stat, new StatPage(pageStack_));
     AddPage(PageId::Operators, new OperatorsPage(pageStack_));
     AddPage(PageId::Ctr, new ConcentratorsPage(runtime_, pageStack_));
     AddPage(PageId::MeasuringPoints, new MeasuringPointsPage(pageStack_));
@@ -251,6 +259,7 @@ void MainWindow::BuildPages() {
             new FamilyPage(admin::CategoriesRegister(), "AdminCategory", pageStack_));
     AddPage(PageId::Providers,
             new FamilyPage(admin::ProvidersRegister(), "AdminProvider", pageStack_));
+    AddPage(PageId::Network, new NetworkPage(runtime_, pageStack_));
     AddPage(PageId::Log, new LogPage(pageStack_));
 }
 
@@ -264,6 +273,10 @@ ConcentratorsPage* MainWindow::ctrPage() const {
 
 MeasuringPointsPage* MainWindow::measuringPointsPage() const {
     return static_cast<MeasuringPointsPage*>(page(PageId::MeasuringPoints));
+}
+
+NetworkPage* MainWindow::networkPage() const {
+    return static_cast<NetworkPage*>(page(PageId::Network));
 }
 
 OperatorsPage* MainWindow::operatorsPage() const {
@@ -389,6 +402,14 @@ void MainWindow::StatusTick() {
         link != nullptr ? static_cast<int64_t>(link->ConnectionCount()) : 0)));
     status_[3]->setText(Q(texts::StatusFiles(link != nullptr ? link->FilesIn() : 0,
                                              link != nullptr ? link->FilesOut() : 0)));
+    if (link != nullptr) {
+        // One read of the link's session figures serves both screens that show them.
+        const auto sessions = link->Shared().sessionFigures.Snapshot();
+        ctrPage()->ShowConnected(sessions);
+        if (PageInFront() == networkPage()) {
+            networkPage()->RefreshSessions(sessions);
+        }
+    }
     UpdateUpLoadButton("ButtonWorkUpLoad", "ListBoxWorkCtr", "ListBoxWorkMeter");
     UpdateUpLoadButton("ButtonWorkDeleteUpLoad", "ListBoxWorkDelete", "ListBoxWorkDeleteCtr");
 }

@@ -29,6 +29,7 @@ class FamilyPage;
 class ContractsPage;
 class AccountsPage;
 class MeasuringPointsPage;
+class NetworkPage;
 
 // Every page of the main area.
 enum class PageId {
@@ -49,6 +50,7 @@ enum class PageId {
     Balance,
     Categories,
     Providers,
+    Network,
     Log,
     Count
 };
@@ -86,6 +88,7 @@ class MainWindow : public QMainWindow {
     ConcentratorsPage* ctrPage() const;
     OperatorsPage* operatorsPage() const;
     MeasuringPointsPage* measuringPointsPage() const;
+    NetworkPage* networkPage() const;
 
     // The status bar's panels.
     QLabel* statusPanel(int index) const { return status_[index]; }
@@ -94,7 +97,8 @@ class MainWindow : public QMainWindow {
     void Login();
     // The timeout timer: the link's close countdowns.
     void TimeoutTick();
-    // The status timer: time, connections, files, and the enabling of the dispatch and
+    // The status timer: time, connections, files, the connected marks of the concentrators tree
+    // and, while it is in front, the network state page, and the enabling of the dispatch and
     // withdrawal buttons.
     void StatusTick();
     // Appends a log line on the window thread.

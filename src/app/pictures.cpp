@@ -151,6 +151,34 @@ QIcon PictureIcon(Picture picture) {
     return icon;
 }
 
+QPixmap StateMarkPixmap(bool connected, int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, std::max(1.0, size / 8.0)));
+    p.setBrush(connected ? QColor(0x22, 0xb0, 0x3c) : QColor(0xa0, 0xa6, 0xb0));
+    const double margin = std::max(1.0, size / 8.0) / 2;
+    p.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+    return pixmap;
+}
+
+QIcon StateMarkIcon(bool connected) {
+    return QIcon(StateMarkPixmap(connected, 12));
+}
+
+QIcon ConnectedIcon(Picture picture) {
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap = PicturePixmap(picture, size);
+        QPainter p(&pixmap);
+        const int mark = size * 9 / 16;
+        p.drawPixmap(size - mark, size - mark, StateMarkPixmap(true, mark));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 Picture CustomerPicture(int64_t typeCode) {
     return admin::CustomerPictureOf(typeCode) == 0 ? Picture::Individual : Picture::Company;
 }

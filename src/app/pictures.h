@@ -24,6 +24,11 @@ enum class Picture {
 
 QPixmap PicturePixmap(Picture picture, int size = 16);
 QIcon PictureIcon(Picture picture);
+// The coloured mark of a concentrator's link state: green while connected, grey otherwise.
+QPixmap StateMarkPixmap(bool connected, int size = 12);
+QIcon StateMarkIcon(bool connected);
+// A picture with the connected mark in its lower right corner (the concentrators tree).
+QIcon ConnectedIcon(Picture picture);
 // The picture of a customer type code: the individual's for 0, the legal entity's otherwise.
 Picture CustomerPicture(int64_t typeCode);
 

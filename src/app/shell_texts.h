@@ -20,6 +20,7 @@ inline constexpr const char* kOperators = "Операторы";
 inline constexpr const char* kCtr = "Концентраторы";
 inline constexpr const char* kMeasuringPoints = "Точки учёта";
 inline constexpr const char* kLog = "Журнал";
+inline constexpr const char* kNetwork = "Состояние сети";
 
 // Links of the main links page.
 inline constexpr const char* kLinkWork = "Задания";
@@ -44,6 +45,7 @@ inline constexpr const char* kLinkAccounts = "Лицевые счета";
 inline constexpr const char* kLinkBalance = "Балансовые группы";
 inline constexpr const char* kLinkCategories = "Категории точек учёта";
 inline constexpr const char* kLinkProviders = "Поставщики";
+inline constexpr const char* kLinkNetwork = "Состояние сети";
 
 // Prompts of the pages whose working parts come with their own screens.
 inline constexpr const char* kPromptOperators = "Выберите\r\nили добавьте\r\nоператора";

@@ -86,13 +86,17 @@ TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction s
 
 TFileSync::~TFileSync() {
     DiscardSpool();
-    std::lock_guard lock(shared_.sessionsMutex);
-    if (holdsSession_) {
-        const auto it = shared_.sessions.find(linkId_.load());
-        if (it != shared_.sessions.end() && it->second == this) {
-            shared_.sessions.erase(it);
+    {
+        std::lock_guard lock(shared_.sessionsMutex);
+        if (holdsSession_) {
+            const auto it = shared_.sessions.find(linkId_.load());
+            if (it != shared_.sessions.end() && it->second == this) {
+                shared_.sessions.erase(it);
+            }
         }
     }
+    // The connection is gone: its figures end (and are recorded) outside every lock.
+    shared_.sessionFigures.End(session_);
 }
 
 std::string TFileSync::CtrId() const {
@@ -173,6 +177,7 @@ bool TFileSync::Handshake(const FrameView& frame) {
             peerAddress_);
     }
     base::Events().CtrLastAddressChanged(idText, peerAddress_);
+    session_ = shared_.sessionFigures.Begin(idText, peerAddress_);
 
     if (setClock) {
         QueueSetUTC(shared_.ProgramDir(), idText, base::Clock::Now());
@@ -430,11 +435,14 @@ void TFileSync::CompleteReceivedFile() {
 void TFileSync::HandleCompletedFile(const ReceivedFile& file) {
     const std::shared_ptr<ReceivedFileHandler> handler = shared_.Handler();
     std::lock_guard lock(shared_.fileLock);
+    bool applied = true;
     try {
         handler->HandleReceivedFile(file);
     } catch (const EReceivedFileRejected& rejected) {
         KeepRejectedFile(file, rejected.what());
+        applied = false;
     }
+    shared_.sessionFigures.FileReceived(session_, applied && file.kind == ReceivedKind::MeterList);
 }
 
 // Keeps a file that can never be processed under CTR/CTR_<ID>/REJECTED/ (outside ROOT, so it is
@@ -524,6 +532,7 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 fs::remove(txFullPath_, ec);
             }
             ++shared_.filesOut;
+            shared_.sessionFigures.FileSent(session_);
             txFrames_.reset();
             txSize_ = 0;
             txState_ = 3;

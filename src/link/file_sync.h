@@ -147,6 +147,9 @@ class TFileSync : public FrameSink {
     // unreadable); they stay in the inbox for a later connection.
     std::set<std::string> txSkipped_;
 
+    // The session the handshake began in the registry (0: none).
+    SessionRegistry::SessionId session_ = 0;
+
     std::atomic<int32_t> closeCountdown_{0};
     std::atomic<int> idleTicks_{0};
     std::atomic<int> ageTicks_{0};

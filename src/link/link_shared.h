@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/received_file_handler.h"
+#include "link/session_registry.h"
 
 namespace zb::link {
 
@@ -93,6 +94,9 @@ class LinkShared {
 
     std::atomic<int32_t> filesIn{0};
     std::atomic<int32_t> filesOut{0};
+
+    // The figures of every concentrator's last session (the network state).
+    SessionRegistry sessionFigures;
 
     // The handler of completed received files; StoreReceivedFilesHandler until another is set.
     std::shared_ptr<ReceivedFileHandler> Handler() const;

@@ -5,6 +5,7 @@
 
 #include "base/program.h"
 #include "server/command_line.h"
+#include "server/installed_layout.h"
 #include "server/runtime.h"
 #ifdef ZB_WITH_WINDOW
 #include "app/run_window.h"
@@ -22,11 +23,25 @@ int main(int argc, char** argv) {
         std::cout << UsageText();
         return 0;
     }
-    const auto programDir = PrepareProgram(options.programDir);
+    // An installed program keeps its data apart from its executable (see installed_layout.h).
+    const auto shipped = FindShippedLayout(zb::base::ExecutableDir());
+    const auto programDir = PrepareProgram(
+        options.programDir.empty() && shipped ? DefaultInstalledProgramDir() : options.programDir);
     if (options.version) {
         std::cout << zb::base::Program().windowTitle << " (file version "
                   << zb::base::Program().fileVersion << ")" << std::endl;
         return 0;
+    }
+    if (shipped) {
+        try {
+            SeedProgramDir(programDir, *shipped, zb::base::Program().fileVersion);
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << std::endl;
+            return 1;
+        }
+    }
+    if (options.exportWork) {
+        return RunExportWork(*options.exportWork, options.output);
     }
     KeepExecutableCopy();
     const RuntimeOptions runtime{programDir, options.port};

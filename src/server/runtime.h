@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace zb::link {
 class LinkServer;
@@ -37,13 +38,17 @@ class Runtime {
     void LoadCatalogue(bool buildGroups = false);
 
     // Starts the concentrator link on the configured port, with the importers installed as the
-    // handler of received files, after raising the open-file limit. Throws std::system_error
-    // when the port cannot be bound.
+    // handler of received files, after raising the open-file limit, and the last recorded
+    // session of every concentrator restored (each session that ends from now on is recorded).
+    // Throws std::system_error when the port cannot be bound.
     void StartLink();
     // The one-second timeout tick of the link's close countdowns.
     void Tick();
 
     const RuntimeOptions& options() const { return options_; }
+
+    // "На связи: N из M": registered concentrators connected now, of all registered.
+    std::string NetworkSummary() const;
 
     // The concentrator link (connections, file counters, last addresses, file lock); null
     // before StartLink.
@@ -70,5 +75,10 @@ uint64_t RaiseOpenFileLimit();
 // Runs the server without a window until SIGINT or SIGTERM; log lines go to standard output.
 // Returns the process exit code.
 int RunHeadless(const RuntimeOptions& options);
+
+// Writes the results of a work as CSV to the file, or to standard output when the file is empty.
+// Returns 0; 2 for a work that does not exist (one line on standard error); 1 when the database
+// is missing or cannot be read, or the file cannot be written.
+int RunExportWork(int64_t workUid, const std::filesystem::path& output);
 
 }  // namespace zb::server

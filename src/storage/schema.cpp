@@ -69,6 +69,20 @@ void EnsureLookupIndexes(TSQLiteDatabase& db) {
     }
 }
 
+void EnsureCtrSessionTable(TSQLiteDatabase& db) {
+    db.ExecuteSql(
+        R"(CREATE TABLE IF NOT EXISTS "CtrSession"('UID' INTEGER PRIMARY KEY AUTOINCREMENT,)"
+        R"('CtrID' TEXT,'IP' TEXT,'StartTimeStamp' INTEGER,'EndTimeStamp' INTEGER,)"
+        R"('FilesIn' INTEGER,'FilesOut' INTEGER))");
+    db.ExecuteSql(
+        R"(CREATE INDEX IF NOT EXISTS "ixCtrSessionCtrID" ON "CtrSession"("CtrID","UID"))");
+    db.ExecuteSql(R"(CREATE TRIGGER IF NOT EXISTS "trCtrSessionKeepLast" AFTER INSERT ON )"
+                  R"("CtrSession" BEGIN DELETE FROM "CtrSession" WHERE "CtrID"=NEW."CtrID" AND )"
+                  R"("UID"<=(SELECT "UID" FROM "CtrSession" WHERE "CtrID"=NEW."CtrID" ORDER BY )"
+                  R"("UID" DESC LIMIT 1 OFFSET )" +
+                  std::to_string(kCtrSessionsKept) + "); END");
+}
+
 void EnsureWorkLibColumn(TSQLiteDatabase& db) {
     if (!TableExists(db, "Work")) {
         return;
@@ -113,6 +127,7 @@ std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bo
     EnsureLookupIndexes(*db);
     EnsureWorkLibColumn(*db);
     EnsureProcessedResultFileTable(*db);
+    EnsureCtrSessionTable(*db);
     return db;
 }
 

@@ -37,6 +37,12 @@ void EnsureWorkLibColumn(TSQLiteDatabase& db);
 inline constexpr const char* kProcessedResultFileTable = "ProcessedResultFile";
 void EnsureProcessedResultFileTable(TSQLiteDatabase& db);
 
+// The server's own record of concentrator sessions, "CtrSession" (not one of the thirteen
+// tables): created when missing, on new and old files alike, with a trigger that keeps the last
+// kCtrSessionsKept sessions of each concentrator, so that recording a session stays one INSERT.
+inline constexpr int kCtrSessionsKept = 100;
+void EnsureCtrSessionTable(TSQLiteDatabase& db);
+
 // Opens the database file of the program. A file without tables (new, or left empty by an
 // interrupted first start) gets the schema and the administrator, in one transaction, and sets
 // `created`. A file that cannot be written is reported (ESQLiteException) rather than opened.

@@ -16,8 +16,8 @@ TEST(Schema, NewFileGetsTheThirteenTablesAndOneAdministrator) {
     auto db = OpenProgramDatabase((dir / "ZarnicBox.db").string(), created);
     EXPECT_TRUE(created);
     auto tables = db->QueryTable(
-        "SELECT sql from sqlite_master WHERE type='table' AND name<>'sqlite_sequence' AND "
-        "name<>'ProcessedResultFile' ORDER BY rowid");
+        "SELECT sql from sqlite_master WHERE type='table' AND name NOT IN "
+        "('sqlite_sequence','ProcessedResultFile','CtrSession') ORDER BY rowid");
     ASSERT_EQ(tables->RowCount(), 13u);
     for (std::string statement : kCreateTableStatements) {
         // The thirteen statements as given; Work then gains the column of its library work.
@@ -57,14 +57,43 @@ TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
     bool created = true;
     auto db = OpenProgramDatabase(path, created);
     EXPECT_FALSE(created);
-    auto indexes =
-        db->QueryTable("SELECT name from sqlite_master WHERE type='index' ORDER BY name");
+    auto indexes = db->QueryTable(
+        "SELECT name from sqlite_master WHERE type='index' AND tbl_name<>'CtrSession' ORDER BY "
+        "name");
     ASSERT_EQ(indexes->RowCount(), 3u);
     EXPECT_EQ(indexes->FieldText(0), "ixMeasuringPointCtrUID");
     ASSERT_TRUE(indexes->GoToRow(2));
     EXPECT_EQ(indexes->FieldText(0), "ixProcessedResultFile");
     // Twice is harmless.
     EnsureLookupIndexes(*db);
+}
+
+// The session record keeps the last sessions of each concentrator by itself: the server writes
+// one INSERT per session and never deletes.
+TEST(Schema, SessionTableKeepsTheLastSessionsOfEachConcentrator) {
+    testing::TempDir dir;
+    const std::string path = (dir / "ZarnicBox.db").string();
+    bool created = false;
+    OpenProgramDatabase(path, created);
+    auto db = OpenProgramDatabase(path, created);  // a second start finds it in place
+    for (int i = 1; i <= kCtrSessionsKept + 5; ++i) {
+        for (const char* id : {"00A1", "00A2"}) {
+            if (i > 3 && std::string(id) == "00A2") {
+                continue;
+            }
+            db->InsertSql("INSERT into CtrSession (CtrID,StartTimeStamp) values(" + SqlText(id) +
+                          "," + SqlInt(i) + ")");
+        }
+    }
+    auto kept = db->QueryTable(
+        "SELECT CtrID,COUNT(*),MIN(StartTimeStamp),MAX(StartTimeStamp) from CtrSession "
+        "GROUP BY CtrID ORDER BY CtrID");
+    ASSERT_EQ(kept->RowCount(), 2u);
+    EXPECT_EQ(kept->FieldInt64(1), kCtrSessionsKept);
+    EXPECT_EQ(kept->FieldInt64(2), 6);
+    EXPECT_EQ(kept->FieldInt64(3), kCtrSessionsKept + 5);
+    kept->Next();
+    EXPECT_EQ(kept->FieldInt64(1), 3) << "another concentrator's sessions are left alone";
 }
 
 TEST(Schema, AZeroByteFileLeftByAnInterruptedStartGetsTheSchema) {
