@@ -87,6 +87,9 @@ MainWindow::MainWindow(server::Runtime& runtime, QWidget* parent)
             &MeasuringPointsPage::OnMeterValues);
     connect(relay, &EventRelay::profileReceived, measuringPointsPage()->attributes(),
             &MeterAttributesTabs::OnProfileReceived);
+    connect(relay, &EventRelay::profileReceived,
+            static_cast<StatPage*>(page(PageId::Stat))->meterTabs(),
+            &MeterAttributesTabs::OnProfileReceived);
     // A confirmed deletion of a periodic work refills the removal page when it is in front.
     connect(relay, &EventRelay::periodicWorksChanged, this, [this] {
         if (PageInFront() == page(PageId::Delete)) {

@@ -16,6 +16,8 @@
 #include "app/shell_texts.h"
 #include "app/xml_window.h"
 #include "base/operator_messages.h"
+#include "base/program.h"
+#include "inbound/meter_attributes.h"
 #include "stats/results_export.h"
 #include "storage/sqlite_database.h"
 #include "storage/time_stamp.h"
@@ -195,19 +197,7 @@ QWidget* StatPage::BuildDetails() {
     resultBox->addWidget(resultTabs_);
     lower->addWidget(resultGroup_, 3);
 
-    // MeterAttributesTabs("WorkStatMeter") takes this place when the meter attributes view
-    // lands: the three tables below stand in for it, with its names and captions.
-    meterTabs_ = new QTabWidget(details);
-    meterTabs_->setObjectName("PageControlWorkStatMeter");
-    const char* tabNames[3][4] = {
-        {"Основные", "ValueListEditorWorkStatMeterInfoBasic", "Параметр", "Значение"},
-        {"Архивы", "ValueListEditorWorkStatMeterInfoArch", "Параметр", "Свойства архива"},
-        {"Профиль", "ValueListEditorWorkStatMeterProfile", "Тип объекта", "Название"}};
-    for (const auto& tab : tabNames) {
-        auto* table = MakeGrid(meterTabs_, tab[1], {Q(tab[2]), Q(tab[3])}, {120});
-        table->setAccessibleName(Q(tab[0]));
-        meterTabs_->addTab(table, Q(tab[0]));
-    }
+    meterTabs_ = new MeterAttributesTabs("WorkStatMeter", details);
     lower->addWidget(meterTabs_, 2);
     layout->addLayout(lower, 3);
     return details;
@@ -249,9 +239,7 @@ void StatPage::ClearMeter() {
     results_->setRowCount(0);
     shownResults_.clear();
     PlotRow(-1);
-    for (int i = 0; i < meterTabs_->count(); ++i) {
-        static_cast<QTableWidget*>(meterTabs_->widget(i))->setRowCount(0);
-    }
+    meterTabs_->Clear();
     meterTabs_->setCurrentIndex(0);
     resultTabs_->setCurrentIndex(0);
 }
@@ -297,7 +285,10 @@ void StatPage::ShowMeter(int listIndex) {
         return;
     }
     const int64_t point = item->data(Qt::UserRole).toLongLong();
-    // MeterAttributesTabs::Show(ReadMeterAttributes(..., point)) fills the three tables here.
+    Guarded([&] {
+        meterTabs_->Show(
+            inbound::ReadMeterAttributes(storage::Database(), base::Program().programDir, point));
+    });
     if (listIndex == 2) {
         resultGroup_->setTitle(Q("RESULT.UNKNOWN"));
         return;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/meter_attributes_tabs.h"
 #include "app/page.h"
 #include "stats/work_stats.h"
 
@@ -35,7 +36,7 @@ class StatPage : public Page {
     QGroupBox* group(int index) const { return groups_[index]; }
     QGroupBox* resultGroup() const { return resultGroup_; }
     QTabWidget* resultTabs() const { return resultTabs_; }
-    QTabWidget* meterTabs() const { return meterTabs_; }
+    MeterAttributesTabs* meterTabs() const { return meterTabs_; }
     QChartView* chartView() const { return chart_; }
     QLabel* workHeader() const { return header_; }
     bool DetailsShown() const { return stack_->currentWidget() == details_; }
@@ -77,7 +78,7 @@ class StatPage : public Page {
     QTabWidget* resultTabs_;
     QTableWidget* results_;
     QChartView* chart_;
-    QTabWidget* meterTabs_;
+    MeterAttributesTabs* meterTabs_;
     std::vector<stats::ResultRow> shownResults_;
     int64_t currentWork_ = 0;
     FileChooser chooseFile_;

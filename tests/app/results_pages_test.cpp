@@ -43,6 +43,9 @@ class ResultsPages : public WindowTest {
             link::CreateMirrorFolders(dir_.path(), id);
         }
         rows.AddPoint(1, "0000000A", "A");
+        db.ExecuteSql(
+            "UPDATE MeasuringPoint set MeterInfoBasic='Версия=1.2',"
+            "MeterInfoArch='Сутки=31' WHERE UID=1");
         rows.AddPoint(1, "0000000B", "B");
         rows.AddTask(rows.AddWorkLib("Сутки"), "ZARNIC.0000.EnergyArchive");
         const int64_t now = storage::LocalTimeStampOf(base::LocalNow());
@@ -107,7 +110,10 @@ TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
     ASSERT_EQ(series.size(), 1);
     EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 3);
     ASSERT_EQ(page->meterTabs()->count(), 3);
-    EXPECT_EQ(page->meterTabs()->tabText(2), "Профиль");
+    ASSERT_EQ(page->meterTabs()->basicList()->rowCount(), 1);
+    EXPECT_EQ(page->meterTabs()->basicList()->item(0, 1)->text(), "1.2");
+    ASSERT_EQ(page->meterTabs()->archiveList()->rowCount(), 1);
+    EXPECT_EQ(page->meterTabs()->archiveList()->item(0, 0)->text(), "Сутки");
 
     ClickRow(page->list(2), page->list(2)->model()->index(0, 0));
     EXPECT_EQ(page->resultGroup()->title(), "RESULT.UNKNOWN");
