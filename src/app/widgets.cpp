@@ -107,55 +107,64 @@ void MakeUpperCase(QLineEdit* edit) {
     });
 }
 
-RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptText,
-                             const std::string& addHint, const std::string& deleteHint,
-                             QWidget* parent)
+void NameField(QWidget* field, const QString& caption) {
+    field->setAccessibleName(caption);
+}
+
+void AddFieldRow(QFormLayout* rows, const QString& caption, QWidget* field) {
+    rows->addRow(caption, field);
+    NameField(field, caption);
+}
+
+void OnNodeChosen(QTreeWidget* tree, QObject* receiver,
+                  const std::function<void(QTreeWidgetItem*)>& chosen) {
+    QObject::connect(tree, &QTreeWidget::itemClicked, receiver, chosen);
+    // Moving through the tree with the keyboard selects as a click does.
+    QObject::connect(tree, &QTreeWidget::currentItemChanged, receiver,
+                     [tree, chosen](QTreeWidgetItem* item) {
+                         if (item != nullptr && tree->hasFocus() &&
+                             QGuiApplication::mouseButtons() == Qt::NoButton) {
+                             chosen(item);
+                         }
+                     });
+}
+
+namespace {
+
+QToolButton* MakeToolButton(const QString& name, const std::string& hint, const QString& text,
+                            QStyle::StandardPixmap icon, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setToolTip(DisplayText(hint));
+    button->setAccessibleName(DisplayText(hint));
+    button->setText(text);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setAutoRaise(true);
+    return button;
+}
+
+}  // namespace
+
+AddDeleteBar::AddDeleteBar(const QString& prefix, const std::string& addHint,
+                           const std::string& deleteHint, QWidget* parent)
     : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    layout->setSpacing(8);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    addButton = MakeToolButton("ToolButton" + prefix + "Add", addHint, "+",
+                               QStyle::SP_FileDialogNewFolder, this);
+    deleteButton = MakeToolButton("ToolButton" + prefix + "Delete", deleteHint, "-",
+                                  QStyle::SP_TrashIcon, this);
+    layout->addWidget(addButton);
+    layout->addWidget(deleteButton);
+    layout->addStretch(1);
+}
 
-    // Left column: tool bar, tree, and room for a second list.
-    auto* left = new QWidget(this);
-    left->setObjectName("Panel" + prefix + "Tree");
-    left->setMinimumWidth(240);
-    left->setMaximumWidth(360);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(4);
-    auto* toolBar = new QHBoxLayout();
-    toolBar->setSpacing(2);
-    addButton = new QToolButton(left);
-    addButton->setObjectName("ToolButton" + prefix + "Add");
-    addButton->setToolTip(DisplayText(addHint));
-    addButton->setText("+");
-    addButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    addButton->setAutoRaise(true);
-    deleteButton = new QToolButton(left);
-    deleteButton->setObjectName("ToolButton" + prefix + "Delete");
-    deleteButton->setToolTip(DisplayText(deleteHint));
-    deleteButton->setText("-");
-    deleteButton->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    deleteButton->setAutoRaise(true);
-    toolBar->addWidget(addButton);
-    toolBar->addWidget(deleteButton);
-    toolBar->addStretch(1);
-    leftLayout->addLayout(toolBar);
-    tree = new QTreeWidget(left);
-    tree->setObjectName("TreeView" + prefix);
-    tree->setHeaderHidden(true);
-    tree->setColumnCount(1);
-    tree->setUniformRowHeights(true);
-    leftLayout->addWidget(tree, 1);
-    leftExtra = new QWidget(left);
-    leftExtra->hide();
-    leftLayout->addWidget(leftExtra, 1);
-    layout->addWidget(left, 2);
-
-    // Right side: the prompt or the attributes.
-    right = new QStackedWidget(this);
-    prompt = new PromptPanel(promptText, "Panel" + prefix + "Prompt", right);
-    attributes = new QWidget(right);
+AttributesStack::AttributesStack(const QString& prefix, const std::string& promptText,
+                                 QWidget* parent)
+    : QStackedWidget(parent) {
+    prompt = new PromptPanel(promptText, "Panel" + prefix + "Prompt", this);
+    attributes = new QWidget(this);
     attributes->setObjectName("Panel" + prefix + "Attr");
     auto* attrLayout = new QVBoxLayout(attributes);
     attrLayout->setContentsMargins(0, 0, 0, 0);
@@ -174,19 +183,51 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     buttons->addWidget(saveButton);
     buttons->addWidget(cancelButton);
     attrLayout->addLayout(buttons);
-    right->addWidget(prompt);
-    right->addWidget(attributes);
+    addWidget(prompt);
+    addWidget(attributes);
+}
+
+RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptText,
+                             const std::string& addHint, const std::string& deleteHint,
+                             QWidget* parent)
+    : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(8);
+
+    // Left column: tool bar, tree, and room for a second list.
+    auto* left = new QWidget(this);
+    left->setObjectName("Panel" + prefix + "Tree");
+    left->setMinimumWidth(240);
+    left->setMaximumWidth(360);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(4);
+    auto* bar = new AddDeleteBar(prefix, addHint, deleteHint, left);
+    addButton = bar->addButton;
+    deleteButton = bar->deleteButton;
+    leftLayout->addWidget(bar);
+    tree = new QTreeWidget(left);
+    tree->setObjectName("TreeView" + prefix);
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(1);
+    tree->setUniformRowHeights(true);
+    leftLayout->addWidget(tree, 1);
+    leftExtra = new QWidget(left);
+    leftExtra->hide();
+    leftLayout->addWidget(leftExtra, 1);
+    layout->addWidget(left, 2);
+
+    // Right side: the prompt or the attributes.
+    right = new AttributesStack(prefix, promptText, this);
+    prompt = right->prompt;
+    header = right->header;
+    form = right->form;
+    saveButton = right->saveButton;
+    cancelButton = right->cancelButton;
     layout->addWidget(right, 5);
 
-    connect(tree, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { emit nodeChosen(item); });
-    // Moving through the tree with the keyboard selects as a click does.
-    connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item != nullptr && tree->hasFocus() &&
-            QGuiApplication::mouseButtons() == Qt::NoButton) {
-            emit nodeChosen(item);
-        }
-    });
+    OnNodeChosen(tree, this, [this](QTreeWidgetItem* item) { emit nodeChosen(item); });
 }
 
 QTreeWidgetItem* RegisterFrame::ResetTree(const std::string& rootText, const QIcon& icon) {

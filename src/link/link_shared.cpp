@@ -1,5 +1,7 @@
 #include "link/link_shared.h"
 
+#include "link/mirror.h"
+
 namespace zb::link {
 
 std::optional<std::string> NameValueTable::Value(std::string_view name) const {
@@ -39,6 +41,16 @@ void LinkShared::SetHandler(std::shared_ptr<ReceivedFileHandler> handler) {
 std::optional<std::string> LinkShared::LastAddress(std::string_view ctrId) {
     std::lock_guard lock(linkLock);
     return lastAddress.Value(ctrId);
+}
+
+void LinkShared::SetClockKey(std::string_view ctrId, std::string key) {
+    std::lock_guard lock(linkLock);
+    clockKey.Set(ctrId, std::move(key));
+}
+
+void LinkShared::DeleteMirror(std::string_view ctrId) {
+    std::lock_guard lock(fileLock);
+    DeleteMirrorTree(MirrorDir(programDir_, ctrId));
 }
 
 }  // namespace zb::link

@@ -25,7 +25,7 @@ TEST(OperatorChecks, FirstEmptyFieldWinsAndUpdateKeepsItsSpacing) {
 
 TEST_F(OperatorsTest, AddStoresEncodedFieldsAndEmptyXml) {
     auto result = AddOperator(*db_, {"Иван & Ко", "IVAN", "P\"W"});
-    ASSERT_TRUE(result.added()) << result.warning;
+    ASSERT_TRUE(result.Added()) << result.warning;
     const std::string where = " from Operator WHERE UID=" + std::to_string(result.uid);
     EXPECT_EQ(Cell("SELECT Name" + where), "Иван &amp; Ко");
     EXPECT_EQ(Cell("SELECT Password" + where), "P&quot;W");
@@ -43,7 +43,7 @@ TEST_F(OperatorsTest, AddStoresEncodedFieldsAndEmptyXml) {
 }
 
 TEST_F(OperatorsTest, SaveRewritesWithoutUniquenessCheck) {
-    ASSERT_TRUE(AddOperator(*db_, {"Иван", "IVAN", "1"}).added());
+    ASSERT_TRUE(AddOperator(*db_, {"Иван", "IVAN", "1"}).Added());
     auto petr = AddOperator(*db_, {"Пётр", "PETR", "2"});
     // Taking another operator's login is not looked for when an existing one is saved.
     EXPECT_EQ(SaveOperator(*db_, petr.uid, {"Пётр", "IVAN", "3"}), "");

@@ -52,7 +52,7 @@ TEST(FamilyTexts, PromptsAndWarningsEndAsTheSystemWritesThem) {
 // the rules the pages never reach.
 TEST_F(ReferenceTest, RenameOntoAnotherNameAndEmptyNamesAreDuplicates) {
     const auto& categories = CategoriesRegister();
-    ASSERT_TRUE(AddFamilyRecord(*db_, categories, {0, {"Быт \"<1>\""}}).added());
+    ASSERT_TRUE(AddFamilyRecord(*db_, categories, {0, {"Быт \"<1>\""}}).Added());
     auto other = AddFamilyRecord(*db_, categories, {0, {"Промышленность"}});
     UpdateFamilyRecord(*db_, categories, other.uid, {0, {"Быт \"<1>\""}});
     EXPECT_EQ(ReadFamilyRecord(*db_, categories, other.uid)->texts.at(0), "Быт \"<1>\"");
@@ -60,8 +60,8 @@ TEST_F(ReferenceTest, RenameOntoAnotherNameAndEmptyNamesAreDuplicates) {
 
     const auto& customers = CustomersRegister();
     auto added = AddFamilyRecord(*db_, customers, {1, {"", "Адрес", "ИНН1"}});
-    ASSERT_TRUE(added.added());
-    EXPECT_FALSE(AddFamilyRecord(*db_, customers, {0, {"", "", ""}}).added());
+    ASSERT_TRUE(added.Added());
+    EXPECT_FALSE(AddFamilyRecord(*db_, customers, {0, {"", "", ""}}).Added());
     auto record = ReadFamilyRecord(*db_, customers, added.uid);
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->typeCode, 1);

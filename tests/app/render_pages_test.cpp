@@ -3,10 +3,6 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "app/concentrators_page.h"
-#include "app/contracts_page.h"
-#include "app/family_page.h"
-#include "app/operators_page.h"
 #include "base/log.h"
 #include "storage/stored_text.h"
 #include "window_fixture.h"
@@ -43,9 +39,7 @@ class RenderPages : public WindowTest {
         }
     }
 
-    QTreeWidget* TreeOf(PageId id) const {
-        return static_cast<app::FamilyPage*>(window_->page(id))->frame()->tree;
-    }
+    QTreeWidget* TreeOf(PageId id) const { return window_->PageOf(id)->findChild<QTreeWidget*>(); }
 
     QString out_;
     int saved_ = 0;
@@ -70,8 +64,8 @@ TEST_F(RenderPages, EveryPage) {
             ",\"7700000001\")",
     });
     StartWindow();
-    window_->loginEdit()->setText("KREMU");
-    window_->passwordEdit()->setText("KREMU");
+    Edit("EditLogin")->setText("KREMU");
+    Edit("EditPassword")->setText("KREMU");
     Save("00_login");
     LoginAs("KREMU", "KREMU");
     for (int i = 0; i < 5; ++i) {
@@ -91,31 +85,29 @@ TEST_F(RenderPages, EveryPage) {
 
     Show(PageId::Operators);
     Save("09_operators_prompt");
-    Show(PageId::Operators, window_->operatorsPage()->frame()->tree, "Иван Петров");
+    Show(PageId::Operators, TreeOf(PageId::Operators), "Иван Петров");
     Save("10_operators");
 
     Show(PageId::Ctr);
-    auto* ctr = window_->ctrPage();
-    Click(ctr->frame()->addButton);
-    ctr->idEdit()->setText("00A1");
-    ctr->commentEdit()->setText("ТП-5, ввод 1");
-    Click(ctr->frame()->saveButton);
+    Click(Find<QWidget>("ToolButtonAdminCtrAdd"));
+    Edit("LabeledEditAdminCtrID")->setText("00A1");
+    Edit("LabeledEditAdminCtrComment")->setText("ТП-5, ввод 1");
+    Click(Find<QWidget>("ButtonAdminCtrSave"));
     storage::Database().ExecuteSql(
         "UPDATE CTR set InfoBasic=" +
         SqlText("SerialNumber=10042\r\nFirmware=3.1.7\r\nMeters=24\r\nUptime=12 d") +
         ", Profile=" + SqlText("Meter=M-230\r\nMeter=ZARNIC\r\nModem=GSM"));
-    Show(PageId::Ctr, ctr->frame()->tree, "00A1 [ТП-5, ввод 1]");
+    Show(PageId::Ctr, TreeOf(PageId::Ctr), "00A1 [ТП-5, ввод 1]");
     Save("11_concentrators");
-    Click(ctr->frame()->cancelButton);
-    Click(ctr->frame()->addButton);
+    Click(Find<QWidget>("ButtonAdminCtrCancel"));
+    Click(Find<QWidget>("ToolButtonAdminCtrAdd"));
     Save("12_concentrators_add");
 
     Show(PageId::MeasuringPoints);
     Save("13_measuring_points");
     Show(PageId::Customers, TreeOf(PageId::Customers), "ООО \"Энергосбыт\"");
     Save("14_customers");
-    auto* contracts = static_cast<app::ContractsPage*>(window_->page(PageId::Contracts));
-    Show(PageId::Contracts, contracts->customerTree(), "ООО \"Энергосбыт\"");
+    Show(PageId::Contracts, TreeOf(PageId::Contracts), "ООО \"Энергосбыт\"");
     Save("15_contracts");
     Show(PageId::Accounts, Find<QTreeWidget>("TreeViewAdminAccount"), "ЛС-000123");
     Save("16_accounts");
@@ -127,8 +119,8 @@ TEST_F(RenderPages, EveryPage) {
         Show(id, TreeOf(id), node);
         Save(name);
     }
-    Click(window_->trail()->LabelAt(0));
-    window_->NavigateTo(window_->page(PageId::Log));
+    Click(window_->Trail()->LabelAt(0));
+    window_->NavigateTo(window_->PageOf(PageId::Log));
     Save("20_log");
 
     EXPECT_EQ(saved_, 21);

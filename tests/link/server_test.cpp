@@ -46,9 +46,8 @@ class ServerTest : public ::testing::Test {
     }
     // Marks the clock as set at this half day, so the handshake writes no SetUTC.xml.
     void ClockAlreadySet(const std::string& id) {
-        std::lock_guard lock(server.LinkLock());
-        server.Shared().clockKey.Set(
-            id, std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow()))));
+        server.SetClockKey(id,
+                           std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow()))));
     }
     std::vector<std::string> SimArgs(const fs::path& root, std::vector<std::string> extra) {
         std::vector<std::string> args = {
