@@ -173,7 +173,7 @@ std::vector<std::string> RowsAsSql(zb::storage::TSQLiteDatabase& db) {
     for (; !table->AtEnd(); table->Next()) {
         std::string sql = std::string("INSERT into BigData (") + kColumns + ") values(";
         for (uint32_t c = 0; c < table->ColumnCount(); ++c) {
-            sql += (c == 0 ? "\"" : ",\"") + table->FieldText(static_cast<int>(c)) + "\"";
+            sql += (c == 0 ? "'" : ",'") + table->FieldText(static_cast<int>(c)) + "'";
         }
         statements.push_back(sql + ")");
     }
@@ -235,11 +235,11 @@ int main() {
             const int ctr = p < kMeters ? 1 : 2 + (p % 90);
             const std::string address = Meter(p);
             db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
-                         SqlInt(ctr) + "," + SqlText(address) + ",\"0\")");
+                         SqlInt(ctr) + "," + SqlText(address) + ",'0')");
         }
         for (int m = 0; m < kMeters; ++m) {
             db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
-                         SqlInt(0) + "," + SqlText(Meter(2 * kPoints + m)) + ",\"0\")");
+                         SqlInt(0) + "," + SqlText(Meter(2 * kPoints + m)) + ",'0')");
         }
         transaction.Commit();
     }

@@ -74,10 +74,10 @@ World& TheWorld() {
             zb::storage::OpenProgramDatabase((w.dir / "ZarnicBox.db").string(), created));
         auto& db = zb::storage::Database();
         db.ExecuteSql("PRAGMA synchronous=OFF");
-        db.ExecuteSql("INSERT into CTR (ID) values(\"00A1\")");
-        db.ExecuteSql("INSERT into CTR (ID) values(\"00B2\")");
-        for (const char* point : {"(1,\"0000000A\")", "(1,\"0000000B\")", "(0,\"0000000C\")",
-                                  "(2,\"0000000A\")", "(2,\"0000000D\")"}) {
+        db.ExecuteSql("INSERT into CTR (ID) values('00A1')");
+        db.ExecuteSql("INSERT into CTR (ID) values('00B2')");
+        for (const char* point : {"(1,'0000000A')", "(1,'0000000B')", "(0,'0000000C')",
+                                  "(2,'0000000A')", "(2,'0000000D')"}) {
             db.ExecuteSql(std::string("INSERT into MeasuringPoint (CtrUID,MeterADDR) values") +
                           point);
         }

@@ -114,7 +114,7 @@ void DeleteCtr(storage::TSQLiteDatabase& db, int64_t uid, const MirrorDeleter& d
     if (uid == 0) {
         return;
     }
-    db.ExecuteSql("UPDATE MeasuringPoint set CtrUID = \"0\" WHERE CtrUID  = " + SqlInt(uid));
+    db.ExecuteSql("UPDATE MeasuringPoint set CtrUID = '0' WHERE CtrUID  = " + SqlInt(uid));
     auto table = db.QueryTable("SELECT ID from CTR WHERE UID=" + SqlInt(uid));
     if (!table->AtEnd()) {
         const std::string storedId = table->FieldText(0);

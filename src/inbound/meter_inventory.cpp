@@ -158,7 +158,7 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
             }
             const int64_t uid = unassigned->FieldInt64(0);
             db.ExecuteSql("UPDATE MeasuringPoint set CtrUID = " + SqlInt(ctrUid) +
-                          " WHERE (UID = " + SqlInt(uid) + ") AND (CtrUID = \"0\")");
+                          " WHERE (UID = " + SqlInt(uid) + ") AND (CtrUID = '0')");
             context.events.MeterValuesChanged(uid);
             claimed = true;
         }
@@ -167,7 +167,7 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
                 "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,MeterInfoBasic,"
                 "MeterInfoArch,CustomGroupUID) values(" +
                 SqlInt(ctrUid) + "," + SqlText(address) + "," + SqlText(serialNumber) + "," +
-                SqlText(syntax) + "," + SqlText(basicText) + "," + SqlText(archText) + ",\"0\")");
+                SqlText(syntax) + "," + SqlText(basicText) + "," + SqlText(archText) + ",'0')");
             context.events.MeterValuesChanged(uid);
         }
         context.events.MeasuringPointsChanged(ctrId);

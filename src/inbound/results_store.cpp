@@ -138,7 +138,7 @@ void StoreAnswer(InboundContext& context, const xml::TXMLItem& ans, int64_t ctrU
     sql += SqlText(request.workUid) + ",";
     sql += SqlText(request.taskUid) + ",";
     sql += SqlInt(pointUid) + ",";
-    sql += "\"MP\",";
+    sql += "'MP',";
     sql += SqlText(meter) + ",";
     sql += SqlText(request.varName) + ",";
     sql += SqlText(request.opCode) + ",";
@@ -146,7 +146,7 @@ void StoreAnswer(InboundContext& context, const xml::TXMLItem& ans, int64_t ctrU
     sql += SqlText(JoinLines(request.localTimes, false)) + ",";
     sql += SqlText(JoinLines(request.masterClocks, false)) + ",";
     sql += SqlText(value) + ",";
-    sql += "\"" + FormatTenDigits(reference) + "\"";
+    sql += "'" + FormatTenDigits(reference) + "'";
     if (archive) {
         // The archive columns belong to the same row; writing them with the row rather than by
         // a second statement on its row id gives the same row with one statement fewer.

@@ -41,9 +41,8 @@ constexpr LookupIndex kLookupIndexes[] = {
 };
 
 bool TableExists(TSQLiteDatabase& db, const char* table) {
-    return db.QueryTable(std::string("SELECT name FROM sqlite_master WHERE type=\"table\" AND "
-                                     "name=\"") +
-                         table + "\"")
+    return db.QueryTable("SELECT name FROM sqlite_master WHERE type='table' AND name=" +
+                         SqlText(table))
                ->RowCount() > 0;
 }
 

@@ -240,6 +240,10 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
         }
         throw ESQLiteException(message);
     }
+    // A double-quoted word in a data statement is always a column name, never a text literal:
+    // a statement that still carried a double-quoted value would otherwise silently compare or
+    // copy whatever column the value happens to spell.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {

@@ -18,11 +18,11 @@ std::string StoredTextDecodeOr(std::string_view stored, std::string_view fallbac
 }
 
 std::string SqlText(std::string_view text) {
-    return "\"" + StoredTextEncode(text) + "\"";
+    return "'" + StoredTextEncode(text) + "'";
 }
 
 std::string SqlInt(int64_t value) {
-    return "\"" + std::to_string(value) + "\"";
+    return "'" + std::to_string(value) + "'";
 }
 
 }  // namespace zb::storage

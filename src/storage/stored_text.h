@@ -1,8 +1,8 @@
 #pragma once
-// The stored text form: every text written into SQL is escaped (so it never holds a double quote
-// and can stand between double quotes as a literal), and decoded when read back. Text inside the
-// server is already UTF-8, so the code-page step of the form is the identity; decoding accepts
-// any bytes, including invalid UTF-8 from an old file.
+// The stored text form: every text written into SQL is escaped (so it never holds a quote of
+// either kind and can stand between single quotes as a literal), and decoded when read back. Text
+// inside the server is already UTF-8, so the code-page step of the form is the identity; decoding
+// accepts any bytes, including invalid UTF-8 from an old file.
 #include <string>
 #include <string_view>
 
@@ -12,9 +12,14 @@ std::string StoredTextEncode(std::string_view text);
 std::string StoredTextDecode(std::string_view stored);
 std::string StoredTextDecodeOr(std::string_view stored, std::string_view fallback);
 
-// A value as a double-quoted SQL literal in the stored text form: "\"" + encoded + "\"".
+// Every value the program puts into a statement is made here, as a single-quoted SQL literal.
+// (A double-quoted word that spells a column of the statement's tables is read by SQLite as that
+// column, so a received or typed value such as "MeterADDR" would match every row; the database
+// layer switches that compatibility off, and no statement carries a double-quoted literal.)
+// The text in the stored text form: "'" + encoded + "'". The escaping turns ' into &apos;, so
+// no value can end its literal.
 std::string SqlText(std::string_view text);
-// A number as a double-quoted SQL literal, as every statement of the system writes numbers.
+// A number as a single-quoted SQL literal; the text of the number is formatted here.
 std::string SqlInt(int64_t value);
 
 }  // namespace zb::storage

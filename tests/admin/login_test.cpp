@@ -13,7 +13,7 @@ class LoginTest : public testing::AdminDbTest {
     void AddOperatorRow(const std::string& name, const std::string& login,
                         const std::string& password) {
         db_->ExecuteSql("INSERT into Operator (Name,Login,Password,XML) values(" + SqlText(name) +
-                        "," + SqlText(login) + "," + SqlText(password) + ",\"\")");
+                        "," + SqlText(login) + "," + SqlText(password) + ",'')");
     }
 
     // The status text of the operator logged in, or the warning that refused the login.
@@ -78,6 +78,10 @@ TEST_F(LoginTest, TypedTextIsUpperCasedAndComparedWithTheStoredForm) {
         {"a\"b<c>", "&'\"", "A\"B<C>/Кавычка"},
         {"TWIN", "ONE", "TWIN/Первый"},
         {"TWIN", "TWO", kWrongPassword},
+        // Logins and passwords that spell column names are texts, never the columns.
+        {"LOGIN", "PASSWORD", kWrongLogin},
+        {"KREMU", "PASSWORD", kWrongPassword},
+        {"NAME", "KREMU", kWrongLogin},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Login(c.login, c.password), c.expected) << c.login << " / " << c.password;

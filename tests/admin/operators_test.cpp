@@ -1,5 +1,6 @@
 #include "admin/operators.h"
 
+#include "admin/reference.h"
 #include "admin_db_fixture.h"
 
 namespace zb::admin {
@@ -68,6 +69,35 @@ TEST_F(OperatorsTest, BuiltInAdministratorKeepsLoginAndOthersAreDeletedAlone) {
     EXPECT_FALSE(ReadOperator(*db_, ivan.uid).has_value());
     EXPECT_EQ(Count("Operator"), 1);
     EXPECT_EQ(Count("Work"), 1);
+}
+
+// Typed values that spell column names are texts: they match only themselves.
+TEST_F(OperatorsTest, NamesThatSpellColumnsAreTextsEverywhere) {
+    for (const char* word : {"Name", "Password", "Login", "UID"}) {
+        auto result = AddOperator(*db_, {word, word, word});
+        ASSERT_TRUE(result.Added()) << word << ": " << result.warning;
+        EXPECT_EQ(SaveOperator(*db_, result.uid, {word, word, "Password"}), "");
+        auto record = ReadOperator(*db_, result.uid);
+        EXPECT_EQ(record->name, word);
+        EXPECT_EQ(record->password, "Password");
+    }
+    EXPECT_EQ(Count("Operator"), 5);
+    EXPECT_EQ(Cell("SELECT Name from Operator WHERE Login='KREMU'"), "Администратор");
+
+    for (const FamilyRegister* reg : {&CustomersRegister(), &CategoriesRegister(),
+                                      &BalanceGroupsRegister(), &ProvidersRegister()}) {
+        FamilyRecord record{0, std::vector<std::string>(reg->fields.size(), "Name")};
+        ASSERT_TRUE(AddFamilyRecord(*db_, *reg, record).Added()) << reg->table;
+        EXPECT_FALSE(AddFamilyRecord(*db_, *reg, record).Added()) << reg->table;
+        record.texts[0] = "UID";
+        EXPECT_TRUE(AddFamilyRecord(*db_, *reg, record).Added()) << reg->table;
+        EXPECT_EQ(Count(reg->table), 2) << reg->table;
+    }
+    const int64_t customer = LoadFamily(*db_, CustomersRegister()).at(0).uid;
+    const int64_t contract = AddContract(*db_, customer, "Name");
+    AddAccount(*db_, customer, contract, "ContractUID");
+    EXPECT_EQ(Count("Contract", "Name='Name'"), 1);
+    EXPECT_EQ(Count("Account", "Name='ContractUID'"), 1);
 }
 
 }  // namespace

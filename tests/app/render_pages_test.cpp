@@ -48,20 +48,20 @@ class RenderPages : public WindowTest {
 TEST_F(RenderPages, EveryPage) {
     PrepareDatabase({
         "INSERT into Operator (Name,Login,Password,XML) values(" + SqlText("Иван Петров") +
-            ",\"IVAN\",\"PW\",\"\")",
+            ",'IVAN','PW','')",
         "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" +
-            SqlText("ООО \"Энергосбыт\"") + ",\"1\"," + SqlText("г. Москва, ул. Ленина, 1") +
-            ",\"7701234567\")",
+            SqlText("ООО \"Энергосбыт\"") + ",'1'," + SqlText("г. Москва, ул. Ленина, 1") +
+            ",'7701234567')",
         "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" + SqlText("Сидоров А.В.") +
-            ",\"0\"," + SqlText("ул. Садовая, 5, кв. 12") + ",\"\")",
-        "INSERT into Contract (CustomerUID,Name) values(\"1\",\"Д-15/2024\")",
-        "INSERT into Contract (CustomerUID,Name) values(\"1\",\"Д-16/2024\")",
-        "INSERT into Account (CustomerUID,ContractUID,Name) values(\"1\",\"1\",\"ЛС-000123\")",
+            ",'0'," + SqlText("ул. Садовая, 5, кв. 12") + ",'')",
+        "INSERT into Contract (CustomerUID,Name) values('1','Д-15/2024')",
+        "INSERT into Contract (CustomerUID,Name) values('1','Д-16/2024')",
+        "INSERT into Account (CustomerUID,ContractUID,Name) values('1','1','ЛС-000123')",
         "INSERT into CustomGroup (Name) values(" + SqlText("Бытовые потребители") + ")",
         "INSERT into CustomGroup (Name) values(" + SqlText("Промышленность") + ")",
         "INSERT into Balance (Name) values(" + SqlText("Фидер 10 кВ №3") + ")",
         "INSERT into EProvider (Name,INN) values(" + SqlText("ПАО \"Гарант-Энерго\"") +
-            ",\"7700000001\")",
+            ",'7700000001')",
     });
     StartWindow();
     Edit("EditLogin")->setText("KREMU");

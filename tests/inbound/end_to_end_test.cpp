@@ -86,7 +86,7 @@ TEST_F(EndToEndTest, MeterListsCreateClaimAndUpdatePointsAndNoiseCrossesConcentr
 
     const std::string a1 = std::to_string(ctrA1_);
     const int64_t created =
-        Int("SELECT UID from MeasuringPoint WHERE MeterADDR=\"0000000A\" AND CtrUID=" + a1);
+        Int("SELECT UID from MeasuringPoint WHERE MeterADDR='0000000A' AND CtrUID=" + a1);
     EXPECT_EQ(CountRows("MeasuringPoint"), 3);
     EXPECT_EQ(Text("SELECT MeterSN from MeasuringPoint WHERE UID=" + std::to_string(created)),
               "SN123");
@@ -212,6 +212,46 @@ TEST_F(EndToEndTest, AFileThatFailsInTheMiddleLeavesNoRowsAndIsStoredOnceWhenSen
     ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
     EXPECT_EQ(CountRows("BigData"), 5);
     EXPECT_EQ(CountRows("BigData", "TaskUID=13"), 1);
+}
+
+// Values that spell column names ("MeterADDR", "MeterSN") are texts, never the columns: a
+// concentrator cannot reach other measuring points by sending them.
+TEST_F(EndToEndTest, ValuesThatSpellColumnNamesTouchOnlyTheirOwnRows) {
+    const int64_t unassigned = AddPoint(0, "0000000C");
+    const int64_t ownPoint = AddPoint(ctrA1_, "0000000A");
+    const int64_t otherCtr = AddPoint(ctrB2_, "0000000B");
+    db().ExecuteSql("UPDATE MeasuringPoint set Noise='1.5', MeterSN='SN'");
+    WriteFile(
+        ctr_ / "ROOT/INFO/METERS/meters-1.xml",
+        std::string(kHeader) + "<meters>\r\n  <meter address=\"MeterADDR\"/>\r\n</meters>\r\n");
+    WriteFile(
+        ctr_ / "ROOT/INFO/METERS/noise.xml",
+        std::string(kHeader) +
+            "<noise>\r\n  <channel>\r\n    <node address=\"MeterADDR\" nrms=\"MeterSN\"/>\r\n"
+            "    <node address=\"MeterADDR\" nrms=\"66.6\"/>\r\n  </channel>\r\n</noise>\r\n");
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+
+    const std::string named = "SELECT UID from MeasuringPoint WHERE MeterADDR='MeterADDR'";
+    const int64_t created = Int(named);
+    EXPECT_NE(created, unassigned);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 4);
+    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=0"), 1);
+    EXPECT_EQ(CountRows("MeasuringPoint", "Noise='1.5' AND MeterSN='SN'"), 3);
+    EXPECT_EQ(Text("SELECT Noise from MeasuringPoint WHERE UID=" + std::to_string(created)),
+              "66.6");
+
+    fs::remove_all(ctr_ / "ROOT/INFO/METERS");
+    WriteFile(ctr_ / "ROOT/WORK/OUTBOX/r-1.xml",
+              ResultXml("21", TaskXml("14", "M-230", "Var=\"Energy\"",
+                                      AnsXml("MeterADDR", "DONE", "0A000000")) +
+                                  CommandXml("DeleteMeter", "MeterADDR", CommandAnsXml("DONE"))));
+    ASSERT_EQ(RunConcentrator("00A1", ctr_.path()), 0) << lastOutput_;
+    EXPECT_EQ(Text("SELECT MeterADDR from BigData"), "MeterADDR");
+    EXPECT_EQ(Int("SELECT DataVendorUID from BigData"), created);
+    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR='MeterADDR'"), 0);
+    for (const int64_t uid : {unassigned, ownPoint, otherCtr}) {
+        EXPECT_EQ(CountRows("MeasuringPoint", "UID=" + std::to_string(uid)), 1) << uid;
+    }
 }
 
 TEST_F(EndToEndTest, AReceivedProfileReachesTheWindow) {

@@ -75,8 +75,8 @@ void InboundTest::SetUp() {
     EnsureTestCatalogue();
     base::Clock::SetSource([] { return base::FromLocal(kNow); });
     base::SetEvents(events_);
-    ctrA1_ = db().InsertSql("INSERT into CTR (ID,Comment) values(\"00A1\",\"\")");
-    ctrB2_ = db().InsertSql("INSERT into CTR (ID,Comment) values(\"00B2\",\"\")");
+    ctrA1_ = db().InsertSql("INSERT into CTR (ID,Comment) values('00A1','')");
+    ctrB2_ = db().InsertSql("INSERT into CTR (ID,Comment) values('00B2','')");
     link::CreateMirrorFolders(dir_.path(), "00A1");
     link::CreateMirrorFolders(dir_.path(), "00B2");
 }
@@ -95,7 +95,7 @@ int64_t InboundTest::AddPoint(int64_t ctrUid, const std::string& address) {
     return db().InsertSql(
         "INSERT into MeasuringPoint (Name,CtrUID,MeterADDR,MeterSN,Syntax,CustomGroupUID) values(" +
         storage::SqlText("point " + address) + "," + storage::SqlInt(ctrUid) + "," +
-        storage::SqlText(address) + ",\"SN\",\"ZARNIC\",\"7\")");
+        storage::SqlText(address) + ",'SN','ZARNIC','7')");
 }
 
 int64_t InboundTest::CountRows(const std::string& table, const std::string& where) {

@@ -102,7 +102,7 @@ TEST_F(MeterInventoryTest, AKnownMeterIsUpdatedWhateverItsLetterCase) {
     EXPECT_EQ(Column("MeterSN", uid) + " " + Column("Syntax", uid) + " " +
                   Column("MeterADDR", uid) + " " + Column("CustomGroupUID", uid),
               "SN123 M-230 00abcdef 7");
-    EXPECT_EQ(CountRows("MeasuringPoint", "MeterSN=\"SN123\""), 3);
+    EXPECT_EQ(CountRows("MeasuringPoint", "MeterSN='SN123'"), 3);
     EXPECT_EQ(Column("MeterSN", cyrillic), "SN123");
     EXPECT_EQ(Column("MeterSN", otherCase), "SN");
     EXPECT_EQ(events_->events().size(), 3u);  // the three updated points

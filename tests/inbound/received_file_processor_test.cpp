@@ -115,7 +115,7 @@ TEST_F(ReceivedFileProcessorTest, FilesFromSeveralThreadsAreEachAppliedWhole) {
     }
     std::thread window([&] {
         for (int i = 0; i < 50; ++i) {
-            db().InsertSql("INSERT into Operator (Name) values(\"w\")");
+            db().InsertSql("INSERT into Operator (Name) values('w')");
         }
     });
     for (auto& thread : threads) {

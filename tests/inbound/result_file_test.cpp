@@ -131,7 +131,7 @@ TEST_F(ResultFileTest, DeleteMeterPiecesAreAddressesAndNothingElse) {
     ProcessCommand("DeleteMeter", "&quot;) OR (&quot;1&quot;=&quot;1,0000000B,&quot;,\\\"",
                    CommandAnsXml("DONE"));
     EXPECT_EQ(CountRows("MeasuringPoint"), 3);
-    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR=\"0000000B\""), 0);
+    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR='0000000B'"), 0);
     ProcessCommand("DeleteMeter", "AB&quot;CD", CommandAnsXml("DONE"));
     EXPECT_EQ(CountRows("MeasuringPoint"), 2);
 }

@@ -59,7 +59,7 @@ TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
     auto db = OpenProgramDatabase(path, created);
     EXPECT_FALSE(created);
     auto indexes =
-        db->QueryTable("SELECT name from sqlite_master WHERE type=\"index\" ORDER BY name");
+        db->QueryTable("SELECT name from sqlite_master WHERE type='index' ORDER BY name");
     ASSERT_EQ(indexes->RowCount(), 2u);
     EXPECT_EQ(indexes->FieldText(0), "ixMeasuringPointCtrUID");
     // Twice is harmless.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <thread>
 
@@ -44,7 +46,7 @@ TEST_F(DatabaseTest, EmptyResultIsAtEndAndHasNoColumnNames) {
 }
 
 TEST_F(DatabaseTest, ColumnNamesAreFoundInAnyCase) {
-    db->ExecuteSql("INSERT into Operator (Name,Login) values(\"A\",\"B\")");
+    db->ExecuteSql("INSERT into Operator (Name,Login) values('A','B')");
     auto table = db->QueryTable("SELECT Login as login_alias from Operator");
     EXPECT_EQ(table->ColumnNames().at(0), "LOGIN_ALIAS");
     EXPECT_EQ(table->FieldText("login_alias"), "B");
@@ -53,8 +55,33 @@ TEST_F(DatabaseTest, ColumnNamesAreFoundInAnyCase) {
     EXPECT_EQ(MessageOf([&] { table->FieldText("Nope"); }), "Field not found in dataset: Nope");
 }
 
+// A double-quoted word in a statement is a column name, never a text: a statement that still
+// carried a double-quoted value fails instead of matching whatever column the value spells.
+// Values written by earlier versions with double-quoted literals read back the same.
+TEST_F(DatabaseTest, DoubleQuotedWordsAreColumnsAndOldFilesReadTheSame) {
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "test.db").string().c_str(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old,
+                           "INSERT into Operator (Name,Login,Password) "
+                           "values(\"Login\",\"&quot;&amp;\",\"42\")",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(old);
+
+    auto table =
+        db->QueryTable("SELECT Name,Login,Password from Operator WHERE Name=" + SqlText("Login"));
+    ASSERT_EQ(table->RowCount(), 1u);
+    EXPECT_EQ(table->FieldText(0), "Login");
+    EXPECT_EQ(StoredTextDecode(table->FieldText(1)), "\"&");
+    EXPECT_EQ(table->FieldText(2), "42");
+    EXPECT_EQ(
+        db->QueryTable("SELECT UID from Operator WHERE Login=" + SqlText("Login"))->RowCount(), 0u);
+    EXPECT_THROW(db->QueryTable("SELECT UID from Operator WHERE Name=\"NoSuchColumn\""),
+                 ESQLiteException);
+}
+
 TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
-    db->ExecuteSql("INSERT into Kinds values(\"42\",\"2.5\",x'0102',\"17\",\"3\")");
+    db->ExecuteSql("INSERT into Kinds values('42','2.5',x'0102','17','3')");
     db->ExecuteSql("INSERT into Kinds values(NULL,NULL,NULL,NULL,NULL)");
     auto t = db->QueryTable("SELECT I,F,B,T,N,COUNT(*) as C,1.5 as E from Kinds GROUP BY I");
     // GROUP BY I puts the NULL row first.
@@ -93,7 +120,7 @@ TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
 
 TEST_F(DatabaseTest, AnExpressionWhoseFirstValueIsNullTakesTheKindOfItsFirstValue) {
     db->ExecuteSql("INSERT into Kinds (I,T) values(NULL,NULL)");
-    db->ExecuteSql("INSERT into Kinds (I,T) values(\"7\",\"seven\")");
+    db->ExecuteSql("INSERT into Kinds (I,T) values('7','seven')");
     auto t = db->QueryTable("SELECT I+1 as N,CAST(T AS TEXT) as S from Kinds ORDER BY rowid");
     ASSERT_EQ(t->RowCount(), 2u);
     EXPECT_EQ(t->FieldText(0), "0") << "the null cell of what became an integer column";
@@ -105,7 +132,7 @@ TEST_F(DatabaseTest, AnExpressionWhoseFirstValueIsNullTakesTheKindOfItsFirstValu
 }
 
 TEST_F(DatabaseTest, TextStopsAtItsFirstZeroByte) {
-    db->ExecuteSql("INSERT into Kinds (T) values(\"ab\" || char(0) || \"cd\")");
+    db->ExecuteSql("INSERT into Kinds (T) values('ab' || char(0) || 'cd')");
     auto t = db->QueryTable("SELECT T from Kinds");
     EXPECT_EQ(t->FieldText(0), "ab");
 }
@@ -124,18 +151,18 @@ TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
 
 TEST_F(DatabaseTest, OnlyTheFirstStatementOfATextRuns) {
     db->ExecuteSql(
-        "INSERT into Operator (Name) values(\"a\"); INSERT into Operator (Name) "
-        "values(\"b\")");
+        "INSERT into Operator (Name) values('a'); INSERT into Operator (Name) "
+        "values('b')");
     EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 1u);
 }
 
 TEST_F(DatabaseTest, InsertAndChangeCountsAreTheirOwnStatements) {
-    EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values(\"a\")"), 1);
-    EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values(\"b\")"), 2);
+    EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('a')"), 1);
+    EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('b')"), 2);
     EXPECT_EQ(db->LastInsertRowId(), 2);
-    EXPECT_EQ(db->ExecuteSqlChanges("UPDATE Operator SET Login=\"x\""), 2);
+    EXPECT_EQ(db->ExecuteSqlChanges("UPDATE Operator SET Login='x'"), 2);
     EXPECT_EQ(db->ChangeCount(), 2);
-    EXPECT_EQ(db->ExecuteSqlChanges("DELETE from Operator WHERE UID = \"7\""), 0);
+    EXPECT_EQ(db->ExecuteSqlChanges("DELETE from Operator WHERE UID = '7'"), 0);
 }
 
 TEST_F(DatabaseTest, ConcurrentInsertsEachGetTheirOwnRowId) {
@@ -165,12 +192,12 @@ TEST_F(DatabaseTest, ConcurrentInsertsEachGetTheirOwnRowId) {
 TEST_F(DatabaseTest, TransactionRollsBackUnlessCommitted) {
     {
         TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values(\"lost\")");
+        db->ExecuteSql("INSERT into Operator (Name) values('lost')");
     }
     EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 0u);
     try {
         TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values(\"lost too\")");
+        db->ExecuteSql("INSERT into Operator (Name) values('lost too')");
         db->ExecuteSql("INSERT into Nowhere values(1)");
         tx.Commit();
     } catch (const ESQLiteException&) {
@@ -178,7 +205,7 @@ TEST_F(DatabaseTest, TransactionRollsBackUnlessCommitted) {
     EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 0u);
     {
         TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values(\"kept\")");
+        db->ExecuteSql("INSERT into Operator (Name) values('kept')");
         tx.Commit();
     }
     EXPECT_EQ(db->QueryTable("SELECT Name from Operator")->FieldText(0), "kept");
@@ -189,9 +216,9 @@ TEST_F(DatabaseTest, AnotherThreadsStatementWaitsForAnOpenTransaction) {
     std::thread other;
     {
         TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values(\"in tx\")");
+        db->ExecuteSql("INSERT into Operator (Name) values('in tx')");
         other = std::thread([&] {
-            db->ExecuteSql("INSERT into Operator (Name) values(\"outside\")");
+            db->ExecuteSql("INSERT into Operator (Name) values('outside')");
             inserted = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -26,11 +26,12 @@ TEST(StoredText, OnlyTheCrLfPairBecomesALineBreakTag) {
     EXPECT_EQ(StoredTextEncode("\r\r\n"), "\r<br/>");
 }
 
-TEST(StoredText, NeverHoldsADoubleQuoteSoItCanStandInALiteral) {
-    const std::string hostile = "\") OR (\"1\"=\"1";
-    EXPECT_EQ(StoredTextEncode(hostile).find('"'), std::string::npos);
-    EXPECT_EQ(SqlText(hostile), "\"&quot;) OR (&quot;1&quot;=&quot;1\"");
-    EXPECT_EQ(SqlInt(-12), "\"-12\"");
+TEST(StoredText, ValuesBecomeSingleQuotedLiteralsThatNoValueCanEnd) {
+    const std::string hostile = "') OR ('1'='1\"";
+    EXPECT_EQ(StoredTextEncode(hostile).find_first_of("'\""), std::string::npos);
+    EXPECT_EQ(SqlText(hostile), "'&apos;) OR (&apos;1&apos;=&apos;1&quot;'");
+    EXPECT_EQ(SqlText("MeterADDR"), "'MeterADDR'");
+    EXPECT_EQ(SqlInt(-12), "'-12'");
 }
 
 TEST(StoredText, CyrillicAndInvalidBytesPassUnchanged) {
