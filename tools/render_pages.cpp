@@ -1,0 +1,237 @@
+// render-pages: renders every page of the operator window into PNG files, with some rows in the
+// registers, so that the whole window can be looked at at once.
+//
+//   render-pages OUTDIR      (runs on the offscreen platform; ./test.sh writes <build>/pages)
+//
+// The window runs for real over a fresh program directory in /tmp. To show a new page, add a
+// step to Shots() below: a file name and what to do before the picture is taken.
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/run_window.h"
+#include "base/log.h"
+#include "base/operator_messages.h"
+#include "server/runtime.h"
+#include "storage/schema.h"
+#include "storage/sqlite_database.h"
+#include "storage/stored_text.h"
+
+namespace {
+
+using zb::app::MainWindow;
+using zb::app::PageId;
+using zb::storage::SqlText;
+
+// Messages are printed and counted instead of shown: a render with a message fails.
+class PrintedMessages : public zb::base::OperatorMessages {
+  public:
+    void Warning(const std::string& text) override { Print("warning", text); }
+    void Error(const std::string& text) override { Print("error", text); }
+    bool Confirm(const std::string& text) override {
+        Print("question", text);
+        return true;
+    }
+    int count = 0;
+
+  private:
+    void Print(const char* kind, const std::string& text) {
+        std::cerr << kind << ": " << text << std::endl;
+        ++count;
+    }
+};
+
+// Driving the window as an operator does.
+struct Driver {
+    MainWindow& window;
+
+    template <class T = QWidget>
+    T* Find(const char* name) const {
+        T* found = window.findChild<T*>(name);
+        if (found == nullptr) {
+            std::cerr << "no widget " << name << std::endl;
+            std::exit(1);
+        }
+        return found;
+    }
+    void Click(const char* name) const { QTest::mouseClick(Find(name), Qt::LeftButton); }
+    void Type(const char* name, const QString& text) const { Find<QLineEdit>(name)->setText(text); }
+    // Back to the main page, then along the links to the page.
+    void Show(PageId id) const {
+        QTest::mouseClick(window.Trail()->LabelAt(0), Qt::LeftButton);
+        if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
+            id == PageId::Stat) {
+            window.FollowLink(PageId::Work);
+        } else if (id > PageId::Stat && id != PageId::Log) {
+            window.FollowLink(PageId::Admin);
+        }
+        if (id != PageId::Main) {
+            window.FollowLink(id);
+        }
+    }
+    // Shows the page and selects the node of its (first) tree with that text.
+    void ShowNode(PageId id, const QString& node) const {
+        Show(id);
+        auto* tree = window.PageOf(id)->findChild<QTreeWidget*>();
+        const auto found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
+        if (found.isEmpty()) {
+            std::cerr << "no node " << node.toStdString() << std::endl;
+            std::exit(1);
+        }
+        tree->scrollToItem(found.first());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(found.first()).center());
+    }
+};
+
+struct Shot {
+    const char* name;
+    std::function<void(const Driver&)> before;
+};
+
+std::vector<std::string> Rows() {
+    return {
+        "INSERT into Operator (Name,Login,Password,XML) values(" + SqlText("Иван Петров") +
+            ",'IVAN','PW','')",
+        "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" +
+            SqlText("ООО \"Энергосбыт\"") + ",'1'," + SqlText("г. Москва, ул. Ленина, 1") +
+            ",'7701234567')",
+        "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" + SqlText("Сидоров А.В.") +
+            ",'0'," + SqlText("ул. Садовая, 5, кв. 12") + ",'')",
+        "INSERT into Contract (CustomerUID,Name) values('1','Д-15/2024')",
+        "INSERT into Contract (CustomerUID,Name) values('1','Д-16/2024')",
+        "INSERT into Account (CustomerUID,ContractUID,Name) values('1','1','ЛС-000123')",
+        "INSERT into CustomGroup (Name) values(" + SqlText("Бытовые потребители") + ")",
+        "INSERT into CustomGroup (Name) values(" + SqlText("Промышленность") + ")",
+        "INSERT into Balance (Name) values(" + SqlText("Фидер 10 кВ №3") + ")",
+        "INSERT into EProvider (Name,INN) values(" + SqlText("ПАО \"Гарант-Энерго\"") +
+            ",'7700000001')",
+    };
+}
+
+std::vector<Shot> Shots() {
+    const auto show = [](PageId id) { return [id](const Driver& d) { d.Show(id); }; };
+    return {
+        {"00_login",
+         [](const Driver& d) {
+             d.Type("EditLogin", "KREMU");
+             d.Type("EditPassword", "KREMU");
+         }},
+        {"01_main",
+         [](const Driver& d) {
+             d.Click("ButtonLoginOK");
+             for (int i = 0; i < 5; ++i) {
+                 zb::base::LogLine("CtrID = 00A" + std::to_string(i) +
+                                   " <--> HANDSHAKE OK, IP = 127.0.0.1");
+             }
+             d.window.StatusTick();
+         }},
+        {"02_work", show(PageId::Work)},
+        {"03_library", show(PageId::Library)},
+        {"04_upload", show(PageId::UpLoad)},
+        {"05_periodic_delete", show(PageId::Delete)},
+        {"06_statistics", show(PageId::Stat)},
+        {"07_data", show(PageId::Data)},
+        {"08_admin", show(PageId::Admin)},
+        {"09_operators_prompt", show(PageId::Operators)},
+        {"10_operators", [](const Driver& d) { d.ShowNode(PageId::Operators, "Иван Петров"); }},
+        {"11_concentrators",
+         [](const Driver& d) {
+             d.Show(PageId::Ctr);
+             d.Click("ToolButtonAdminCtrAdd");
+             d.Type("LabeledEditAdminCtrID", "00A1");
+             d.Type("LabeledEditAdminCtrComment", "ТП-5, ввод 1");
+             d.Click("ButtonAdminCtrSave");
+             zb::storage::Database().ExecuteSql(
+                 "UPDATE CTR set InfoBasic=" +
+                 SqlText("SerialNumber=10042\r\nFirmware=3.1.7\r\nMeters=24\r\nUptime=12 d") +
+                 ", Profile=" + SqlText("Meter=M-230\r\nMeter=ZARNIC\r\nModem=GSM"));
+             d.ShowNode(PageId::Ctr, "00A1 [ТП-5, ввод 1]");
+         }},
+        {"12_concentrators_add",
+         [](const Driver& d) {
+             d.Click("ButtonAdminCtrCancel");
+             d.Click("ToolButtonAdminCtrAdd");
+         }},
+        {"13_measuring_points", show(PageId::MeasuringPoints)},
+        {"14_customers",
+         [](const Driver& d) { d.ShowNode(PageId::Customers, "ООО \"Энергосбыт\""); }},
+        {"15_contracts",
+         [](const Driver& d) { d.ShowNode(PageId::Contracts, "ООО \"Энергосбыт\""); }},
+        {"16_accounts", [](const Driver& d) { d.ShowNode(PageId::Accounts, "ЛС-000123"); }},
+        {"17_balance_groups",
+         [](const Driver& d) { d.ShowNode(PageId::Balance, "Фидер 10 кВ №3"); }},
+        {"18_categories",
+         [](const Driver& d) { d.ShowNode(PageId::Categories, "Бытовые потребители"); }},
+        {"19_providers",
+         [](const Driver& d) { d.ShowNode(PageId::Providers, "ПАО \"Гарант-Энерго\""); }},
+        {"20_log",
+         [](const Driver& d) {
+             d.Show(PageId::Main);
+             d.window.NavigateTo(d.window.PageOf(PageId::Log));
+         }},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: render-pages OUTDIR" << std::endl;
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    zb::app::ApplyLook();
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    char dirTemplate[] = "/tmp/zb-render-XXXXXX";
+    const std::filesystem::path programDir = ::mkdtemp(dirTemplate);
+    auto messages = std::make_shared<PrintedMessages>();
+    zb::base::SetMessages(messages);
+    zb::server::PrepareProgram(programDir);
+    {
+        bool created = false;
+        auto db = zb::storage::OpenProgramDatabase((programDir / "ZarnicBox.db").string(), created);
+        for (const auto& sql : Rows()) {
+            db->ExecuteSql(sql);
+        }
+    }
+    int saved = 0;
+    {
+        zb::server::Runtime runtime({programDir, 0});
+        MainWindow window(runtime);
+        if (!window.Start()) {
+            return 1;
+        }
+        window.show();
+        const Driver driver{window};
+        for (const Shot& shot : Shots()) {
+            shot.before(driver);
+            QApplication::processEvents();
+            const QString path = QDir(out).filePath(QString(shot.name) + ".png");
+            if (!window.grab().save(path)) {
+                std::cerr << "cannot write " << path.toStdString() << std::endl;
+                return 1;
+            }
+            ++saved;
+        }
+        window.Detach();
+    }
+    zb::storage::SetDatabase(nullptr);
+    zb::base::SetMessages(nullptr);
+    std::filesystem::remove_all(programDir);
+    std::cout << saved << " pages rendered into " << out.toStdString() << std::endl;
+    return messages->count == 0 ? 0 : 1;
+}
