@@ -3,11 +3,13 @@
 //
 //   render-pages OUTDIR      (runs on the offscreen platform; ./test.sh writes <build>/pages)
 //
-// The window runs for real over a fresh program directory in /tmp. To show a new page, add a
-// step to Shots() below: a file name and what to do before the picture is taken.
+// The window runs for real over a fresh program directory in /tmp for each session. To show a
+// new page, add a shot to a session in Sessions() below: a file name and what to do before the
+// picture is taken (and, for a window of its own, which widget to take).
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <QTest>
 #include <QTreeWidget>
@@ -15,17 +17,22 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
 #include "app/run_window.h"
+#include "app/work_dispatch_page.h"
+#include "app/xml_window.h"
 #include "base/log.h"
 #include "base/operator_messages.h"
 #include "server/runtime.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 #include "storage/stored_text.h"
+#include "work/dispatch.h"
+#include "work/work_library.h"
 
 namespace {
 
@@ -79,10 +86,12 @@ struct Driver {
             window.FollowLink(id);
         }
     }
-    // Shows the page and selects the node of its (first) tree with that text.
-    void ShowNode(PageId id, const QString& node) const {
+    // Shows the page and selects the node with that text of its tree (of its first one when no
+    // name is given).
+    void ShowNode(PageId id, const QString& node, const char* treeName = nullptr) const {
         Show(id);
-        auto* tree = window.PageOf(id)->findChild<QTreeWidget*>();
+        auto* tree = treeName != nullptr ? Find<QTreeWidget>(treeName)
+                                         : window.PageOf(id)->findChild<QTreeWidget*>();
         const auto found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
         if (found.isEmpty()) {
             std::cerr << "no node " << node.toStdString() << std::endl;
@@ -97,10 +106,20 @@ struct Driver {
 struct Shot {
     const char* name;
     std::function<void(const Driver&)> before;
+    // The widget to take (the main window when empty).
+    std::function<QWidget*(const Driver&)> subject = {};
 };
 
-std::vector<std::string> Rows() {
-    return {
+// A program directory of its own: its rows, and the shots taken over it in order.
+struct Session {
+    std::function<void(zb::storage::TSQLiteDatabase&)> rows;
+    std::vector<Shot> shots;
+    // Copies the built catalogue and plug-ins into the directory (pages that show variables).
+    bool catalogue = false;
+};
+
+void RegisterRows(zb::storage::TSQLiteDatabase& db) {
+    const std::string rows[] = {
         "INSERT into Operator (Name,Login,Password,XML) values(" + SqlText("Иван Петров") +
             ",'IVAN','PW','')",
         "INSERT into Customer (Name,TypeCode,StreetAddress,INN) values(" +
@@ -117,9 +136,18 @@ std::vector<std::string> Rows() {
         "INSERT into EProvider (Name,INN) values(" + SqlText("ПАО \"Гарант-Энерго\"") +
             ",'7700000001')",
     };
+    for (const auto& sql : rows) {
+        db.ExecuteSql(sql);
+    }
 }
 
-std::vector<Shot> Shots() {
+void LogIn(const Driver& d) {
+    d.Type("EditLogin", "KREMU");
+    d.Type("EditPassword", "KREMU");
+    d.Click("ButtonLoginOK");
+}
+
+std::vector<Shot> RegisterShots() {
     const auto show = [](PageId id) { return [id](const Driver& d) { d.Show(id); }; };
     return {
         {"00_login",
@@ -129,7 +157,7 @@ std::vector<Shot> Shots() {
          }},
         {"01_main",
          [](const Driver& d) {
-             d.Click("ButtonLoginOK");
+             LogIn(d);
              for (int i = 0; i < 5; ++i) {
                  zb::base::LogLine("CtrID = 00A" + std::to_string(i) +
                                    " <--> HANDSHAKE OK, IP = 127.0.0.1");
@@ -167,7 +195,9 @@ std::vector<Shot> Shots() {
         {"14_customers",
          [](const Driver& d) { d.ShowNode(PageId::Customers, "ООО \"Энергосбыт\""); }},
         {"15_contracts",
-         [](const Driver& d) { d.ShowNode(PageId::Contracts, "ООО \"Энергосбыт\""); }},
+         [](const Driver& d) {
+             d.ShowNode(PageId::Contracts, "ООО \"Энергосбыт\"", "TreeViewAdminContractCustomer");
+         }},
         {"16_accounts", [](const Driver& d) { d.ShowNode(PageId::Accounts, "ЛС-000123"); }},
         {"17_balance_groups",
          [](const Driver& d) { d.ShowNode(PageId::Balance, "Фидер 10 кВ №3"); }},
@@ -183,6 +213,111 @@ std::vector<Shot> Shots() {
     };
 }
 
+// Three concentrators with three meters each, a periodic work of three requests and a single
+// one: the works pages.
+void WorkRows(zb::storage::TSQLiteDatabase& db) {
+    for (const char* id : {"00A1", "00B2", "00C3"}) {
+        const int64_t ctr = db.InsertSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) +
+                                         "," + SqlText("ТП-5") + ")");
+        for (const char* addr : {"0A1B2C3D", "0A1B2C3E", "0A1B2C3F"}) {
+            db.ExecuteSql("INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values(" +
+                          SqlText(addr) + "," + SqlText("ZARNIC") + "," + zb::storage::SqlInt(ctr) +
+                          ")");
+        }
+    }
+    namespace work = zb::work;
+    const int64_t daily =
+        work::InsertWork(db, work::WorkRow({"Суточные показания", true, "1 DAY", "2 HOUR"}));
+    work::InsertTask(
+        db, daily,
+        work::TaskRow({.var = "0001.EnergyImport", .opCode = "AR", .arcInterval = "30 MIN"}));
+    work::InsertTask(db, daily, work::TaskRow({.var = "0001.VoltageL1"}));
+    work::InsertTask(db, daily, work::TaskRow({.syntax = "M-230", .var = "P1", .value = "0811"}));
+    work::InsertWork(db, work::WorkRow({"Однократное чтение"}));
+}
+
+std::vector<Shot> WorkShots() {
+    const QString daily = "Суточные показания [1 DAY]";
+    return {
+        {"21_library_work",
+         [daily](const Driver& d) {
+             LogIn(d);
+             d.ShowNode(PageId::Library, daily, "TreeViewWorkLib");
+         }},
+        {"22_library_request",
+         [daily](const Driver& d) {
+             auto* tree = d.Find<QTreeWidget>("TreeViewWorkLib");
+             auto* request =
+                 tree->findItems(daily, Qt::MatchExactly | Qt::MatchRecursive).first()->child(0);
+             QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                               tree->visualItemRect(request).center());
+         }},
+        {"23_upload",
+         [daily](const Driver& d) {
+             d.ShowNode(PageId::UpLoad, daily, "TreeViewWork");
+             d.Find<QListWidget>("ListBoxWorkCtr")->item(1)->setSelected(true);
+         }},
+        {"24_xml_window", [](const Driver&) {},
+         [](const Driver& d) -> QWidget* {
+             auto* page = static_cast<zb::app::WorkDispatchPage*>(d.window.PageOf(PageId::UpLoad));
+             // Owned by the window, so it goes with it.
+             auto* xml = new zb::app::TFormMemoXML(&d.window);
+             xml->SetXml("XML", QString::fromStdString(*zb::work::PreviewWorkFile(
+                                    zb::storage::Database(), page->Choice())));
+             xml->show();
+             QApplication::processEvents();
+             return xml;
+         }},
+    };
+}
+
+std::vector<Session> Sessions() {
+    return {{RegisterRows, RegisterShots()}, {WorkRows, WorkShots(), true}};
+}
+
+// Renders one session; returns the number of pictures written, -1 on a failure.
+int RenderSession(const Session& session, const QString& out) {
+    char dirTemplate[] = "/tmp/zb-render-XXXXXX";
+    const std::filesystem::path programDir = ::mkdtemp(dirTemplate);
+    zb::server::PrepareProgram(programDir);
+    if (session.catalogue) {
+        for (const char* folder : {"XML.ZARNIC", "DLL"}) {
+            std::filesystem::copy(std::filesystem::path(ZB_BUILD_PROGRAM_DIR) / folder,
+                                  programDir / folder, std::filesystem::copy_options::recursive);
+        }
+    }
+    {
+        bool created = false;
+        auto db = zb::storage::OpenProgramDatabase((programDir / "ZarnicBox.db").string(), created);
+        session.rows(*db);
+    }
+    int saved = 0;
+    {
+        zb::server::Runtime runtime({programDir, 0});
+        MainWindow window(runtime);
+        if (!window.Start()) {
+            return -1;
+        }
+        window.show();
+        const Driver driver{window};
+        for (const Shot& shot : session.shots) {
+            shot.before(driver);
+            QApplication::processEvents();
+            QWidget* subject = shot.subject ? shot.subject(driver) : &window;
+            const QString path = QDir(out).filePath(QString(shot.name) + ".png");
+            if (!subject->grab().save(path)) {
+                std::cerr << "cannot write " << path.toStdString() << std::endl;
+                return -1;
+            }
+            ++saved;
+        }
+        window.Detach();
+    }
+    zb::storage::SetDatabase(nullptr);
+    std::filesystem::remove_all(programDir);
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,42 +331,17 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
-    char dirTemplate[] = "/tmp/zb-render-XXXXXX";
-    const std::filesystem::path programDir = ::mkdtemp(dirTemplate);
     auto messages = std::make_shared<PrintedMessages>();
     zb::base::SetMessages(messages);
-    zb::server::PrepareProgram(programDir);
-    {
-        bool created = false;
-        auto db = zb::storage::OpenProgramDatabase((programDir / "ZarnicBox.db").string(), created);
-        for (const auto& sql : Rows()) {
-            db->ExecuteSql(sql);
-        }
-    }
     int saved = 0;
-    {
-        zb::server::Runtime runtime({programDir, 0});
-        MainWindow window(runtime);
-        if (!window.Start()) {
+    for (const Session& session : Sessions()) {
+        const int count = RenderSession(session, out);
+        if (count < 0) {
             return 1;
         }
-        window.show();
-        const Driver driver{window};
-        for (const Shot& shot : Shots()) {
-            shot.before(driver);
-            QApplication::processEvents();
-            const QString path = QDir(out).filePath(QString(shot.name) + ".png");
-            if (!window.grab().save(path)) {
-                std::cerr << "cannot write " << path.toStdString() << std::endl;
-                return 1;
-            }
-            ++saved;
-        }
-        window.Detach();
+        saved += count;
     }
-    zb::storage::SetDatabase(nullptr);
     zb::base::SetMessages(nullptr);
-    std::filesystem::remove_all(programDir);
     std::cout << saved << " pages rendered into " << out.toStdString() << std::endl;
     return messages->count == 0 ? 0 : 1;
 }

@@ -5,12 +5,15 @@
 //    importers' handler as the link would hand it, against a database of 100,000 measuring
 //    points. Parsing, look-ups, decoding through the base plug-in and the one transaction are
 //    all inside the measured time.
-// 2. The same BigData rows are then inserted as SQL text in one transaction straight through
-//    SQLite (prepare, step, finalize per statement) into a database of the same schema: the
-//    rate a store of these rows cannot beat by much.
-// 3. A meter list of 10,000 meters, imported once as new meters and once more as known ones.
+// 2. The same BigData rows are then inserted straight through SQLite into a database of the
+//    same schema, in one transaction: once with one prepared statement and bound values (the
+//    rate a store of these rows cannot beat), once as SQL text per row (prepare, step, finalize).
+// 3. A meter list of 10,000 meters, imported as new meters, again as known ones, and as
+//    unassigned points that the concentrator claims.
+// 4. With --memory MB: the memory a result file of about that size adds while the handler
+//    applies it (peak resident size above the level before, the file's own bytes not counted).
 //
-// Usage: inbound_bench [answers-per-meter-scale]   (prints the figures; no pass/fail)
+// Usage: inbound_bench [--memory MB]   (prints the figures; no pass/fail)
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -27,6 +30,7 @@
 #include "inbound/inbound_context.h"
 #include "inbound/meter_inventory.h"
 #include "inbound/received_file_processor.h"
+#include "inbound/result_file.h"
 #include "link/mirror.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
@@ -82,7 +86,7 @@ std::string Hex32(uint32_t v) {
     return buf;
 }
 
-std::string ResultFile() {
+std::string ResultFile(int meters = kMeters) {
     struct Request {
         const char* syntax;
         const char* req;
@@ -113,7 +117,7 @@ std::string ResultFile() {
     for (const Request& request : requests) {
         text += "  <task TaskUID=\"" + std::to_string(taskUid++) + "\" Syntax=\"" + request.syntax +
                 "\">\r\n    <req " + request.req + "/>\r\n";
-        for (int m = 0; m < kMeters; ++m) {
+        for (int m = 0; m < meters; ++m) {
             std::string value;
             switch (request.kind) {
                 case 0:
@@ -180,7 +184,8 @@ std::vector<std::string> RowsAsSql(zb::storage::TSQLiteDatabase& db) {
     return statements;
 }
 
-double RawInsertRate(const fs::path& file, const std::vector<std::string>& statements) {
+sqlite3* RawDatabase(const fs::path& file) {
+    fs::remove(file);
     sqlite3* db = nullptr;
     sqlite3_open(file.string().c_str(), &db);
     for (const char* create : zb::storage::kCreateTableStatements) {
@@ -188,6 +193,77 @@ double RawInsertRate(const fs::path& file, const std::vector<std::string>& state
     }
     sqlite3_exec(db, "CREATE INDEX ixBigDataWorkVendor ON BigData(WorkUID,DataVendorUID)", nullptr,
                  nullptr, nullptr);
+    return db;
+}
+
+// A cell as stored: an integer, a text, or null.
+struct RawCell {
+    int type = SQLITE_NULL;
+    int64_t integer = 0;
+    std::string text;
+};
+constexpr int kBigDataColumns = 17;
+
+// The BigData rows of a database file, cell by cell, read through SQLite itself.
+std::vector<RawCell> RowsAsCells(const fs::path& file) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.string().c_str(), &db);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT * from BigData", -1, &stmt, nullptr);
+    std::vector<RawCell> cells;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int c = 0; c < kBigDataColumns; ++c) {
+            RawCell cell;
+            cell.type = sqlite3_column_type(stmt, c);
+            if (cell.type == SQLITE_INTEGER) {
+                cell.integer = sqlite3_column_int64(stmt, c);
+            } else if (cell.type != SQLITE_NULL) {
+                cell.type = SQLITE_TEXT;
+                cell.text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+            }
+            cells.push_back(std::move(cell));
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return cells;
+}
+
+// The same rows through one prepared INSERT with bound values, in one transaction.
+double BoundInsertRate(const fs::path& file, const std::vector<RawCell>& cells) {
+    sqlite3* db = RawDatabase(file);
+    const auto start = Clock::now();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "INSERT into BigData values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1,
+                       &stmt, nullptr);
+    for (size_t row = 0; row < cells.size(); row += kBigDataColumns) {
+        for (int c = 0; c < kBigDataColumns; ++c) {
+            const RawCell& cell = cells[row + c];
+            if (cell.type == SQLITE_INTEGER) {
+                sqlite3_bind_int64(stmt, c + 1, cell.integer);
+            } else if (cell.type == SQLITE_TEXT) {
+                sqlite3_bind_text(stmt, c + 1, cell.text.data(), static_cast<int>(cell.text.size()),
+                                  SQLITE_STATIC);
+            } else {
+                sqlite3_bind_null(stmt, c + 1);
+            }
+        }
+        if (sqlite3_step(stmt) != SQLITE_DONE) {
+            std::fprintf(stderr, "bound insert failed: %s\n", sqlite3_errmsg(db));
+            std::exit(1);
+        }
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    const double seconds = Seconds(start);
+    sqlite3_close(db);
+    return cells.size() / kBigDataColumns / seconds;
+}
+
+double RawInsertRate(const fs::path& file, const std::vector<std::string>& statements) {
+    sqlite3* db = RawDatabase(file);
     const auto start = Clock::now();
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     for (const std::string& sql : statements) {
@@ -206,9 +282,28 @@ double RawInsertRate(const fs::path& file, const std::vector<std::string>& state
     return statements.size() / seconds;
 }
 
+// Resident and peak resident size of this process in kB (/proc/self/status).
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::atol(line.c_str() + prefix.size());
+        }
+    }
+    return -1;
+}
+
+// Forgets the peak resident size, so VmHWM measures from now on.
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const int memoryMb = argc == 3 && std::string(argv[1]) == "--memory" ? std::atoi(argv[2]) : 0;
     const fs::path dir =
         fs::temp_directory_path() / ("zb-inbound-bench-" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -226,25 +321,26 @@ int main() {
     // by an operator and are still unassigned.
     {
         zb::storage::TSQLiteTransaction transaction(db);
+        zb::storage::TSQLiteStatement ctr(db, "INSERT into CTR (ID) values(?)");
         for (int c = 0; c < 91; ++c) {
             char id[8];
             std::snprintf(id, sizeof id, "%04X", 0xA1 + c);
-            db.InsertSql("INSERT into CTR (ID) values(" + SqlText(id) + ")");
+            ctr.BindStoredText(1, id).Execute();
         }
+        zb::storage::TSQLiteStatement point(
+            db, "INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(?,?,'0')");
         for (int p = 0; p < kPoints; ++p) {
             const int ctr = p < kMeters ? 1 : 2 + (p % 90);
-            const std::string address = Meter(p);
-            db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
-                         SqlInt(ctr) + "," + SqlText(address) + ",'0')");
+            point.BindInt(1, ctr).BindStoredText(2, Meter(p)).Execute();
         }
         for (int m = 0; m < kMeters; ++m) {
-            db.InsertSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,CustomGroupUID) values(" +
-                         SqlInt(0) + "," + SqlText(Meter(2 * kPoints + m)) + ",'0')");
+            point.BindInt(1, 0).BindStoredText(2, Meter(2 * kPoints + m)).Execute();
         }
         transaction.Commit();
     }
 
-    const std::string results = ResultFile();
+    // About 1.21 MB per 1,000 meters of ten answers.
+    const std::string results = ResultFile(memoryMb > 0 ? memoryMb * 100000 / 121 : kMeters);
     zb::inbound::ReceivedFileProcessor processor(dir);
     zb::link::ReceivedFile file;
     file.ctrId = "00A1";
@@ -255,19 +351,61 @@ int main() {
     file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
     file.bytes = results;
 
+    // The result file applied as the handler applies it (parsed whole into a tree), and applied
+    // from its text as it is parsed (each task applied and freed once read): one transaction
+    // each, the same rows.
+    auto fromTree = [&] { processor.HandleReceivedFile(file); };
+    auto fromText = [&] {
+        zb::inbound::InboundContext context(db, dir);
+        zb::storage::TSQLiteTransaction transaction(db);
+        zb::inbound::ProcessResultText(context, results, file.ctrId);
+        transaction.Commit();
+    };
+    if (memoryMb > 0) {
+        for (const bool text : {true, false}) {
+            db.ExecuteSql("DELETE from BigData");
+            const long before = StatusKb("VmRSS");
+            ResetPeak();
+            const auto start = Clock::now();
+            text ? fromText() : fromTree();
+            const double seconds = Seconds(start);
+            const long added = StatusKb("VmHWM") - before;
+            std::printf(
+                "result file of %.1f MB %s: %.2f s; memory above the level before: %.1f MB peak "
+                "(%.2f x the file)\n",
+                results.size() / 1e6, text ? "from its text" : "as a tree   ", seconds,
+                added / 1024.0, added * 1024.0 / results.size());
+        }
+        zb::storage::SetDatabase(nullptr);
+        fs::remove_all(dir);
+        return 0;
+    }
+
     auto start = Clock::now();
-    processor.HandleReceivedFile(file);
+    fromTree();
+    const double treeSeconds = Seconds(start);
+    db.ExecuteSql("DELETE from BigData");
+    start = Clock::now();
+    fromText();
     const double resultSeconds = Seconds(start);
     const int64_t answers = db.QueryTable("SELECT count(*) from BigData")->FieldInt64(0);
     const double answerRate = answers / resultSeconds;
 
     const std::vector<std::string> statements = RowsAsSql(db);
+    const std::vector<RawCell> cells = RowsAsCells(dir / "ZarnicBox.db");
+    const double boundRate = BoundInsertRate(dir / "raw.db", cells);
     const double rawRate = RawInsertRate(dir / "raw.db", statements);
 
-    std::printf("result file: %lld answers (%.1f MB) in %.2f s: %.0f answers/s\n",
-                static_cast<long long>(answers), results.size() / 1e6, resultSeconds, answerRate);
-    std::printf("SQLite alone, same rows as SQL text, one transaction: %.0f rows/s\n", rawRate);
-    std::printf("ratio: %.2f (goal: at least 0.50)\n", answerRate / rawRate);
+    std::printf(
+        "result file as a tree (the handler): %lld answers (%.1f MB) in %.2f s: %.0f "
+        "answers/s\n",
+        static_cast<long long>(answers), results.size() / 1e6, treeSeconds, answers / treeSeconds);
+    std::printf("result file from its text: %.2f s: %.0f answers/s\n", resultSeconds, answerRate);
+    std::printf("SQLite alone, same rows, one prepared statement, bound values: %.0f rows/s\n",
+                boundRate);
+    std::printf("SQLite alone, same rows as SQL text per row: %.0f rows/s\n", rawRate);
+    std::printf("ratio to bound inserts: %.2f (goal: at least 0.50); to SQL text: %.2f\n",
+                answerRate / boundRate, answerRate / rawRate);
 
     // Meter lists: new meters on a concentrator without points, the same list again (known
     // meters), and a list of unassigned points that the concentrator claims.

@@ -253,17 +253,29 @@ int Transfer(const Args& args) {
         bareRuns.push_back(BareTransferSeconds(bytes));
     }
     fs::remove_all(work);
+    // Each round's ratio compares two transfers taken one right after the other, so a change of
+    // the machine's load between rounds moves both.
+    std::vector<double> ratios;
+    for (size_t run = 0; run < serverRuns.size(); ++run) {
+        ratios.push_back(bareRuns[run] / serverRuns[run]);
+    }
     std::sort(serverRuns.begin(), serverRuns.end());
     std::sort(bareRuns.begin(), bareRuns.end());
+    std::sort(ratios.begin(), ratios.end());
     const double mb = static_cast<double>(size) / (1024 * 1024);
-    const double serverRate = mb / serverRuns[serverRuns.size() / 2];
-    const double bareRate = mb / bareRuns[bareRuns.size() / 2];
-    std::printf("transfer of %.1f MB, median of %d runs\n", mb, args.runs);
-    std::printf("  server to simulator:    %8.1f MB/s (%.3f s)\n", serverRate,
-                serverRuns[serverRuns.size() / 2]);
-    std::printf("  bare stop-and-wait:     %8.1f MB/s (%.3f s)\n", bareRate,
-                bareRuns[bareRuns.size() / 2]);
-    std::printf("  ratio:                  %8.0f %%\n", 100.0 * serverRate / bareRate);
+    auto rates = [mb](const std::vector<double>& seconds) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%7.1f / %7.1f / %7.1f MB/s", mb / seconds.back(),
+                      mb / seconds[seconds.size() / 2], mb / seconds.front());
+        return std::string(text);
+    };
+    std::printf("transfer of %.1f MB in %s, %d rounds, each the server then the bare transfer\n",
+                mb, work.parent_path().c_str(), args.runs);
+    std::printf("                        min / median / max\n");
+    std::printf("  server to simulator:  %s\n", rates(serverRuns).c_str());
+    std::printf("  bare stop-and-wait:   %s\n", rates(bareRuns).c_str());
+    std::printf("  ratio per round:      %5.0f %% / %5.0f %% / %5.0f %%\n", 100 * ratios.front(),
+                100 * ratios[ratios.size() / 2], 100 * ratios.back());
     return 0;
 }
 

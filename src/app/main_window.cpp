@@ -20,6 +20,8 @@
 #include "app/operators_page.h"
 #include "app/shell_texts.h"
 #include "app/window_events.h"
+#include "app/work_dispatch_page.h"
+#include "app/work_library_page.h"
 #include "base/clock.h"
 #include "base/log.h"
 #include "base/program.h"
@@ -229,10 +231,10 @@ void MainWindow::BuildPages() {
 
     // Pages whose working parts come with their own screens show their prompt; the dispatch,
     // periodic removal and measuring points pages already answer F5.
-    AddPage(PageId::Library, new PromptPage(texts::kLibrary, "PageWorkLib", texts::kPromptLibrary,
-                                            false, pageStack_));
-    AddPage(PageId::UpLoad, new PromptPage(texts::kUpLoad, "PageWorkUpLoad", texts::kPromptUpLoad,
-                                           true, pageStack_));
+    AddPage(PageId::Library, new WorkLibraryPage(pageStack_));
+    AddPage(
+        PageId::UpLoad,
+        new WorkDispatchPage([this] { return current_ ? current_->uid : int64_t{0}; }, pageStack_));
     AddPage(PageId::Delete,
             new PromptPage(texts::kDelete, "PageWorkDelete", texts::kLinkDelete, true, pageStack_));
     AddPage(PageId::Stat,

@@ -111,6 +111,35 @@ QPixmap PicturePixmap(Picture picture, int size) {
             }
             break;
         }
+        case Picture::Work:
+        case Picture::WorkWithTasks: {
+            p.setBrush(QColor(250, 250, 245));
+            p.drawRoundedRect(QRectF(s * 0.16, s * 0.12, s * 0.68, s * 0.82), s * 0.06, s * 0.06);
+            p.setBrush(kNavy);
+            p.drawRect(QRectF(s * 0.34, s * 0.04, s * 0.32, s * 0.14));
+            if (picture == Picture::WorkWithTasks) {
+                p.setPen(QPen(kGreen, std::max(1.5, s / 10.0)));
+                for (int line = 0; line < 3; ++line) {
+                    const double y = s * (0.36 + line * 0.18);
+                    p.drawLine(QPointF(s * 0.28, y), QPointF(s * 0.72, y));
+                }
+            }
+            break;
+        }
+        case Picture::Task: {
+            p.setBrush(kTeal);
+            QPainterPath arrow;
+            arrow.moveTo(s * 0.10, s * 0.34);
+            arrow.lineTo(s * 0.56, s * 0.34);
+            arrow.lineTo(s * 0.56, s * 0.14);
+            arrow.lineTo(s * 0.92, s * 0.50);
+            arrow.lineTo(s * 0.56, s * 0.86);
+            arrow.lineTo(s * 0.56, s * 0.66);
+            arrow.lineTo(s * 0.10, s * 0.66);
+            arrow.closeSubpath();
+            p.drawPath(arrow);
+            break;
+        }
     }
     return pixmap;
 }

@@ -17,6 +17,9 @@ enum class Picture {
     Provider,
     Account,
     Contract,
+    Work,           // a library work without requests
+    WorkWithTasks,  // a library work with requests
+    Task,           // a request of a work
 };
 
 QPixmap PicturePixmap(Picture picture, int size = 16);

@@ -15,8 +15,6 @@ RegisterPage::RegisterPage(const RegisterTexts& texts, const QString& prefix, QW
     layout->addWidget(frame_);
     // The root's text names the tree for a screen reader.
     frame_->tree->setAccessibleName(Q(texts.rootText));
-    // The save button's caption tells the mode; until a row is chosen it reads "Сохранить".
-    frame_->saveButton->setText(Q(admin::kModeSave));
     form_ = new QVBoxLayout(frame_->form);
     form_->setContentsMargins(0, 8, 0, 0);
     connect(frame_, &RegisterFrame::nodeChosen, this, &RegisterPage::Select);

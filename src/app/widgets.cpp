@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "admin/common.h"
 #include "base/text.h"
 
 namespace zb::app {
@@ -131,14 +132,15 @@ void OnNodeChosen(QTreeWidget* tree, QObject* receiver,
 
 namespace {
 
+// An icon-only tool button: its hint names it (for screen readers and accessibility tools).
 QToolButton* MakeToolButton(const QString& name, const std::string& hint, const QString& text,
-                            QStyle::StandardPixmap icon, QWidget* parent) {
+                            const QIcon& icon, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
     button->setToolTip(DisplayText(hint));
     button->setAccessibleName(DisplayText(hint));
     button->setText(text);
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(icon);
     button->setAutoRaise(true);
     return button;
 }
@@ -148,16 +150,31 @@ QToolButton* MakeToolButton(const QString& name, const std::string& hint, const 
 AddDeleteBar::AddDeleteBar(const QString& prefix, const std::string& addHint,
                            const std::string& deleteHint, QWidget* parent)
     : QWidget(parent) {
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
+    layout_ = new QHBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(2);
     addButton = MakeToolButton("ToolButton" + prefix + "Add", addHint, "+",
-                               QStyle::SP_FileDialogNewFolder, this);
+                               style()->standardIcon(QStyle::SP_FileDialogNewFolder), this);
     deleteButton = MakeToolButton("ToolButton" + prefix + "Delete", deleteHint, "-",
-                                  QStyle::SP_TrashIcon, this);
-    layout->addWidget(addButton);
-    layout->addWidget(deleteButton);
-    layout->addStretch(1);
+                                  style()->standardIcon(QStyle::SP_TrashIcon), this);
+    layout_->addWidget(addButton);
+    layout_->addWidget(deleteButton);
+    layout_->addStretch(1);
+}
+
+QToolButton* AddDeleteBar::AddToolButton(const QString& name, const std::string& hint,
+                                         const QString& text, const QIcon& icon) {
+    auto* button = MakeToolButton(name, hint, text, icon, this);
+    layout_->insertWidget(layout_->indexOf(deleteButton) + 1, button);
+    return button;
+}
+
+QPushButton* AttributesStack::AddButton(const QString& name, const QString& caption) {
+    auto* button = new QPushButton(caption, attributes);
+    button->setObjectName(name);
+    button->setMinimumWidth(100);
+    buttons_->insertWidget(buttons_->indexOf(saveButton), button);
+    return button;
 }
 
 AttributesStack::AttributesStack(const QString& prefix, const std::string& promptText,
@@ -172,9 +189,11 @@ AttributesStack::AttributesStack(const QString& prefix, const std::string& promp
     attrLayout->addWidget(header);
     form = new QWidget(attributes);
     attrLayout->addWidget(form, 1);
-    auto* buttons = new QHBoxLayout();
+    buttons_ = new QHBoxLayout();
+    auto* buttons = buttons_;
     buttons->addStretch(1);
-    saveButton = new QPushButton(attributes);
+    // Its caption tells the mode; until a row is chosen it reads "Сохранить".
+    saveButton = new QPushButton(Q(admin::kModeSave), attributes);
     saveButton->setObjectName("Button" + prefix + "Save");
     saveButton->setMinimumWidth(100);
     cancelButton = new QPushButton("Cancel", attributes);
@@ -203,10 +222,10 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->setSpacing(4);
-    auto* bar = new AddDeleteBar(prefix, addHint, deleteHint, left);
-    addButton = bar->addButton;
-    deleteButton = bar->deleteButton;
-    leftLayout->addWidget(bar);
+    bar_ = new AddDeleteBar(prefix, addHint, deleteHint, left);
+    addButton = bar_->addButton;
+    deleteButton = bar_->deleteButton;
+    leftLayout->addWidget(bar_);
     tree = new QTreeWidget(left);
     tree->setObjectName("TreeView" + prefix);
     tree->setHeaderHidden(true);

@@ -4,6 +4,7 @@
 // small tool bar on the left, prompt or attributes on the right).
 #include <QFormLayout>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -108,6 +109,12 @@ class AddDeleteBar : public QWidget {
                  QWidget* parent = nullptr);
     QToolButton* addButton;
     QToolButton* deleteButton;
+    // A further tool button after delete (an icon-only button: its hint names it).
+    QToolButton* AddToolButton(const QString& name, const std::string& hint, const QString& text,
+                               const QIcon& icon);
+
+  private:
+    QHBoxLayout* layout_;
 };
 
 // The right side of a register page: the prompt while nothing is chosen, otherwise the
@@ -127,6 +134,11 @@ class AttributesStack : public QStackedWidget {
     void ShowPrompt() { setCurrentWidget(prompt); }
     void ShowAttributes() { setCurrentWidget(attributes); }
     bool PromptShown() const { return currentWidget() == prompt; }
+    // A further button before save.
+    QPushButton* AddButton(const QString& name, const QString& caption);
+
+  private:
+    QHBoxLayout* buttons_;
 };
 
 // The frame of a register page: the tree and its two tool buttons on the left, and on the right
@@ -160,6 +172,16 @@ class RegisterFrame : public QWidget {
     QTreeWidgetItem* Root() const { return tree->topLevelItem(0); }
     QTreeWidgetItem* AddChild(QTreeWidgetItem* parent, const std::string& text, int64_t uid,
                               const QIcon& icon);
+    // A further tool button after delete (an icon-only button: its hint names it).
+    QToolButton* AddToolButton(const QString& name, const std::string& hint, const QString& text,
+                               const QIcon& icon) {
+        return bar_->AddToolButton(name, hint, text, icon);
+    }
+    // A further button before save.
+    QPushButton* AddButton(const QString& name, const QString& caption) {
+        return right->AddButton(name, caption);
+    }
+
     // Makes the item the selected one without running the page's select.
     void SelectQuietly(QTreeWidgetItem* item);
     // The state of a page with nothing chosen: the root selected, add enabled, delete disabled,
@@ -169,6 +191,9 @@ class RegisterFrame : public QWidget {
   signals:
     // A click (or keyboard move) on a node of the tree.
     void nodeChosen(QTreeWidgetItem* item);
+
+  private:
+    AddDeleteBar* bar_;
 };
 
 // Runs `chosen` for a node clicked, or reached with the keyboard, in the tree.

@@ -11,9 +11,12 @@
 namespace zb::inbound {
 
 void PendingEvents::Note(Event event) {
-    std::string key = std::to_string(static_cast<int>(event.kind)) + '\n' + event.ctrId + '\n' +
-                      std::to_string(event.uid);
-    if (noted_.insert(std::move(key)).second) {
+    const bool first =
+        event.kind == Kind::MeterValues
+            ? notedPoints_.insert(event.uid).second
+            : noted_.insert(std::to_string(static_cast<int>(event.kind)) + '\n' + event.ctrId)
+                  .second;
+    if (first) {
         events_.push_back(std::move(event));
     }
 }
@@ -38,6 +41,7 @@ void PendingEvents::Emit() {
     std::vector<Event> events;
     events.swap(events_);
     noted_.clear();
+    notedPoints_.clear();
     base::CoreEvents& receiver = base::Events();
     for (const Event& event : events) {
         switch (event.kind) {
@@ -66,7 +70,7 @@ int64_t FirstInt64(storage::TSQLiteDatabase& db, const std::string& sql) {
 }
 
 int64_t CtrUidOf(storage::TSQLiteDatabase& db, std::string_view ctrId) {
-    return FirstInt64(db, "SELECT UID from CTR WHERE ID=" + storage::SqlText(ctrId));
+    return db.Statement("SELECT UID from CTR WHERE ID=?")->BindStoredText(1, ctrId).FirstInt64();
 }
 
 std::string Attribute(const xml::TXMLItem* item, std::string_view name,
@@ -74,6 +78,20 @@ std::string Attribute(const xml::TXMLItem* item, std::string_view name,
     std::string value;
     xml::ReadParam(item, name, defaultValue, value);
     return value;
+}
+
+std::string_view AttributeView(const xml::TXMLItem* item, std::string_view name,
+                               std::string_view defaultValue) {
+    if (item == nullptr) {
+        return defaultValue;
+    }
+    const int index = item->Params().IndexOfName(name);
+    if (index < 0) {
+        return defaultValue;
+    }
+    const std::string& value = item->Params().ValueFromIndex(index);
+    // Two double quotes and nothing between them read as an empty value (as ReadParam).
+    return value == "\"\"" ? std::string_view() : std::string_view(value);
 }
 
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak) {

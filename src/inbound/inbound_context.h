@@ -4,6 +4,8 @@
 // that wait for the file's transaction to be committed.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,6 +55,7 @@ class PendingEvents {
     void Clear() {
         events_.clear();
         noted_.clear();
+        notedPoints_.clear();
     }
     // Sends the collected updates and forgets them.
     void Emit();
@@ -66,7 +69,14 @@ class PendingEvents {
     };
     void Note(Event event);
     std::vector<Event> events_;
-    std::unordered_set<std::string> noted_;
+    std::unordered_set<std::string> noted_;    // kind and concentrator of the others
+    std::unordered_set<int64_t> notedPoints_;  // measuring points of MeterValues
+};
+
+// Hash of texts that finds std::string keys by a std::string_view without building a string.
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
 struct InboundContext {
@@ -77,10 +87,16 @@ struct InboundContext {
     std::filesystem::path programDir;
     CurrentRequest request;
     PendingEvents events;
-    // Measuring point UIDs already looked up for this file, by concentrator UID and meter
-    // address. A result file names the same meter once per request; while its answers are
-    // stored nothing changes the measuring points, so one look-up per meter is enough.
-    std::unordered_map<std::string, int64_t> pointUids;
+    // Measuring point UIDs already looked up for this file, by meter address, for the
+    // concentrator pointUidsCtr. A result file names the same meter once per request; while its
+    // answers are stored nothing changes the measuring points, so one look-up per meter is
+    // enough.
+    std::unordered_map<std::string, int64_t, TextHash, std::equal_to<>> pointUids;
+    int64_t pointUidsCtr = 0;
+    // The results store's statements, prepared on first use and run for every answer of the file.
+    std::unique_ptr<storage::TSQLiteStatement> insertAnswer;
+    std::unique_ptr<storage::TSQLiteStatement> insertArchiveAnswer;
+    std::unique_ptr<storage::TSQLiteStatement> pointsOfAddress;
 };
 
 // The UID of the concentrator whose ID text is `ctrId` ("SELECT UID from CTR WHERE ID=..."),
@@ -94,6 +110,9 @@ int64_t FirstInt64(storage::TSQLiteDatabase& db, const std::string& sql);
 // absent or the element is null.
 std::string Attribute(const xml::TXMLItem* item, std::string_view name,
                       std::string_view defaultValue = "");
+// The same without a copy: valid while the element is unchanged.
+std::string_view AttributeView(const xml::TXMLItem* item, std::string_view name,
+                               std::string_view defaultValue = "");
 
 // Lines joined with CR LF; with `finalBreak` a CR LF follows the last line too.
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak);

@@ -14,9 +14,6 @@
 
 namespace zb::inbound {
 
-using storage::SqlInt;
-using storage::SqlText;
-
 namespace {
 
 std::string LineName(const std::string& line) {
@@ -38,10 +35,10 @@ int IndexOfLineName(const std::vector<std::string>& lines, std::string_view name
 class KnownAddresses {
   public:
     KnownAddresses(storage::TSQLiteDatabase& db, int64_t ctrUid) {
-        auto table =
-            db.QueryTable("SELECT MeterADDR from MeasuringPoint WHERE CtrUID=" + SqlInt(ctrUid));
-        for (; !table->AtEnd(); table->Next()) {
-            std::string stored = table->FieldText(0);
+        auto addresses = db.Statement("SELECT MeterADDR from MeasuringPoint WHERE CtrUID=?");
+        addresses->BindInt(1, ctrUid);
+        while (addresses->Step()) {
+            std::string stored = addresses->ColumnText(0);
             const std::string address = storage::StoredTextDecode(stored);
             Add(address, std::move(stored));
         }
@@ -59,11 +56,42 @@ class KnownAddresses {
     std::unordered_map<std::string, std::string> stored_;
 };
 
-void NoteChangedPoints(InboundContext& context, const std::string& sql) {
-    auto table = context.db.QueryTable(sql);
-    for (; !table->AtEnd(); table->Next()) {
-        context.events.MeterValuesChanged(table->FieldInt64(0));
+// Every measuring point of the address (decoded text) is told to show its new values.
+void NoteChangedPoints(InboundContext& context, std::string_view address) {
+    auto points = context.db.Statement("SELECT UID from MeasuringPoint WHERE MeterADDR  = ?");
+    points->BindStoredText(1, address);
+    while (points->Step()) {
+        context.events.MeterValuesChanged(points->ColumnInt64(0));
     }
+}
+
+// Claims the unassigned measuring points of the address for the concentrator; true when one was
+// claimed. What decides is the number of rows the claim changed: a point whose CtrUID is not
+// exactly 0 (another concentrator's, or NULL) is not taken and must not hide the meter.
+bool ClaimUnassignedPoints(InboundContext& context, const std::string& address, int64_t ctrUid) {
+    storage::TSQLiteDatabase& db = context.db;
+    // Found by the address alone: asked for "CtrUID = 0" as well, SQLite would walk every
+    // unassigned point per meter.
+    std::vector<int64_t> candidates;
+    {
+        auto points = db.Statement("SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR = ?");
+        points->BindStoredText(1, address);
+        while (points->Step()) {
+            if (points->ColumnInt64(1) == 0) {
+                candidates.push_back(points->ColumnInt64(0));
+            }
+        }
+    }
+    bool claimed = false;
+    for (const int64_t uid : candidates) {
+        auto claim =
+            db.Statement("UPDATE MeasuringPoint set CtrUID = ? WHERE (UID = ?) AND (CtrUID = '0')");
+        if (claim->BindInt(1, ctrUid).BindInt(2, uid).Execute() > 0) {
+            context.events.MeterValuesChanged(uid);
+            claimed = true;
+        }
+    }
+    return claimed;
 }
 
 }  // namespace
@@ -138,36 +166,31 @@ void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
         if (const std::string* storedAddress = known.Find(address)) {
             // The row the comparison found is updated, whatever letter case the concentrator
             // used this time, together with every other point of exactly that address.
-            const std::string where =
-                " WHERE MeterADDR  = " + SqlText(storage::StoredTextDecode(*storedAddress));
-            db.ExecuteSql("UPDATE MeasuringPoint set Syntax = " + SqlText(syntax) + ", MeterSN = " +
-                          SqlText(serialNumber) + ", MeterInfoBasic = " + SqlText(basicText) +
-                          ", MeterInfoArch  = " + SqlText(archText) + where);
-            NoteChangedPoints(context, "SELECT UID from MeasuringPoint" + where);
+            const std::string knownAddress = storage::StoredTextDecode(*storedAddress);
+            auto update = db.Statement(
+                "UPDATE MeasuringPoint set Syntax = ?, MeterSN = ?, MeterInfoBasic = ?, "
+                "MeterInfoArch  = ? WHERE MeterADDR  = ?");
+            update->BindStoredText(1, syntax)
+                .BindStoredText(2, serialNumber)
+                .BindStoredText(3, basicText)
+                .BindStoredText(4, archText)
+                .BindStoredText(5, knownAddress)
+                .Execute();
+            NoteChangedPoints(context, knownAddress);
             continue;
         }
 
-        // Unassigned points of this address are claimed. They are found by the address alone:
-        // asked for "CtrUID = 0" as well, SQLite would walk every unassigned point per meter.
-        bool claimed = false;
-        auto unassigned = db.QueryTable("SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR = " +
-                                        SqlText(address));
-        for (; !unassigned->AtEnd(); unassigned->Next()) {
-            if (unassigned->FieldInt64(1) != 0) {
-                continue;
-            }
-            const int64_t uid = unassigned->FieldInt64(0);
-            db.ExecuteSql("UPDATE MeasuringPoint set CtrUID = " + SqlInt(ctrUid) +
-                          " WHERE (UID = " + SqlInt(uid) + ") AND (CtrUID = '0')");
-            context.events.MeterValuesChanged(uid);
-            claimed = true;
-        }
-        if (!claimed) {
-            const int64_t uid = db.InsertSql(
+        if (!ClaimUnassignedPoints(context, address, ctrUid)) {
+            auto insert = db.Statement(
                 "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,MeterInfoBasic,"
-                "MeterInfoArch,CustomGroupUID) values(" +
-                SqlInt(ctrUid) + "," + SqlText(address) + "," + SqlText(serialNumber) + "," +
-                SqlText(syntax) + "," + SqlText(basicText) + "," + SqlText(archText) + ",'0')");
+                "MeterInfoArch,CustomGroupUID) values(?,?,?,?,?,?,'0')");
+            const int64_t uid = insert->BindInt(1, ctrUid)
+                                    .BindStoredText(2, address)
+                                    .BindStoredText(3, serialNumber)
+                                    .BindStoredText(4, syntax)
+                                    .BindStoredText(5, basicText)
+                                    .BindStoredText(6, archText)
+                                    .Insert();
             context.events.MeterValuesChanged(uid);
         }
         context.events.MeasuringPointsChanged(ctrId);
@@ -182,10 +205,12 @@ void ImportNoise(InboundContext& context, const xml::TXMLItem& root) {
          channel = xml::NextItem(channel)) {
         for (const xml::TXMLItem* node = xml::FindItem(channel, 0, "node"); node != nullptr;
              node = xml::NextItem(node)) {
-            const std::string where = " WHERE MeterADDR  = " + SqlText(Attribute(node, "address"));
-            context.db.ExecuteSql(
-                "UPDATE MeasuringPoint set Noise = " + SqlText(Attribute(node, "nrms")) + where);
-            NoteChangedPoints(context, "SELECT UID from MeasuringPoint" + where);
+            const std::string_view address = AttributeView(node, "address");
+            context.db.Statement("UPDATE MeasuringPoint set Noise = ? WHERE MeterADDR  = ?")
+                ->BindStoredText(1, AttributeView(node, "nrms"))
+                .BindStoredText(2, address)
+                .Execute();
+            NoteChangedPoints(context, address);
         }
     }
 }

@@ -9,9 +9,13 @@
 //   also tells the window, through the profile-received event).
 //
 // Each file is applied inside one transaction: all of its statements or none. A file that fails
-// half-way (a database error, a value that cannot be converted, a mirror file that cannot be
-// written) leaves the database as it was, so the concentrator can send it again and have it
-// stored once. The screens hear of the changes only after the commit.
+// half-way leaves the database as it was. A file that can never be processed (malformed XML, a
+// line too long, a value that cannot be converted, a name that cannot be stored) is rejected
+// (link::EReceivedFileRejected): the link keeps it aside and answers, so the queue behind it
+// moves on. A fault of the server (database busy, disk full) propagates: the file is not
+// answered and comes again. A result file is recorded in the same transaction as its rows, so a
+// file sent again after its answer was lost is answered without being applied twice; records
+// are kept 30 days. The screens hear of the changes only after the commit.
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -31,6 +35,7 @@ class ReceivedFileProcessor : public link::ReceivedFileHandler {
     void HandleReceivedFile(const link::ReceivedFile& file) override;
 
   private:
+    void ApplyOrReject(const link::ReceivedFile& file);
     void Apply(const link::ReceivedFile& file);
 
     std::filesystem::path programDir_;

@@ -132,6 +132,37 @@ void ApplyCommandResult(InboundContext& context, const xml::TXMLItem& command, i
     }
 }
 
+namespace {
+
+void ApplyTask(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid) {
+    CurrentRequest& request = context.request;
+    request.taskUid = Attribute(&task, "TaskUID");
+    if (request.taskUid.empty()) {
+        return;
+    }
+    if (AttributeView(&task, "Syntax") == "ZARNIC") {
+        StoreZarnicRequestResults(context, task, ctrUid);
+    } else {
+        StorePlainRequestResults(context, task, ctrUid);
+    }
+}
+
+void ApplyCommands(InboundContext& context, const xml::TXMLItem& root, int64_t ctrUid) {
+    for (const xml::TXMLItem* command = xml::FindItem(&root, 0, "command"); command != nullptr;
+         command = xml::NextItem(command)) {
+        ApplyCommandResult(context, *command, ctrUid);
+    }
+}
+
+// Whether the item is one its parent's look-up by that name would find (names compare as the
+// tree compares them).
+bool Named(const xml::TXMLItem& item, std::string_view name) {
+    const xml::TXMLItem* parent = item.Parent();
+    return parent != nullptr && xml::FindItem(parent, parent->IndexOf(&item), name) == &item;
+}
+
+}  // namespace
+
 void ProcessResultFile(InboundContext& context, const xml::TXMLItem& root,
                        const std::string& ctrId) {
     const int64_t ctrUid = CtrUidOf(context.db, ctrId);
@@ -143,19 +174,48 @@ void ProcessResultFile(InboundContext& context, const xml::TXMLItem& root,
     }
     for (const xml::TXMLItem* task = xml::FindItem(&root, 0, "task"); task != nullptr;
          task = xml::NextItem(task)) {
-        request.taskUid = Attribute(task, "TaskUID");
-        if (request.taskUid.empty()) {
-            continue;
-        }
-        if (Attribute(task, "Syntax") == "ZARNIC") {
-            StoreZarnicRequestResults(context, *task, ctrUid);
-        } else {
-            StorePlainRequestResults(context, *task, ctrUid);
-        }
+        ApplyTask(context, *task, ctrUid);
     }
-    for (const xml::TXMLItem* command = xml::FindItem(&root, 0, "command"); command != nullptr;
-         command = xml::NextItem(command)) {
-        ApplyCommandResult(context, *command, ctrUid);
+    ApplyCommands(context, root, ctrUid);
+}
+
+void ProcessResultText(InboundContext& context, std::string_view text, const std::string& ctrId) {
+    const int64_t ctrUid = CtrUidOf(context.db, ctrId);
+    CurrentRequest& request = context.request;
+    request = CurrentRequest();
+    // The first workUID decides. Tasks read before it wait in the tree; once it is known, each
+    // task is applied as soon as its end tag is read and then freed. Commands wait for the end.
+    bool workRead = false;
+    xml::TECXMLParser document;
+    document.LoadFromString(text, [&](xml::TXMLItem& child) {
+        if (!workRead) {
+            if (!Named(child, "workUID")) {
+                return false;
+            }
+            workRead = true;
+            request.workUid = Attribute(&child, "Value");
+            if (request.workUid.empty()) {
+                return false;
+            }
+            for (const xml::TXMLItem* task = xml::FindItem(child.Parent(), 0, "task");
+                 task != nullptr; task = xml::NextItem(task)) {
+                ApplyTask(context, *task, ctrUid);
+            }
+            return false;
+        }
+        if (request.workUid.empty()) {
+            return true;  // the file changes nothing
+        }
+        if (Named(child, "command")) {
+            return false;
+        }
+        if (Named(child, "task")) {
+            ApplyTask(context, child, ctrUid);
+        }
+        return true;
+    });
+    if (!request.workUid.empty()) {
+        ApplyCommands(context, *document.Root(), ctrUid);
     }
 }
 

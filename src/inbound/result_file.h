@@ -19,6 +19,7 @@
 // and its measuring points. The file itself is never stored.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "inbound/inbound_context.h"
 #include "xml/xml_tree.h"
@@ -30,6 +31,11 @@ namespace zb::inbound {
 // the transaction.
 void ProcessResultFile(InboundContext& context, const xml::TXMLItem& root,
                        const std::string& ctrId);
+
+// The same, read from the file's text as it is parsed: each task is applied as soon as it is
+// complete and then freed, so the file is never held whole as a tree. Rows stored before a
+// parse error stay until the caller's transaction is rolled back.
+void ProcessResultText(InboundContext& context, std::string_view text, const std::string& ctrId);
 
 // Applies one command element: GetProfile, GetParams, DeleteMeter, DeleteFile.
 void ApplyCommandResult(InboundContext& context, const xml::TXMLItem& command, int64_t ctrUid);

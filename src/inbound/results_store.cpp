@@ -13,15 +13,23 @@
 
 namespace zb::inbound {
 
-using storage::SqlInt;
-using storage::SqlText;
-
 namespace {
 
 constexpr uint32_t kFunctionTypeCode = 0x68;
 constexpr std::string_view kMeterClockTitle = "0000.LocalTime";
 constexpr size_t kArchiveHeaderDigits = 24;
 constexpr size_t kArchiveRecordDigits = 24;
+
+// One answer, one row. The archive columns belong to the same row; writing them with the row
+// rather than by a second statement on its row id gives the same row with one statement fewer.
+constexpr const char* kInsertAnswer =
+    "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,VarName,"
+    "OpCode,Result,LocalTime,MasterClock,Value,LocalTimeStamp) "
+    "values(?,?,?,'MP',?,?,?,?,?,?,?,?)";
+constexpr const char* kInsertArchiveAnswer =
+    "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,VarName,"
+    "OpCode,Result,LocalTime,MasterClock,Value,LocalTimeStamp,ArcType,ArcInterval,ArcOptions,"
+    "FromPoint,ToPoint) values(?,?,?,'MP',?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -46,40 +54,52 @@ std::string RecordTime(std::string_view digits) {
     return FormatTenDigits(static_cast<int32_t>(raw));
 }
 
-int64_t MeasuringPointUid(InboundContext& context, const std::string& meter, int64_t ctrUid) {
-    std::string key = std::to_string(ctrUid);
-    key += '\n';
-    key += meter;
-    const auto found = context.pointUids.find(key);
+storage::TSQLiteStatement& Prepared(InboundContext& context,
+                                    std::unique_ptr<storage::TSQLiteStatement>& statement,
+                                    const char* sql) {
+    if (!statement) {
+        statement = std::make_unique<storage::TSQLiteStatement>(context.db, sql);
+    }
+    return *statement;
+}
+
+int64_t MeasuringPointUid(InboundContext& context, std::string_view meter, int64_t ctrUid) {
+    if (context.pointUidsCtr != ctrUid) {
+        context.pointUids.clear();
+        context.pointUidsCtr = ctrUid;
+    }
+    const auto found = context.pointUids.find(meter);
     if (found != context.pointUids.end()) {
         return found->second;
     }
     // The point of that address on that concentrator. The look-up goes by the address alone
     // and picks the concentrator's row here: asked for both, SQLite would walk the index of
     // CtrUID, that is every point of the concentrator, for each meter.
+    storage::TSQLiteStatement& points =
+        Prepared(context, context.pointsOfAddress,
+                 "SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR=? ORDER BY UID");
+    points.BindStoredText(1, meter);
     int64_t uid = 0;
-    auto table = context.db.QueryTable("SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR=" +
-                                       SqlText(meter) + " ORDER BY UID");
-    for (; !table->AtEnd(); table->Next()) {
-        if (table->FieldInt64(1) == ctrUid) {
-            uid = table->FieldInt64(0);
+    while (points.Step()) {
+        if (points.ColumnInt64(1) == ctrUid) {
+            uid = points.ColumnInt64(0);
+            points.Reset();
             break;
         }
     }
-    context.pointUids.emplace(std::move(key), uid);
+    context.pointUids.emplace(std::string(meter), uid);
     return uid;
 }
 
 // The value text of a "DONE" answer of a ZARNIC request, by operation code. Archive reads also
 // fill the record lists of the current request and the from- and to-points.
-std::string DecodeValue(CurrentRequest& request, const std::string& value, int64_t reference,
-                        std::string& fromPoint, std::string& toPoint) {
+std::string DecodeValue(CurrentRequest& request, const devices::TVar* var, std::string_view value,
+                        int64_t reference, std::string& fromPoint, std::string& toPoint) {
     const std::string& op = request.opCode;
     if (op == "R") {
-        const devices::TVar* var = devices::FindVarByTitle(devices::VarRoot(), request.varName);
         if (var == nullptr) {
             // A variable the catalogue does not know: nothing to decode it with.
-            return value;
+            return std::string(value);
         }
         if (static_cast<uint32_t>(var->TypeCode()) == kFunctionTypeCode) {
             return FunctionAnswerText(value);
@@ -94,70 +114,62 @@ std::string DecodeValue(CurrentRequest& request, const std::string& value, int64
     }
     if (op == "AR") {
         ArchiveAnswer archive = DecodeArchiveAnswer(request.varName, value);
-        fromPoint = archive.fromPoint;
-        toPoint = archive.toPoint;
+        fromPoint = std::move(archive.fromPoint);
+        toPoint = std::move(archive.toPoint);
         if (!archive.decoded) {
-            return value;
+            return std::string(value);
         }
-        request.localTimes = {archive.localTime};
-        request.masterClocks = {archive.masterClock};
-        return archive.value;
+        request.localTimes.push_back(std::move(archive.localTime));
+        request.masterClocks.push_back(std::move(archive.masterClock));
+        return std::move(archive.value);
     }
-    return value;
+    return std::string(value);
 }
 
-void StoreAnswer(InboundContext& context, const xml::TXMLItem& ans, int64_t ctrUid, bool zarnic) {
+// The text of a record list: its one entry, or nothing.
+std::string_view ListText(const std::vector<std::string>& lines) {
+    return lines.empty() ? std::string_view() : std::string_view(lines.front());
+}
+
+void StoreAnswer(InboundContext& context, const xml::TXMLItem& ans, int64_t ctrUid, bool zarnic,
+                 const devices::TVar* var) {
     CurrentRequest& request = context.request;
     request.localTimes.clear();
     request.masterClocks.clear();
-    const std::string meter = Attribute(&ans, "Meter");
+    const std::string_view meter = AttributeView(&ans, "Meter");
     if (meter.empty()) {
         return;
     }
     const int64_t pointUid = MeasuringPointUid(context, meter, ctrUid);
-    const std::string result = Attribute(&ans, "Result");
-    const int64_t reference = AnswerTimeStamp(Attribute(&ans, "Time", "0"));
-    std::string value = Attribute(&ans, "Value");
+    const std::string_view result = AttributeView(&ans, "Result");
+    const int64_t reference = AnswerTimeStamp(AttributeView(&ans, "Time", "0"));
+    const std::string_view received = AttributeView(&ans, "Value");
 
     const bool archive = zarnic && request.opCode == "AR";
     std::string fromPoint;
     std::string toPoint;
+    std::string decoded;
+    std::string_view value = received;
     if (zarnic && result == "DONE") {
-        value = DecodeValue(request, value, reference, fromPoint, toPoint);
+        decoded = DecodeValue(request, var, received, reference, fromPoint, toPoint);
+        value = decoded;
     }
 
-    std::string sql;
-    sql.reserve(256 + value.size());
-    sql +=
-        "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,VarName,"
-        "OpCode,Result,LocalTime,MasterClock,Value,LocalTimeStamp";
+    // The values of the request are bound once per task (BindRequest); these are the answer's.
+    storage::TSQLiteStatement& insert =
+        archive ? *context.insertArchiveAnswer : *context.insertAnswer;
+    insert.BindInt(3, pointUid);
+    insert.BindStoredText(4, meter);
+    insert.BindStoredText(7, result);
+    insert.BindStoredText(8, ListText(request.localTimes));
+    insert.BindStoredText(9, ListText(request.masterClocks));
+    insert.BindStoredText(10, value);
+    insert.BindInt(11, reference);
     if (archive) {
-        sql += ",ArcType,ArcInterval,ArcOptions,FromPoint,ToPoint";
+        insert.BindStoredText(15, fromPoint);
+        insert.BindStoredText(16, toPoint);
     }
-    sql += ") values(";
-    sql += SqlText(request.workUid) + ",";
-    sql += SqlText(request.taskUid) + ",";
-    sql += SqlInt(pointUid) + ",";
-    sql += "'MP',";
-    sql += SqlText(meter) + ",";
-    sql += SqlText(request.varName) + ",";
-    sql += SqlText(request.opCode) + ",";
-    sql += SqlText(result) + ",";
-    sql += SqlText(JoinLines(request.localTimes, false)) + ",";
-    sql += SqlText(JoinLines(request.masterClocks, false)) + ",";
-    sql += SqlText(value) + ",";
-    sql += "'" + FormatTenDigits(reference) + "'";
-    if (archive) {
-        // The archive columns belong to the same row; writing them with the row rather than by
-        // a second statement on its row id gives the same row with one statement fewer.
-        sql += "," + SqlText(request.arcType);
-        sql += "," + SqlText(request.arcInterval);
-        sql += "," + SqlText(request.arcOptions);
-        sql += "," + SqlText(fromPoint);
-        sql += "," + SqlText(toPoint);
-    }
-    sql += ")";
-    context.db.ExecuteSql(sql);
+    insert.Execute();
 }
 
 }  // namespace
@@ -270,6 +282,49 @@ ArchiveAnswer DecodeArchiveAnswer(std::string_view varName, std::string_view val
     return archive;
 }
 
+namespace {
+
+// Binds the values that all answers of the current request share, in the statement its answers
+// use.
+void BindRequest(InboundContext& context, bool archive) {
+    storage::TSQLiteStatement& insert =
+        archive ? *context.insertArchiveAnswer : *context.insertAnswer;
+    const CurrentRequest& request = context.request;
+    insert.BindStoredText(1, request.workUid);
+    insert.BindStoredText(2, request.taskUid);
+    insert.BindStoredText(5, request.varName);
+    insert.BindStoredText(6, request.opCode);
+    if (archive) {
+        insert.BindStoredText(12, request.arcType);
+        insert.BindStoredText(13, request.arcInterval);
+        insert.BindStoredText(14, request.arcOptions);
+    }
+}
+
+void StoreAnswers(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid, bool zarnic) {
+    const CurrentRequest& request = context.request;
+    const bool archive = zarnic && request.opCode == "AR";
+    const xml::TXMLItem* ans = xml::FindItem(&task, 0, "ans");
+    if (ans == nullptr) {
+        return;
+    }
+    // The catalogue's variable of a read, looked up once for all its answers.
+    const devices::TVar* var = zarnic && request.opCode == "R"
+                                   ? devices::FindVarByTitle(devices::VarRoot(), request.varName)
+                                   : nullptr;
+    if (archive) {
+        Prepared(context, context.insertArchiveAnswer, kInsertArchiveAnswer);
+    } else {
+        Prepared(context, context.insertAnswer, kInsertAnswer);
+    }
+    BindRequest(context, archive);
+    for (; ans != nullptr; ans = xml::NextItem(ans)) {
+        StoreAnswer(context, *ans, ctrUid, zarnic, var);
+    }
+}
+
+}  // namespace
+
 void StoreZarnicRequestResults(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid) {
     CurrentRequest& request = context.request;
     const xml::TXMLItem* req = xml::FindItem(&task, 0, "req");
@@ -290,10 +345,7 @@ void StoreZarnicRequestResults(InboundContext& context, const xml::TXMLItem& tas
     request.arcType = Attribute(req, "ArcType");
     request.arcInterval = Attribute(req, "ArcInterval");
     request.arcOptions = Attribute(req, "ArcOptions");
-    for (const xml::TXMLItem* ans = xml::FindItem(&task, 0, "ans"); ans != nullptr;
-         ans = xml::NextItem(ans)) {
-        StoreAnswer(context, *ans, ctrUid, true);
-    }
+    StoreAnswers(context, task, ctrUid, true);
 }
 
 void StorePlainRequestResults(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid) {
@@ -307,10 +359,7 @@ void StorePlainRequestResults(InboundContext& context, const xml::TXMLItem& task
         return;
     }
     request.opCode = Attribute(req, "OpCode");
-    for (const xml::TXMLItem* ans = xml::FindItem(&task, 0, "ans"); ans != nullptr;
-         ans = xml::NextItem(ans)) {
-        StoreAnswer(context, *ans, ctrUid, false);
-    }
+    StoreAnswers(context, task, ctrUid, false);
 }
 
 }  // namespace zb::inbound

@@ -1,12 +1,15 @@
 #include "link/file_sync.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <system_error>
 
@@ -81,13 +84,26 @@ TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction s
     outboundArea_.reserve(kMaxSentFrame);
 }
 
+TFileSync::~TFileSync() {
+    DiscardSpool();
+    std::lock_guard lock(shared_.sessionsMutex);
+    if (holdsSession_) {
+        const auto it = shared_.sessions.find(linkId_.load());
+        if (it != shared_.sessions.end() && it->second == this) {
+            shared_.sessions.erase(it);
+        }
+    }
+}
+
 std::string TFileSync::CtrId() const {
     const uint32_t id = linkId_.load();
     return id == kNoLinkId ? std::string() : CtrIdText(id);
 }
 
+// Names, paths and error texts come from the peer: shown with control characters escaped, so a
+// received name can never start a log line of its own.
 void TFileSync::Log(const std::string& text) const {
-    base::LogLine(text);
+    base::LogLine(PeerText(text));
 }
 
 void TFileSync::Connect() {
@@ -131,12 +147,12 @@ bool TFileSync::Handshake(const FrameView& frame) {
     const fs::path mirror = MirrorDir(shared_.ProgramDir(), idText);
     std::error_code ec;
     if (!fs::is_directory(mirror, ec)) {
-        Log("CtrID = " + idText + ", UNKNOWN, IP = " + peerAddress_);
-        linkId_ = kNoLinkId;
+        return RefuseUnknown(idText);
+    }
+    if (!TakeSession(id, idText)) {
+        Log("CtrID = " + idText + ", второе соединение с " + peerAddress_ + " отклонено");
         closeCountdown_ = 1;
-        Log("Попытка подключения незарегистрированного концентратора, соединение будет "
-            "закрыто через 1 сек.");
-        return false;  // everything still held is discarded
+        return false;
     }
     linkId_ = id;
     ctrId_ = idText;
@@ -144,12 +160,17 @@ bool TFileSync::Handshake(const FrameView& frame) {
     Log("CtrID = " + idText + " <--> HANDSHAKE OK, IP = " + peerAddress_);
 
     bool setClock = false;
+    std::optional<std::string> previousAddress;
     {
         std::lock_guard lock(shared_.linkLock);
-        shared_.lastAddress.Set(idText, peerAddress_);
+        previousAddress = shared_.lastAddress.Set(idText, peerAddress_);
         const std::string key = ClockKeyNow();
         const std::optional<std::string> previous = shared_.clockKey.Set(idText, key);
         setClock = !previous || *previous != key;
+    }
+    if (previousAddress && *previousAddress != peerAddress_) {
+        Log("CtrID = " + idText + ", адрес сменился: был " + *previousAddress + ", теперь " +
+            peerAddress_);
     }
     base::Events().CtrLastAddressChanged(idText, peerAddress_);
 
@@ -157,6 +178,42 @@ bool TFileSync::Handshake(const FrameView& frame) {
         QueueSetUTC(shared_.ProgramDir(), idText, base::Clock::Now());
     }
     OfferNextFile();
+    return true;
+}
+
+bool TFileSync::RefuseUnknown(const std::string& idText) {
+    Log("CtrID = " + idText + ", UNKNOWN, IP = " + peerAddress_);
+    linkId_ = kNoLinkId;
+    closeCountdown_ = 1;
+    Log("Попытка подключения незарегистрированного концентратора, соединение будет "
+        "закрыто через 1 сек.");
+    if (shared_.addressGuard.NoteUnknownId(peerAddress_)) {
+        Log("IP = " + peerAddress_ + ": больше " + std::to_string(kUnknownIdLimit) +
+            " неизвестных CtrID за минуту, адрес не обслуживается " +
+            std::to_string(kUnknownIdBlockMinutes) + " мин.");
+    }
+    return false;  // everything still held is discarded
+}
+
+// A concentrator has one session. A second connection with its ID is refused while the first
+// one has received a frame within kSessionQuietSeconds; a first one quiet for longer (a
+// connection that died half-open) is closed and the new one served at once.
+bool TFileSync::TakeSession(uint32_t id, const std::string& idText) {
+    std::lock_guard lock(shared_.sessionsMutex);
+    TFileSync*& holder = shared_.sessions[id];
+    if (holder != nullptr && holder != this) {
+        if (holder->IdleTicks() < kSessionQuietSeconds) {
+            return false;
+        }
+        Log("CtrID = " + idText + ", прежнее соединение с " + holder->PeerAddress() +
+            " молчит, закрыто");
+        holder->holdsSession_ = false;
+        if (holder->close_) {
+            holder->close_();
+        }
+    }
+    holder = this;
+    holdsSession_ = true;
     return true;
 }
 
@@ -177,7 +234,7 @@ void TFileSync::ReceivingSide(const FrameView& frame) {
             Answer(frame, kStatusRefused);
             return;
         }
-        rxBuffer_.clear();
+        ResetReceivingSide();
         rxPath_ = base::Cp1251ToUtf8(
             std::string_view(reinterpret_cast<const char*>(frame.data + kOffBody + 1), length));
         rxSequence_ = frame.sequence();
@@ -208,32 +265,141 @@ void TFileSync::ReceivingSide(const FrameView& frame) {
     // State 1: the next block of the file.
     if (frame.sequence() != rxSequence_ || frame.status() != kStatusAccepted ||
         frame.operation() != kOpFileData || frame.words() < 7) {
-        rxBuffer_.clear();
-        rxState_ = 0;
+        ResetReceivingSide();
         Answer(frame, kStatusRefused);
         return;
     }
     const int32_t offset = static_cast<int32_t>(GetU32(frame.data + kOffBlockOffset));
     const uint32_t length = GetU32(frame.data + kOffBlockLength);
     const int32_t total = static_cast<int32_t>(GetU32(frame.data + kOffBlockTotal));
-    if (length > frame.size - kOffBlockData ||
-        static_cast<int64_t>(offset) != static_cast<int64_t>(rxBuffer_.size())) {
-        rxBuffer_.clear();
-        rxState_ = 0;
+    if (length > frame.size - kOffBlockData || static_cast<int64_t>(offset) != rxReceived_) {
+        ResetReceivingSide();
         Answer(frame, kStatusRefused);
         return;
     }
-    rxBuffer_.append(reinterpret_cast<const char*>(frame.data + kOffBlockData), length);
-    const int64_t received = static_cast<int64_t>(rxBuffer_.size());
-    if (total == received) {
-        CompleteReceivedFile();  // throws when the file could not be handled: no answer then
+    if (rxSpoolFd_ < 0) {
+        // The first block announces the size: a file over the limit is refused before a byte of
+        // it is stored.
+        if (total > kMaxReceivedFileSize) {
+            Log("CtrID = " + ctrId_ + ", файл \"" + rxPath_ + "\" отклонён: размер " +
+                std::to_string(total) + " байт больше предела " +
+                std::to_string(kMaxReceivedFileSize) + " байт.");
+            ResetReceivingSide();
+            Answer(frame, kStatusRefused);
+            return;
+        }
+        if (!OpenSpool()) {
+            ResetReceivingSide();
+            Answer(frame, kStatusRefused);
+            return;
+        }
+    }
+    if (static_cast<int64_t>(total) > kMaxReceivedFileSize ||
+        !AppendToSpool(frame.data + kOffBlockData, length)) {
+        ResetReceivingSide();
+        Answer(frame, kStatusRefused);
+        return;
+    }
+    if (total == rxReceived_) {
+        CompleteReceivedFile();  // throws when the server could not handle it: no answer then
         Answer(frame, kStatusAccepted);
-    } else if (total < received) {
+    } else if (total < rxReceived_) {
         Answer(frame, kStatusRefused);
     } else {
         Answer(frame, kStatusAccepted);
     }
 }
+
+bool TFileSync::OpenSpool() {
+    static std::atomic<uint64_t> serial{0};
+    rxSpoolPath_ = mirrorDir_ / (std::string(kSpoolPrefix) + std::to_string(::getpid()) + "-" +
+                                 std::to_string(++serial) + ".part");
+    rxSpoolFd_ = ::open(rxSpoolPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (rxSpoolFd_ < 0) {
+        const int error = errno;
+        Log("CtrID = " + ctrId_ + ", файл \"" + rxPath_ +
+            "\" не принят: " + SystemErrorText(error));
+        rxSpoolPath_.clear();
+        return false;
+    }
+    return true;
+}
+
+bool TFileSync::AppendToSpool(const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(rxSpoolFd_, data + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            Log("CtrID = " + ctrId_ + ", файл \"" + rxPath_ +
+                "\" не принят: " + SystemErrorText(error));
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    rxReceived_ += static_cast<int64_t>(size);
+    return true;
+}
+
+void TFileSync::DiscardSpool() {
+    if (rxSpoolFd_ >= 0) {
+        ::close(rxSpoolFd_);
+        rxSpoolFd_ = -1;
+    }
+    if (!rxSpoolPath_.empty()) {
+        std::error_code ignored;
+        fs::remove(rxSpoolPath_, ignored);  // already gone when the handler stored it
+        rxSpoolPath_.clear();
+    }
+    rxReceived_ = 0;
+}
+
+void TFileSync::ResetReceivingSide() {
+    DiscardSpool();
+    rxState_ = 0;
+}
+
+namespace {
+
+// The received bytes of a completed spool file, mapped read-only for the time of the call.
+class MappedFile {
+  public:
+    MappedFile(int fd, size_t size, const fs::path& path) : size_(size) {
+        if (size_ == 0) {
+            return;
+        }
+        void* data = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd, 0);
+        if (data == MAP_FAILED) {
+            throw fs::filesystem_error("cannot map the received file", path,
+                                       std::error_code(errno, std::generic_category()));
+        }
+        data_ = static_cast<const char*>(data);
+    }
+    ~MappedFile() {
+        if (data_ != nullptr) {
+            ::munmap(const_cast<char*>(data_), size_);
+        }
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view Bytes() const {
+        return data_ != nullptr ? std::string_view(data_, size_) : "";
+    }
+
+  private:
+    const char* data_ = nullptr;
+    size_t size_;
+};
+
+bool StoredInMirror(ReceivedKind kind) {
+    return kind == ReceivedKind::MeterList || kind == ReceivedKind::Noise ||
+           kind == ReceivedKind::Profile || kind == ReceivedKind::Periodic;
+}
+
+}  // namespace
 
 void TFileSync::CompleteReceivedFile() {
     Log("CtrID = " + ctrId_ + "  -->  \"" + rxPath_ + "\"");
@@ -241,11 +407,7 @@ void TFileSync::CompleteReceivedFile() {
 
     struct Reset {
         TFileSync& self;
-        ~Reset() {
-            self.rxBuffer_.clear();
-            self.rxBuffer_.shrink_to_fit();
-            self.rxState_ = 0;
-        }
+        ~Reset() { self.ResetReceivingSide(); }
     } reset{*this};
 
     ReceivedFile file;
@@ -255,11 +417,59 @@ void TFileSync::CompleteReceivedFile() {
     file.kind = ClassifyLinkPath(rxPath_);
     file.mirrorDir = mirrorDir_;
     file.mirrorPath = rxMirrorPath_;
-    file.bytes = rxBuffer_;
+    file.spoolPath = rxSpoolPath_;
+    // A file that will be stored is flushed before it is renamed into place and acknowledged.
+    if (StoredInMirror(file.kind)) {
+        SyncFile(rxSpoolFd_, rxSpoolPath_);
+    }
+    const MappedFile mapped(rxSpoolFd_, static_cast<size_t>(rxReceived_), rxSpoolPath_);
+    file.bytes = mapped.Bytes();
+    HandleCompletedFile(file);
+}
 
+void TFileSync::HandleCompletedFile(const ReceivedFile& file) {
     const std::shared_ptr<ReceivedFileHandler> handler = shared_.Handler();
     std::lock_guard lock(shared_.fileLock);
-    handler->HandleReceivedFile(file);
+    try {
+        handler->HandleReceivedFile(file);
+    } catch (const EReceivedFileRejected& rejected) {
+        KeepRejectedFile(file, rejected.what());
+    }
+}
+
+// Keeps a file that can never be processed under CTR/CTR_<ID>/REJECTED/ (outside ROOT, so it is
+// never synchronised back), named by the time it arrived and its own name. Throws when it cannot
+// be kept: then the file is not acknowledged and comes again.
+void TFileSync::KeepRejectedFile(const ReceivedFile& file, const std::string& reason) {
+    // A mirror deleted meanwhile (the concentrator was removed) is not made again by this.
+    if (!fs::is_directory(mirrorDir_)) {
+        throw fs::filesystem_error("the mirror directory is gone", mirrorDir_,
+                                   std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    const fs::path folder = mirrorDir_ / "REJECTED";
+    fs::create_directories(folder);
+    const base::LocalDateTime now = base::LocalNow();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d-%02d-%02d-%02d_", now.year, now.month,
+                  now.day, now.hour, now.minute, now.second);
+    // The stamp must fit beside the name: a name the file system could not hold is cut.
+    const std::string name = Utf8Prefix(file.mirrorPath.filename().string(), 200);
+    fs::path target = folder / (stamp + name);
+    for (int n = 2; fs::exists(target); ++n) {
+        target = folder / (stamp + std::to_string(n) + "_" + name);
+    }
+    std::error_code ec;
+    if (!file.spoolPath.empty() && fs::exists(file.spoolPath, ec)) {
+        SyncFile(rxSpoolFd_, file.spoolPath);
+        fs::rename(file.spoolPath, target);
+    } else {
+        ReceivedFile copy = file;
+        copy.spoolPath.clear();
+        copy.mirrorPath = target;
+        WriteReceivedFile(copy);
+    }
+    SyncFolder(folder);
+    Log("CtrID = " + ctrId_ + ", файл " + file.fileName + " отклонён: " + reason);
 }
 
 void TFileSync::SendingSide(const FrameView& answer) {

@@ -24,12 +24,17 @@
 
 namespace zb::link {
 
+// The largest file a concentrator may send; a file announced larger is refused at its first
+// block.
+inline constexpr int64_t kMaxReceivedFileSize = int64_t{1} << 30;  // 1 GiB
+
 class TFileSync : public FrameSink {
   public:
     // Writes the whole buffer to the connection, or throws.
     using SendFunction = std::function<void(const uint8_t* data, size_t size)>;
 
     TFileSync(LinkShared& shared, std::string peerAddress, SendFunction send);
+    ~TFileSync() override;
     TFileSync(const TFileSync&) = delete;
     TFileSync& operator=(const TFileSync&) = delete;
 
@@ -56,6 +61,12 @@ class TFileSync : public FrameSink {
     // One tick of the idle count (reset by every complete frame); returns the ticks since the
     // last complete frame, this one included.
     int TickIdle() { return ++idleTicks_; }
+    int IdleTicks() const { return idleTicks_.load(); }
+    // One tick of the connection's age; returns the ticks since it was accepted.
+    int TickAge() { return ++ageTicks_; }
+
+    // How another connection closes this one (the second-session rule); set by the server.
+    void SetCloser(std::function<void()> close) { close_ = std::move(close); }
 
     uint8_t ReceivingState() const { return rxState_; }
     uint8_t SendingState() const { return txState_; }
@@ -67,8 +78,21 @@ class TFileSync : public FrameSink {
 
   private:
     bool Handshake(const FrameView& frame);
+    bool RefuseUnknown(const std::string& idText);
+    // The second-session rule; false when this connection must give way to a live session.
+    bool TakeSession(uint32_t id, const std::string& idText);
     void ReceivingSide(const FrameView& frame);
     void CompleteReceivedFile();
+    void HandleCompletedFile(const ReceivedFile& file);
+    void KeepRejectedFile(const ReceivedFile& file, const std::string& reason);
+    // Opens a new spool file for the file being received; false (logged) when it cannot be.
+    bool OpenSpool();
+    // Appends block data to the spool file; false (logged) when it cannot be written.
+    bool AppendToSpool(const uint8_t* data, size_t size);
+    // Closes and deletes the spool file, if any; the receiving side holds no file afterwards.
+    void DiscardSpool();
+    // Ends the file being received: spool discarded, state 0.
+    void ResetReceivingSide();
     void Answer(const FrameView& request, uint8_t status);
     void SendingSide(const FrameView& answer);
     void OfferNextFile();
@@ -89,7 +113,11 @@ class TFileSync : public FrameSink {
     // Receiving side.
     uint8_t inboundArea_[kAnswerSize] = {};
     uint8_t rxState_ = 0;
-    std::string rxBuffer_;
+    // The file being received goes to a spool file in the mirror directory (outside ROOT) as its
+    // blocks arrive, so memory per connection stays at the frame accumulator.
+    int rxSpoolFd_ = -1;
+    std::filesystem::path rxSpoolPath_;
+    int64_t rxReceived_ = 0;
     std::string rxPath_;  // UTF-8
     std::filesystem::path rxMirrorPath_;
     uint8_t rxSequence_ = 0;
@@ -121,6 +149,9 @@ class TFileSync : public FrameSink {
 
     std::atomic<int32_t> closeCountdown_{0};
     std::atomic<int> idleTicks_{0};
+    std::atomic<int> ageTicks_{0};
+    std::function<void()> close_;
+    bool holdsSession_ = false;
     bool finished_ = false;
 };
 

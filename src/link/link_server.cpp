@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "base/log.h"
@@ -42,6 +43,17 @@ void SendAll(int fd, const uint8_t* data, size_t size) {
     }
 }
 
+// The text of a fault of the server for the log; a full disk says so in plain words.
+std::string FaultText(const std::exception& error) {
+    std::string text = error.what();
+    const auto* system = dynamic_cast<const std::system_error*>(&error);
+    if (system != nullptr &&
+        (system->code() == std::errc::no_space_on_device || system->code().value() == EDQUOT)) {
+        text += " (" + SystemErrorText(ENOSPC) + ")";
+    }
+    return text;
+}
+
 }  // namespace
 
 struct LinkServer::Connection {
@@ -65,10 +77,31 @@ LinkServer::~LinkServer() {
     Stop();
 }
 
+namespace {
+
+// Spool files left by a run that ended while files were arriving; no connection exists yet.
+void RemoveStaleSpoolFiles(const std::filesystem::path& programDir) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator ctr(programDir / "CTR", ec), end; !ec && ctr != end;
+         ctr.increment(ec)) {
+        std::error_code inner;
+        for (std::filesystem::directory_iterator it(ctr->path(), inner); !inner && it != end;
+             it.increment(inner)) {
+            if (it->path().filename().string().rfind(kSpoolPrefix, 0) == 0) {
+                std::error_code ignored;
+                std::filesystem::remove(it->path(), ignored);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void LinkServer::Start() {
     if (running_) {
         return;
     }
+    RemoveStaleSpoolFiles(shared_.ProgramDir());
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "socket");
@@ -144,15 +177,23 @@ void LinkServer::AcceptLoop() {
         const int fd =
             ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                ::poll(nullptr, 0, 10);  // out of resources: let connections end first
+            const int error = errno;
+            if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+                // Out of resources: the connections already served go on; new ones wait in
+                // the queue until some end.
+                LogAcceptFailure(error);
+                ::poll(nullptr, 0, 100);
             }
+            continue;
+        }
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        if (shared_.addressGuard.Blocked(text)) {
+            ::close(fd);  // an address that kept guessing IDs is not answered
             continue;
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
 
         auto connection = std::make_shared<Connection>();
         connection->fd = fd;
@@ -164,12 +205,28 @@ void LinkServer::AcceptLoop() {
             std::lock_guard lock(containerMutex_);
             container_.push_back(connection);
         }
+        Connection* raw = connection.get();
+        connection->sync->SetCloser([raw] { raw->Close(); });
         if (!SpawnConnectionThread(connection)) {
+            LogAcceptFailure(EAGAIN);
             std::lock_guard lock(containerMutex_);
             container_.erase(std::find(container_.begin(), container_.end(), connection));
             ::close(fd);
         }
     }
+}
+
+void LinkServer::LogAcceptFailure(int error) {
+    const auto now = std::chrono::steady_clock::now();
+    if (acceptFailureLogged_ && now - lastAcceptFailureLog_ < std::chrono::minutes(1)) {
+        return;
+    }
+    acceptFailureLogged_ = true;
+    lastAcceptFailureLog_ = now;
+    base::LogLine(std::string("Соединение не принято: ") +
+                  (error == EMFILE || error == ENFILE ? "нет свободных дескрипторов файлов"
+                                                      : "не хватает ресурсов") +
+                  " (" + std::strerror(error) + "), обслуживаются открытые соединения.");
 }
 
 bool LinkServer::SpawnConnectionThread(std::shared_ptr<Connection> connection) {
@@ -239,8 +296,8 @@ void LinkServer::Serve(std::shared_ptr<Connection> connection) {
         }
     } catch (const std::exception& error) {
         const std::string id = sync.CtrId();
-        base::LogLine((id.empty() ? "IP = " + connection->peer : "CtrID = " + id) +
-                      ", ОШИБКА: " + error.what() + ", соединение закрыто.");
+        base::LogLine(PeerText((id.empty() ? "IP = " + connection->peer : "CtrID = " + id) +
+                               ", ОШИБКА: " + FaultText(error) + ", соединение закрыто."));
     }
     // Disconnect: the sync object leaves the container and goes with its connection.
     {
@@ -260,6 +317,10 @@ void LinkServer::Tick() {
         Connection& connection = **it;
         if (connection.sync->TickCloseCountdown()) {
             connection.Close();
+        }
+        if (connection.sync->TickAge() >= kHandshakeLimitSeconds &&
+            connection.sync->LinkId() == kNoLinkId) {
+            connection.Close();  // no handshake in time: a scan or a flood, not logged each
         }
         if (connection.sync->TickIdle() == kIdleLimitSeconds) {
             const std::string id = connection.sync->CtrId();

@@ -17,6 +17,7 @@
 //   ... link.Tick() every second ...
 //   link.Stop();
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -35,6 +36,9 @@ namespace zb::link {
 // A connection that has delivered no complete frame for this many timeout ticks (seconds) is
 // closed and logged.
 inline constexpr int kIdleLimitSeconds = 600;
+// A connection that has not named a registered concentrator within this many ticks is closed,
+// whatever it sends meanwhile.
+inline constexpr int kHandshakeLimitSeconds = 30;
 
 class TFileSync;
 
@@ -91,6 +95,8 @@ class LinkServer {
     void Serve(std::shared_ptr<Connection> connection);
     bool SpawnConnectionThread(std::shared_ptr<Connection> connection);
     void ConnectionThreadEnded();
+    // Logs a failure to accept or serve a connection, at most once a minute.
+    void LogAcceptFailure(int error);
 
     LinkShared shared_;
     const uint16_t port_;
@@ -106,6 +112,9 @@ class LinkServer {
     std::mutex threadsMutex_;
     std::condition_variable threadsDone_;
     size_t liveThreads_ = 0;
+
+    std::chrono::steady_clock::time_point lastAcceptFailureLog_{};
+    bool acceptFailureLogged_ = false;
 };
 
 }  // namespace zb::link

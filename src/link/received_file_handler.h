@@ -13,15 +13,22 @@
 //   received files across all connections, and against the deletion of a mirror directory by the
 //   concentrators page. The handler must not take the file lock itself; it may use the database
 //   (Database()), which has its own lock.
-// - The link releases the file lock, clears its receive buffer and returns to idle afterwards,
-//   whatever the handler did.
-// - A handler that throws (a parse error, a file that cannot be written, a database error) ends
-//   the connection: the exception is logged, the frame is not answered and the connection closes.
+// - The link releases the file lock, removes what is left of its spool file and returns to idle
+//   afterwards, whatever the handler did.
+// - A file whose content can never be processed (malformed XML, a value that cannot be
+//   converted, a name that cannot be stored) is rejected: the handler throws
+//   EReceivedFileRejected after undoing what it did. The link keeps the file byte for byte under
+//   CTR/CTR_<ID>/REJECTED/, logs the reason and answers as for a completed file, so the files
+//   queued behind it still arrive.
+// - Any other exception is a fault of the server (database busy, disk full, out of memory): it
+//   ends the connection; the exception is logged, the frame is not answered and the connection
+//   closes, so the concentrator sends the file again later.
 //
 // Paths: the link path has already been checked and mapped into the concentrator's mirror by
 // MapLinkPath (mirror.h); a path that could leave the mirror never reaches a handler.
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -54,8 +61,19 @@ struct ReceivedFile {
     std::filesystem::path mirrorDir;
     // The local file for linkPath inside the mirror (checked; it is not written yet).
     std::filesystem::path mirrorPath;
-    // The received bytes, exactly as sent (an XML text, normally UTF-8). Valid during the call.
+    // The received bytes, exactly as sent (an XML text, normally UTF-8). Valid during the call;
+    // the link maps its spool file here, so the bytes are not copied into memory.
     std::string_view bytes;
+    // The spool file holding the bytes, flushed to disk, in the mirror directory (outside ROOT),
+    // or empty when the bytes live in memory only. WriteReceivedFile renames it into place
+    // instead of writing the bytes again; the link removes whatever is left of it afterwards.
+    std::filesystem::path spoolPath;
+};
+
+// Thrown by a handler for a file whose content can never be processed; what() is the reason.
+class EReceivedFileRejected : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
 };
 
 class ReceivedFileHandler {
@@ -76,10 +94,20 @@ class StoreReceivedFilesHandler : public ReceivedFileHandler {
     void HandleReceivedFile(const ReceivedFile& file) override;
 };
 
-// Writes the received bytes to file.mirrorPath, replacing any file there. The folder must exist.
-// The bytes go to a temporary name beside it first and are renamed over the target, so a reader
-// never sees half a file. Throws std::filesystem::filesystem_error on failure.
+// Stores the received file at file.mirrorPath, replacing any file there, and flushes it and its
+// folder to disk. The spool file is renamed into place; without one the bytes go to a temporary
+// name beside the target first. Either way a reader never sees half a file. A name the file
+// system cannot hold (too long, a folder that does not exist in the mirror) throws
+// EReceivedFileRejected; any other failure std::filesystem::filesystem_error.
 void WriteReceivedFile(const ReceivedFile& file);
+
+// Flushes a file (by descriptor) or the folder at a path to disk. Throw
+// std::filesystem::filesystem_error on failure.
+void SyncFile(int fd, const std::filesystem::path& shownPath);
+void SyncFolder(const std::filesystem::path& folder);
+
+// True for errors that say a name cannot be stored, whatever the state of the server.
+bool IsNameError(const std::error_code& error);
 
 // The project and profile IDs of a profile file name "profile-<project>-<profile>.xml": the
 // (up to) 8 characters after the first "-", and the (up to) 8 characters after the next "-"

@@ -75,14 +75,19 @@ bool IsPlainName(const std::string& name) {
 
 }  // namespace
 
+void WriteInboxFile(const fs::path& programDir, const std::string& ctrId,
+                    const std::string& fileName, const std::string& bytes) {
+    if (!IsPlainName(fileName) || !IsPlainName(ctrId)) {
+        throw EInOutError("Cannot create file \"" + fileName + "\". Invalid file name");
+    }
+    WriteFileAtomically(MirrorInbox(programDir, ctrId) / fileName, bytes);
+}
+
 std::string WriteServiceCommand(const fs::path& programDir, const std::string& ctrId,
                                 const std::vector<std::string>& requestLines,
                                 const std::string& fileName) {
     const std::string name = fileName.empty() ? MakeUniqueFileName("w-") : fileName;
-    if (!IsPlainName(name) || !IsPlainName(ctrId)) {
-        throw EInOutError("Cannot create file \"" + name + "\". Invalid file name");
-    }
-    WriteFileAtomically(MirrorInbox(programDir, ctrId) / name, ServiceCommandText(requestLines));
+    WriteInboxFile(programDir, ctrId, name, ServiceCommandText(requestLines));
     return name;
 }
 

@@ -51,6 +51,11 @@ std::string WriteServiceCommand(const std::string& ctrId,
 // files). Raises EInOutError.
 void WriteFileAtomically(const std::filesystem::path& target, const std::string& bytes);
 
+// Writes a file (a command or a work file) into the mirror inbox of the concentrator through
+// WriteFileAtomically. An ID or file name that would leave the inbox is refused with EInOutError.
+void WriteInboxFile(const std::filesystem::path& programDir, const std::string& ctrId,
+                    const std::string& fileName, const std::string& bytes);
+
 // prefix + sixteen upper-case hexadecimal digits + ".xml", e.g. "w-0F3A00C1B2D49E07.xml". The
 // generator is seeded afresh at every call.
 std::string MakeUniqueFileName(const std::string& prefix);

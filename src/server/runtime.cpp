@@ -1,6 +1,7 @@
 #include "server/runtime.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -60,7 +61,23 @@ void Runtime::LoadCatalogue(bool buildGroups) {
     devices::LoadCatalogue(base::Program().programDir, buildGroups);
 }
 
+uint64_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 0;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return static_cast<uint64_t>(limit.rlim_cur);
+}
+
 void Runtime::StartLink() {
+    RaiseOpenFileLimit();
     link_ = std::make_unique<link::LinkServer>(base::Program().programDir, options_.port);
     link_->SetReceivedFileHandler(std::make_shared<inbound::ReceivedFileProcessor>());
     link_->Start();

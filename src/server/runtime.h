@@ -37,7 +37,8 @@ class Runtime {
     void LoadCatalogue(bool buildGroups = false);
 
     // Starts the concentrator link on the configured port, with the importers installed as the
-    // handler of received files. Throws std::system_error when the port cannot be bound.
+    // handler of received files, after raising the open-file limit. Throws std::system_error
+    // when the port cannot be bound.
     void StartLink();
     // The one-second timeout tick of the link's close countdowns.
     void Tick();
@@ -61,6 +62,10 @@ std::filesystem::path PrepareProgram(const std::filesystem::path& programDir);
 // Copies the running executable to "<programDir>/<product>.Rev.<version text>", replacing an
 // existing (even read-only) copy. Failure is ignored: the copy is a convenience.
 void KeepExecutableCopy();
+
+// Raises the soft limit of open files to the hard limit, so thousands of concentrators can be
+// connected at once. Returns the limit in force afterwards.
+uint64_t RaiseOpenFileLimit();
 
 // Runs the server without a window until SIGINT or SIGTERM; log lines go to standard output.
 // Returns the process exit code.

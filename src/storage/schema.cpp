@@ -69,13 +69,50 @@ void EnsureLookupIndexes(TSQLiteDatabase& db) {
     }
 }
 
+void EnsureWorkLibColumn(TSQLiteDatabase& db) {
+    if (!TableExists(db, "Work")) {
+        return;
+    }
+    auto columns = db.QueryTable("PRAGMA table_info('Work')");
+    for (; !columns->AtEnd(); columns->Next()) {
+        if (columns->FieldText("NAME") == "WorkLibUID") {
+            return;
+        }
+    }
+    db.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
+}
+
+void EnsureProcessedResultFileTable(TSQLiteDatabase& db) {
+    db.ExecuteSql(
+        R"(CREATE TABLE IF NOT EXISTS "ProcessedResultFile"('CtrID' TEXT,'FileName' TEXT,'Size' INTEGER,'Hash' TEXT,'LocalTimeStamp' INTEGER))");
+    db.ExecuteSql(
+        R"(CREATE INDEX IF NOT EXISTS "ixProcessedResultFile" ON "ProcessedResultFile"("CtrID","FileName"))");
+}
+
+namespace {
+
+bool HasTables(TSQLiteDatabase& db) {
+    return db.QueryTable("SELECT name FROM sqlite_master WHERE type='table'")->RowCount() > 0;
+}
+
+}  // namespace
+
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created) {
-    created = !std::filesystem::exists(path);
     auto db = std::make_unique<TSQLiteDatabase>(path);
+    std::string reason;
+    if (db->IsReadOnly(reason)) {
+        throw ESQLiteException("База данных \"" + path + "\" доступна только для чтения (" +
+                               reason + ")");
+    }
+    created = !HasTables(*db);
     if (created) {
+        TSQLiteTransaction transaction(*db);
         CreateSchema(*db);
+        transaction.Commit();
     }
     EnsureLookupIndexes(*db);
+    EnsureWorkLibColumn(*db);
+    EnsureProcessedResultFileTable(*db);
     return db;
 }
 

@@ -26,7 +26,20 @@ int64_t InsertBuiltInAdministrator(TSQLiteDatabase& db);
 // its statements fail later with the database layer's own messages.
 void EnsureLookupIndexes(TSQLiteDatabase& db);
 
-// Opens the database file of the program; on a new file creates the schema. Sets `created`.
+// Adds the column Work.WorkLibUID INTEGER (the library work a dispatch was built from) when the
+// file's Work table lacks it, so that files made before the column existed keep working. A file
+// without a Work table is left alone.
+void EnsureWorkLibColumn(TSQLiteDatabase& db);
+
+// The server's record of the result files it has applied, so that a file sent again (its answer
+// was lost) is not applied twice: concentrator ID text, file name, size, hash of the bytes and
+// LocalTimeStamp of processing. Created when missing, on new and existing files alike.
+inline constexpr const char* kProcessedResultFileTable = "ProcessedResultFile";
+void EnsureProcessedResultFileTable(TSQLiteDatabase& db);
+
+// Opens the database file of the program. A file without tables (new, or left empty by an
+// interrupted first start) gets the schema and the administrator, in one transaction, and sets
+// `created`. A file that cannot be written is reported (ESQLiteException) rather than opened.
 std::unique_ptr<TSQLiteDatabase> OpenProgramDatabase(const std::string& path, bool& created);
 
 }  // namespace zb::storage

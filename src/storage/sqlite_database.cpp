@@ -1,15 +1,17 @@
 #include "storage/sqlite_database.h"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 
 #include "base/text.h"
+#include "storage/stored_text.h"
 
 namespace zb::storage {
 namespace {
 
 constexpr int kStepRow = 100;
 constexpr int kStepDone = 101;
-constexpr int kBusy = 5;
 
 // A column's kind is decided by its declared type, compared as exact text; a column without
 // one (an expression) takes the type of its value in the first row.
@@ -238,8 +240,9 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
             sqlite3_close(db_);
             db_ = nullptr;
         }
-        throw ESQLiteException(message);
+        throw ESQLiteException(message, rc);
     }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // A double-quoted word in a data statement is always a column name, never a text literal:
     // a statement that still carried a double-quoted value would otherwise silently compare or
     // copy whatever column the value happens to spell.
@@ -247,25 +250,69 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
+    statements_.clear();
     if (db_ != nullptr) {
         sqlite3_close(db_);
     }
 }
 
 void TSQLiteDatabase::RaiseDatabaseError(const std::string& message, const std::string& sql) {
-    const int code = sqlite3_errcode(db_) & 0xFF;
+    const int extended = sqlite3_extended_errcode(db_);
+    const int code = extended & 0xFF;
     if (code == 0) {
         throw ESQLiteException(message);
     }
-    throw ESQLiteException(message + ".\rError [" + std::to_string(code) + "]: " +
-                           ResultCodeText(code) + ".\r\"" + sql + "\": " + sqlite3_errmsg(db_));
+    std::string text = message + ".\rError [" + std::to_string(code) +
+                       "]: " + ResultCodeText(code) + ".\r\"" + sql + "\": " + sqlite3_errmsg(db_);
+    if (code == SQLITE_FULL) {
+        text += " (нет места на диске)";
+    }
+    throw ESQLiteException(text, extended);
+}
+
+bool TSQLiteDatabase::IsReadOnly(std::string& reason) {
+    std::lock_guard lock(mutex_);
+    if (sqlite3_db_readonly(db_, "main") == 1) {
+        reason = "the file was opened read-only";
+        return true;
+    }
+    // Taking the write lock needs a journal beside the file and write access to it.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        // The journal beside the file is made at the first changed page: change one, so a
+        // folder that cannot be written is found here too. Rolled back, it leaves no trace.
+        const int rc =
+            sqlite3_exec(db_, "CREATE TABLE \"zbWriteProbe\"('x')", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            return false;
+        }
+    }
+    const int code = sqlite3_errcode(db_) & 0xFF;
+    reason = sqlite3_errmsg(db_);
+    return code == SQLITE_READONLY || code == SQLITE_PERM || code == SQLITE_CANTOPEN ||
+           code == SQLITE_AUTH;
 }
 
 sqlite3_stmt* TSQLiteDatabase::Prepare(const std::string& sql) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sql.size() > static_cast<size_t>(INT32_MAX - 1)) {
+        throw ESQLiteException("Error executing SQL.\rError [18]: " + ResultCodeText(18), 18);
+    }
+    // With its length; the library still reads a zero byte as the end of the text, so a
+    // statement that stops at one is refused: a zero byte can never cut a statement short and
+    // run what is left of it.
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail) !=
+        SQLITE_OK) {
         sqlite3_finalize(stmt);
         RaiseDatabaseError("Error executing SQL", sql);
+    }
+    if (tail != nullptr && tail < sql.data() + sql.size() && *tail == '\0') {
+        sqlite3_finalize(stmt);
+        throw ESQLiteException("Error executing SQL.\rError [1]: " + ResultCodeText(1) + ".\r\"" +
+                                   std::string(sql.data(), tail) +
+                                   "\": the statement holds a zero byte",
+                               1);
     }
     if (stmt == nullptr) {
         RaiseDatabaseError("Could not prepare SQL statement", sql);
@@ -317,9 +364,6 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::QueryTable(const std::string& sql
         const int rc = sqlite3_step(stmt);
         if (rc == kStepDone) {
             break;
-        }
-        if (rc == kBusy) {
-            throw ESQLiteException("Could not prepare SQL statement");
         }
         if (rc != kStepRow) {
             sqlite3_reset(stmt);
@@ -398,6 +442,223 @@ TSQLiteTransaction::~TSQLiteTransaction() {
 void TSQLiteTransaction::Commit() {
     db_.ExecuteSql("COMMIT");
     open_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statements with bound values
+
+TSQLiteCachedStatement TSQLiteDatabase::Statement(const std::string& sql) {
+    std::unique_lock lock(mutex_);
+    auto found = statements_.find(sql);
+    if (found == statements_.end()) {
+        found = statements_.emplace(sql, std::make_unique<TSQLiteStatement>(*this, sql)).first;
+    }
+    return TSQLiteCachedStatement(std::move(lock), *found->second);
+}
+
+TSQLiteCachedStatement::~TSQLiteCachedStatement() {
+    if (lock_.owns_lock()) {
+        stmt_->Reset();
+    }
+}
+
+TSQLiteStatement::TSQLiteStatement(TSQLiteDatabase& db, std::string sql)
+    : db_(db), sql_(std::move(sql)) {
+    std::lock_guard lock(db_.mutex_);
+    stmt_ = db_.Prepare(sql_);
+    // Sized once: SQLite holds pointers into the slots, which must never move.
+    texts_.resize(static_cast<size_t>(sqlite3_bind_parameter_count(stmt_)));
+}
+
+TSQLiteStatement::~TSQLiteStatement() {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_finalize(inlined_);
+    sqlite3_finalize(stmt_);
+}
+
+void TSQLiteStatement::Inline(int index, std::string literal) {
+    if (index < 1 || index > sqlite3_bind_parameter_count(stmt_)) {
+        throw ESQLiteException("Could not bind a value: no parameter " + std::to_string(index) +
+                               " in " + sql_);
+    }
+    literals_.resize(std::max(literals_.size(), static_cast<size_t>(index)));
+    literals_[index - 1] = std::move(literal);
+}
+
+void TSQLiteStatement::CheckBound(int rc) {
+    if (rc != SQLITE_OK) {
+        db_.RaiseDatabaseError("Could not bind a value", sql_);
+    }
+}
+
+std::string& TSQLiteStatement::Slot(int index) {
+    if (index < 1 || index > sqlite3_bind_parameter_count(stmt_)) {
+        throw ESQLiteException("Could not bind a value: no parameter " + std::to_string(index) +
+                               " in " + sql_);
+    }
+    return texts_[index - 1];
+}
+
+void TSQLiteStatement::BindSlot(int index) {
+    // The slot keeps its bytes (and its capacity) until the parameter is bound again, so SQLite
+    // may read them where they are, and a run allocates nothing for them.
+    const std::string& text = texts_[index - 1];
+    CheckBound(sqlite3_bind_text(stmt_, index, text.c_str(), static_cast<int>(text.size()),
+                                 SQLITE_STATIC));
+}
+
+TSQLiteStatement& TSQLiteStatement::BindText(int index, std::string_view bytes) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, "'" + base::ReplaceAll(std::string(bytes), "'", "''") + "'");
+    } else {
+        Slot(index).assign(bytes);
+        BindSlot(index);
+    }
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view text) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, SqlText(text));
+        return *this;
+    }
+    std::string& slot = Slot(index);
+    // Most texts hold nothing the stored form changes: they are taken as they are.
+    if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
+        slot.assign(text);
+    } else {
+        slot = StoredTextEncode(text);
+    }
+    BindSlot(index);
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindInt(int index, int64_t value) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, SqlInt(value));
+    } else {
+        CheckBound(sqlite3_bind_int64(stmt_, index, value));
+    }
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindFloat(int index, double value) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        char literal[40];
+        std::snprintf(literal, sizeof literal, "%.17g", value);
+        Inline(index, literal);
+    } else {
+        CheckBound(sqlite3_bind_double(stmt_, index, value));
+    }
+    return *this;
+}
+
+TSQLiteStatement& TSQLiteStatement::BindNull(int index) {
+    std::lock_guard lock(db_.mutex_);
+    if (db_.inlineValues_) {
+        Inline(index, "NULL");
+    } else {
+        CheckBound(sqlite3_bind_null(stmt_, index));
+    }
+    return *this;
+}
+
+// The statement text with each "?" replaced by its parameter's literal, in order. The texts of
+// this server's statements hold no "?" inside a literal.
+std::string TSQLiteStatement::InlinedSql() const {
+    std::string sql;
+    size_t parameter = 0;
+    for (char c : sql_) {
+        if (c != '?') {
+            sql += c;
+            continue;
+        }
+        if (parameter >= literals_.size() || literals_[parameter].empty()) {
+            throw ESQLiteException("No value bound to parameter " + std::to_string(parameter + 1) +
+                                   ": " + sql_);
+        }
+        sql += literals_[parameter++];
+    }
+    return sql;
+}
+
+// The statement a run steps: the prepared one, or in inline mode the plain statement text
+// prepared for this run.
+sqlite3_stmt* TSQLiteStatement::Running() {
+    if (!db_.inlineValues_) {
+        return stmt_;
+    }
+    if (inlined_ == nullptr) {
+        inlined_ = db_.Prepare(InlinedSql());
+    }
+    return inlined_;
+}
+
+void TSQLiteStatement::Reset() {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_reset(stmt_);
+    sqlite3_finalize(inlined_);
+    inlined_ = nullptr;
+}
+
+int64_t TSQLiteStatement::Execute() {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_stmt* stmt = Running();
+    const int rc = sqlite3_step(stmt);
+    if (rc != kStepDone) {
+        Reset();
+        db_.RaiseDatabaseError("Error executing SQL statement", sql_);
+    }
+    const int64_t changes = sqlite3_changes(db_.db_);
+    Reset();
+    return changes;
+}
+
+int64_t TSQLiteStatement::Insert() {
+    std::lock_guard lock(db_.mutex_);
+    Execute();
+    return sqlite3_last_insert_rowid(db_.db_);
+}
+
+bool TSQLiteStatement::Step() {
+    std::lock_guard lock(db_.mutex_);
+    const int rc = sqlite3_step(Running());
+    if (rc == kStepRow) {
+        return true;
+    }
+    Reset();
+    if (rc != kStepDone) {
+        db_.RaiseDatabaseError("Could not retrieve data", sql_);
+    }
+    return false;
+}
+
+int64_t TSQLiteStatement::ColumnInt64(int column) {
+    std::lock_guard lock(db_.mutex_);
+    return sqlite3_column_int64(Running(), column);
+}
+
+std::string TSQLiteStatement::ColumnText(int column) {
+    std::lock_guard lock(db_.mutex_);
+    sqlite3_stmt* stmt = Running();
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text != nullptr
+               ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt, column)))
+               : std::string();
+}
+
+int64_t TSQLiteStatement::FirstInt64(int64_t none) {
+    std::lock_guard lock(db_.mutex_);
+    if (!Step()) {
+        return none;
+    }
+    const int64_t value = ColumnInt64(0);
+    Reset();
+    return value;
 }
 
 // ---------------------------------------------------------------------------------------------

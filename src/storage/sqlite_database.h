@@ -6,22 +6,44 @@
 // files, so every call is serialised by the layer's lock, and the operations that need two
 // library calls to be meaningful (an INSERT and its row id, a statement and its change count)
 // are single calls here: another thread can never slip its statement between the two.
-#include <sqlite3.h>
-
+//
+// The hot paths (the answers of result files, the look-ups per answer, the meter lists) run
+// statements prepared once with their values bound (TSQLiteStatement); the values bound are the
+// ones the statement texts would carry, so the rows stored are the same bytes either way.
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
+// SQLite's own header stays inside the database layer.
+struct sqlite3;
+struct sqlite3_stmt;
+
 namespace zb::storage {
+
+class TSQLiteStatement;
+class TSQLiteCachedStatement;
 
 class ESQLiteException : public std::runtime_error {
   public:
-    explicit ESQLiteException(const std::string& message) : std::runtime_error(message) {}
+    // `code` is SQLite's extended result code of the failure, 0 when the library reported none.
+    explicit ESQLiteException(const std::string& message, int code = 0)
+        : std::runtime_error(message), code_(code) {}
+    int Code() const { return code_; }
+    // The primary result code (SQLITE_BUSY, SQLITE_FULL, ...).
+    int PrimaryCode() const { return code_ & 0xFF; }
+
+  private:
+    int code_;
 };
+
+// How long a statement waits for a database locked by another program before it fails.
+inline constexpr int kBusyTimeoutMs = 5000;
 
 // The English description of an SQLite primary result code.
 std::string ResultCodeText(int code);
@@ -76,7 +98,8 @@ class TSQLiteTable {
 
 class TSQLiteDatabase {
   public:
-    // Opens or creates the file; the name is UTF-8.
+    // Opens or creates the file; the name is UTF-8. A statement waits up to kBusyTimeoutMs for
+    // a lock held by another program.
     explicit TSQLiteDatabase(const std::string& fileName);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;
@@ -98,15 +121,104 @@ class TSQLiteDatabase {
 
     [[noreturn]] void RaiseDatabaseError(const std::string& message, const std::string& sql);
 
+    // True when the file cannot be written (a read-only file, folder or file system): tried
+    // with a write transaction that is rolled back at once. `reason` gets SQLite's words.
+    bool IsReadOnly(std::string& reason);
+
     // The layer's lock; recursive, so a transaction guard can hold it around its statements.
     std::recursive_mutex& Lock() { return mutex_; }
 
+    // The statement of this text from the connection's cache, prepared on its first use. The
+    // handle holds the layer's lock until it goes, so no other thread binds or runs the same
+    // statement meanwhile; it is reset when the handle goes.
+    TSQLiteCachedStatement Statement(const std::string& sql);
+
+    // With this set, statements with bound values run as plain statement texts instead: each
+    // "?" replaced by its value written as a literal (SqlText, SqlInt). Only for comparing what
+    // the two ways store.
+    void SetInlineValues(bool inlineValues) { inlineValues_ = inlineValues; }
+    bool InlineValues() const { return inlineValues_; }
+
   private:
+    friend class TSQLiteStatement;
     sqlite3_stmt* Prepare(const std::string& sql);
     void StepDone(sqlite3_stmt* stmt, const std::string& sql);
 
     sqlite3* db_ = nullptr;
     std::recursive_mutex mutex_;
+    bool inlineValues_ = false;
+    std::unordered_map<std::string, std::unique_ptr<TSQLiteStatement>> statements_;
+};
+
+// A statement prepared once and run many times with values bound to its parameters, written "?"
+// in the text and numbered from 1. Every call runs under the layer's lock; a run and its row id
+// or change count are one step, as with InsertSql and ExecuteSqlChanges. Bound values stay bound
+// across runs until they are bound again. The statement must go before its database.
+class TSQLiteStatement {
+  public:
+    // Prepares the first statement of the text; failures raise the messages of ExecuteSql.
+    TSQLiteStatement(TSQLiteDatabase& db, std::string sql);
+    ~TSQLiteStatement();
+    TSQLiteStatement(const TSQLiteStatement&) = delete;
+    TSQLiteStatement& operator=(const TSQLiteStatement&) = delete;
+
+    // The bytes as given.
+    TSQLiteStatement& BindText(int index, std::string_view bytes);
+    // A text in its stored form (StoredTextEncode), the bytes SqlText puts between its quotes.
+    TSQLiteStatement& BindStoredText(int index, std::string_view text);
+    TSQLiteStatement& BindInt(int index, int64_t value);
+    TSQLiteStatement& BindFloat(int index, double value);
+    TSQLiteStatement& BindNull(int index);
+
+    // Runs the statement to its end and returns the number of rows it changed.
+    int64_t Execute();
+    // Runs an INSERT and returns the row id it created.
+    int64_t Insert();
+    // Steps a query: true with a row to read, false at its end (the statement is then reset).
+    bool Step();
+    // Columns of the current row, numbered from 0. A null cell reads as 0 or as empty text.
+    int64_t ColumnInt64(int column);
+    std::string ColumnText(int column);
+    // The first column of the first row as an integer, `none` when no row comes back.
+    int64_t FirstInt64(int64_t none = 0);
+    // Back to the start; the bound values stay.
+    void Reset();
+
+    const std::string& Sql() const { return sql_; }
+
+  private:
+    // In inline mode: records the literal that stands for the parameter.
+    void Inline(int index, std::string literal);
+    void CheckBound(int rc);
+    // The statement's own copy of a bound text, which SQLite reads without copying it again.
+    std::string& Slot(int index);
+    void BindSlot(int index);
+    sqlite3_stmt* Running();
+    std::string InlinedSql() const;
+
+    TSQLiteDatabase& db_;
+    std::string sql_;
+    sqlite3_stmt* stmt_ = nullptr;
+    // With inlined values: the literals bound, and the plain statement of the current run.
+    std::vector<std::string> literals_;
+    sqlite3_stmt* inlined_ = nullptr;
+    std::vector<std::string> texts_;
+};
+
+// A cached statement with the layer's lock held (TSQLiteDatabase::Statement).
+class TSQLiteCachedStatement {
+  public:
+    TSQLiteCachedStatement(std::unique_lock<std::recursive_mutex> lock, TSQLiteStatement& stmt)
+        : lock_(std::move(lock)), stmt_(&stmt) {}
+    ~TSQLiteCachedStatement();
+    TSQLiteCachedStatement(TSQLiteCachedStatement&&) = default;
+    TSQLiteCachedStatement& operator=(TSQLiteCachedStatement&&) = delete;
+    TSQLiteStatement* operator->() const { return stmt_; }
+    TSQLiteStatement& operator*() const { return *stmt_; }
+
+  private:
+    std::unique_lock<std::recursive_mutex> lock_;
+    TSQLiteStatement* stmt_;
 };
 
 // A unit of work: BEGIN at construction, COMMIT by Commit(), ROLLBACK when it goes out of scope

@@ -53,11 +53,20 @@ EParserError::EParserError(const std::string& reason, int line)
     : std::runtime_error(reason + " on line " + std::to_string(line)), line_(line) {}
 
 TXMLTokenizer::TXMLTokenizer(std::istream& stream, bool largeWindow)
-    : stream_(stream), large_(largeWindow) {
+    : stream_(&stream), large_(largeWindow) {
     if (large_) {
         ReadAll();
     } else {
         buffer_.resize(kWindowSize);
+    }
+}
+
+TXMLTokenizer::TXMLTokenizer(std::string_view text, bool largeWindow)
+    : large_(largeWindow), memory_(true), source_(text) {
+    streamDone_ = true;
+    if (large_) {
+        fill_ = source_.size();
+        windowEnd_ = fill_;
     }
 }
 
@@ -66,14 +75,14 @@ TXMLTokenizer::~TXMLTokenizer() = default;
 void TXMLTokenizer::ReadAll() {
     constexpr std::size_t kChunk = 1 << 16;
     buffer_.clear();
-    while (stream_) {
+    while (*stream_) {
         const std::size_t at = buffer_.size();
         buffer_.resize(at + kChunk);
-        stream_.read(buffer_.data() + at, static_cast<std::streamsize>(kChunk));
+        stream_->read(buffer_.data() + at, static_cast<std::streamsize>(kChunk));
         buffer_.resize(at +
-                       static_cast<std::size_t>(std::max<std::streamsize>(stream_.gcount(), 0)));
+                       static_cast<std::size_t>(std::max<std::streamsize>(stream_->gcount(), 0)));
     }
-    if (stream_.bad()) {
+    if (stream_->bad()) {
         throw EParserError("Read error", line_);
     }
     fill_ = buffer_.size();
@@ -85,6 +94,23 @@ bool TXMLTokenizer::Refill() {
     if (large_) {
         return false;
     }
+    if (memory_) {
+        // The same window as the stream's, over the text where it lies: up to kWindowSize bytes
+        // from the read position, ending after the last line feed when they are that many.
+        fill_ = std::min(source_.size(), pos_ + kWindowSize);
+        windowEnd_ = fill_;
+        if (fill_ - pos_ == kWindowSize) {
+            const char* begin = source_.data() + pos_;
+            const char* end = source_.data() + fill_;
+            const auto rend =
+                std::find(std::make_reverse_iterator(end), std::make_reverse_iterator(begin), '\n');
+            if (rend.base() == begin) {
+                throw EParserError("Line too long", line_);
+            }
+            windowEnd_ = static_cast<std::size_t>(rend.base() - source_.data());
+        }
+        return pos_ < windowEnd_;
+    }
     // The unread rest moves to the start of the buffer, then as much is read as fits.
     if (pos_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + pos_, fill_ - pos_);
@@ -92,11 +118,11 @@ bool TXMLTokenizer::Refill() {
         pos_ = 0;
     }
     if (!streamDone_ && fill_ < kWindowSize) {
-        stream_.read(buffer_.data() + fill_, static_cast<std::streamsize>(kWindowSize - fill_));
-        if (stream_.bad()) {
+        stream_->read(buffer_.data() + fill_, static_cast<std::streamsize>(kWindowSize - fill_));
+        if (stream_->bad()) {
             throw EParserError("Read error", line_);
         }
-        const auto got = static_cast<std::size_t>(std::max<std::streamsize>(stream_.gcount(), 0));
+        const auto got = static_cast<std::size_t>(std::max<std::streamsize>(stream_->gcount(), 0));
         fill_ += got;
         if (fill_ < kWindowSize) {
             streamDone_ = true;
@@ -126,21 +152,23 @@ bool TXMLTokenizer::AtEnd() {
 void TXMLTokenizer::MakeText() {
     if (token_.find_first_of("\r\n") == std::string::npos &&
         token_.find("  ") == std::string::npos) {
-        text_ = token_;
+        textIsToken_ = true;
         return;
     }
+    textIsToken_ = false;
     text_ = CollapseSpaces(RemovePairs(RemovePairs(token_, '\r', '\n'), '\n', '\r'));
 }
 
 TXMLTokenKind TXMLTokenizer::Next() {
     token_.clear();
     text_.clear();
+    textIsToken_ = false;
     while (true) {
         if (AtEnd()) {
             kind_ = TXMLTokenKind::EndOfInput;
             return kind_;
         }
-        const char c = buffer_[pos_];
+        const char c = Data()[pos_];
         if (!IsBlankChar(c)) {
             break;
         }
@@ -150,7 +178,7 @@ TXMLTokenKind TXMLTokenizer::Next() {
         ++pos_;
     }
 
-    const char* data = buffer_.data();
+    const char* data = Data();
     if (data[pos_] == '<') {
         // A tag runs up to and including the next ">", continued across refills. Inside a
         // quoted attribute value, "<br/>" is the escaped form of a line break that the writer
@@ -161,7 +189,7 @@ TXMLTokenKind TXMLTokenizer::Next() {
             if (AtEnd()) {
                 throw EParserError("Unterminated tag", startLine);
             }
-            data = buffer_.data();
+            data = Data();
             const char* begin = data + pos_;
             const char* end = data + windowEnd_;
             const char* close = static_cast<const char*>(std::memchr(begin, '>', end - begin));
@@ -193,7 +221,7 @@ TXMLTokenKind TXMLTokenizer::Next() {
     // A text runs up to the next "<" or the end of input, continued across refills; its trailing
     // characters of code 0..32 are not part of it.
     while (!AtEnd()) {
-        data = buffer_.data();
+        data = Data();
         const char* begin = data + pos_;
         const char* end = data + windowEnd_;
         const char* open = static_cast<const char*>(std::memchr(begin, '<', end - begin));
@@ -214,7 +242,7 @@ TXMLTokenKind TXMLTokenizer::Next() {
 }
 
 std::string TXMLTokenizer::TagName() const {
-    const std::string& text = text_;
+    const std::string& text = TokenText();
     std::string_view rest(text);
     if (!rest.empty() && rest.front() == '<') {
         rest.remove_prefix(1);
@@ -231,7 +259,7 @@ std::string TXMLTokenizer::TagName() const {
 
 void TXMLTokenizer::TagParams(TXMLParams& params) const {
     params.Clear();
-    const std::string& text = text_;
+    const std::string& text = TokenText();
     const std::size_t space = text.find(' ');
     if (space == std::string::npos) {
         return;
@@ -243,28 +271,17 @@ void TXMLTokenizer::TagParams(TXMLParams& params) const {
         part.remove_suffix(1);
     }
     // Spaces outside double quotes separate the attributes. Blanks before the tag's end and
-    // between attributes make no attribute of their own.
-    bool inQuotes = false;
-    std::size_t start = 0;
-    auto take = [&](std::size_t end) {
-        if (end > start) {
-            params.AddLine(part.substr(start, end - start));
+    // between attributes make no attribute of their own. Each attribute is "name=value" (a
+    // line without "=" is a name with an empty value); each value loses its enclosing double
+    // quotes (a value of two characters or less keeps them, so "" stays two quotes) and is
+    // unescaped. Every line keeps its place, an empty value included.
+    auto add = [&params](std::string_view line) {
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            params.Add(std::string(line), std::string());
+            return;
         }
-        start = end + 1;
-    };
-    for (std::size_t i = 0; i < part.size(); ++i) {
-        if (part[i] == '"') {
-            inQuotes = !inQuotes;
-        } else if (part[i] == ' ' && !inQuotes) {
-            take(i);
-        }
-    }
-    take(part.size());
-    // Each value loses its enclosing double quotes (a value of two characters or less keeps
-    // them, so "" stays two quotes) and is unescaped. Every line keeps its place, an empty value
-    // included.
-    for (int i = 0; i < params.Count(); ++i) {
-        std::string_view value = params.ValueFromIndex(i);
+        std::string_view value = line.substr(eq + 1);
         if (value.size() > 2) {
             if (value.front() == '"') {
                 value.remove_prefix(1);
@@ -273,7 +290,33 @@ void TXMLTokenizer::TagParams(TXMLParams& params) const {
                 value.remove_suffix(1);
             }
         }
-        params.SetValueFromIndex(i, XMLUnescape(value));
+        params.Add(std::string(line.substr(0, eq)), XMLUnescape(value));
+    };
+    // Two passes: the first counts the attributes, so the list is allocated once.
+    for (const bool count : {true, false}) {
+        int attributes = 0;
+        bool inQuotes = false;
+        std::size_t start = 0;
+        auto take = [&](std::size_t end) {
+            if (end > start) {
+                ++attributes;
+                if (!count) {
+                    add(part.substr(start, end - start));
+                }
+            }
+            start = end + 1;
+        };
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            if (part[i] == '"') {
+                inQuotes = !inQuotes;
+            } else if (part[i] == ' ' && !inQuotes) {
+                take(i);
+            }
+        }
+        take(part.size());
+        if (count) {
+            params.Reserve(attributes);
+        }
     }
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <unordered_set>
 
 #include "base/text.h"
 
@@ -412,6 +411,21 @@ void ReadStyleSheet(TECXMLParser& document, const std::string& declaration) {
 }  // namespace
 
 void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
+    TXMLTokenizer tokenizer(stream, largeWindow);
+    Load(tokenizer, nullptr);
+}
+
+void TXMLItem::LoadFromString(std::string_view text, bool largeWindow) {
+    TXMLTokenizer tokenizer(text, largeWindow);
+    Load(tokenizer, nullptr);
+}
+
+void TXMLItem::LoadFromString(std::string_view text, const ChildLoaded& childLoaded) {
+    TXMLTokenizer tokenizer(text);
+    Load(tokenizer, &childLoaded);
+}
+
+void TXMLItem::Load(TXMLTokenizer& tokenizer, const ChildLoaded* childLoaded) {
     TECXMLParser* document = document_;
     if (document != nullptr && document->BeforeLoad) {
         bool allow = true;
@@ -420,14 +434,18 @@ void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
             return;
         }
     }
+    // A complete child of this item goes to childLoaded, and is freed when it asks so.
+    auto completed = [&](TXMLItem* child) {
+        if (childLoaded != nullptr && child->parent_ == this && (*childLoaded)(*child) &&
+            !children_.empty() && children_.back().get() == child) {
+            children_.pop_back();
+        }
+    };
     {
         SuspendedHandler suspended(document);
-        TXMLTokenizer tokenizer(stream, largeWindow);
         Clear();
+        loadedText_ = false;
         TXMLItem* current = this;
-        // Items whose text is known not to be blank (a text only grows during the load): spares
-        // a rescan of a long text for every further piece appended to it.
-        std::unordered_set<const TXMLItem*> withText;
         while (true) {
             const TXMLTokenKind kind = tokenizer.Next();
             if (kind == TXMLTokenKind::EndOfInput) {
@@ -444,15 +462,15 @@ void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
                     if (text.empty()) {
                         break;
                     }
-                    if (withText.contains(current)) {
+                    // An item whose text is known not to be blank (a text only grows during the
+                    // load) spares a rescan of a long text for every further piece.
+                    if (current->loadedText_) {
                         current->text_ += kCrLf;
                         current->text_ += text;
                     } else {
                         // The text so far is blank: the piece replaces it.
                         current->text_ = std::move(text);
-                        if (!base::IsBlank(current->text_)) {
-                            withText.insert(current);
-                        }
+                        current->loadedText_ = !base::IsBlank(current->text_);
                     }
                     break;
                 }
@@ -472,13 +490,18 @@ void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
                     }
                     item->name_ = tokenizer.TagName();
                     tokenizer.TagParams(item->params_);
+                    if (item != this) {
+                        completed(item);
+                    }
                     break;
                 }
                 case TXMLTokenKind::EndTag:
                     // End tags are not matched by name. The item loaded into is never left:
                     // a stray end tag, or content after the outermost element, stays in it.
                     if (current != this) {
+                        TXMLItem* closed = current;
                         current = current->parent_;
+                        completed(closed);
                     }
                     break;
                 case TXMLTokenKind::Comment:
@@ -490,11 +513,6 @@ void TXMLItem::LoadFromStream(std::istream& stream, bool largeWindow) {
     if (document != nullptr && document->OnLoaded) {
         document->OnLoaded(*document);
     }
-}
-
-void TXMLItem::LoadFromString(std::string_view text, bool largeWindow) {
-    std::istringstream stream{std::string(text)};
-    LoadFromStream(stream, largeWindow);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -541,6 +559,10 @@ void TECXMLParser::LoadFromStream(std::istream& stream) {
 
 void TECXMLParser::LoadFromString(std::string_view text) {
     root_->LoadFromString(text);
+}
+
+void TECXMLParser::LoadFromString(std::string_view text, const TXMLItem::ChildLoaded& childLoaded) {
+    root_->LoadFromString(text, childLoaded);
 }
 
 void TECXMLParser::SaveToStream(std::ostream& stream, bool noStyleSheet) {

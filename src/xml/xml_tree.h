@@ -83,6 +83,7 @@ class TXMLParams {
 
     // Appends "name=value" as given (no look-up, duplicates allowed).
     void Add(std::string name, std::string value);
+    void Reserve(int count) { lines_.reserve(static_cast<std::size_t>(count)); }
     // Appends a text line "name=value"; a line without "=" is a name with an empty value.
     void AddLine(std::string_view line);
     void Clear() { lines_.clear(); }
@@ -118,6 +119,9 @@ class TXMLTokenizer {
     static constexpr std::size_t kWindowSize = 4096;
 
     explicit TXMLTokenizer(std::istream& stream, bool largeWindow = false);
+    // Reads the text where it lies, through the same window (no copy of it is made); the text
+    // must outlive the tokenizer.
+    explicit TXMLTokenizer(std::string_view text, bool largeWindow = false);
     TXMLTokenizer(const TXMLTokenizer&) = delete;
     TXMLTokenizer& operator=(const TXMLTokenizer&) = delete;
     virtual ~TXMLTokenizer();
@@ -128,7 +132,7 @@ class TXMLTokenizer {
     // The bytes of the token as read (a text without its trailing blanks).
     const std::string& RawToken() const { return token_; }
     // The token with every CR LF and LF CR pair removed and runs of spaces reduced to one.
-    const std::string& TokenText() const { return text_; }
+    const std::string& TokenText() const { return textIsToken_ ? token_ : text_; }
     // For a tag: its element name.
     std::string TagName() const;
     // For a tag: its attributes, values with quotes removed and unescaped.
@@ -142,8 +146,12 @@ class TXMLTokenizer {
     void ReadAll();
     void MakeText();
 
-    std::istream& stream_;
+    const char* Data() const { return memory_ ? source_.data() : buffer_.data(); }
+
+    std::istream* stream_ = nullptr;
     bool large_;
+    bool memory_ = false;  // reading source_ in place rather than the stream
+    std::string_view source_;
     std::vector<char> buffer_;
     std::size_t fill_ = 0;       // bytes of the buffer holding data
     std::size_t pos_ = 0;        // read position
@@ -153,6 +161,7 @@ class TXMLTokenizer {
     TXMLTokenKind kind_ = TXMLTokenKind::EndOfInput;
     std::string token_;
     std::string text_;
+    bool textIsToken_ = false;  // the token needed no change: TokenText() is the token itself
 };
 
 // The tokenizer with one window as large as the whole stream.
@@ -232,11 +241,17 @@ class TXMLItem {
     // the window or an unterminated tag.
     void LoadFromStream(std::istream& stream, bool largeWindow = false);
     void LoadFromString(std::string_view text, bool largeWindow = false);
+    // Called during a load for each child of the loaded element once it is complete (its end
+    // tag read); returning true frees the child at once, so a long document need not be held
+    // whole.
+    using ChildLoaded = std::function<bool(TXMLItem& child)>;
+    void LoadFromString(std::string_view text, const ChildLoaded& childLoaded);
 
   private:
     friend class TECXMLParser;
 
     void Changed();
+    void Load(TXMLTokenizer& tokenizer, const ChildLoaded* childLoaded);
     void SetDocumentOfSubtree(TECXMLParser* document);
     void Renumber(std::size_t from);
 
@@ -249,6 +264,7 @@ class TXMLItem {
     TECXMLParser* document_ = nullptr;
     bool notify_ = true;
     mutable bool crLf_ = true;
+    bool loadedText_ = false;  // during a load: the text is known not to be blank
 };
 
 using TXMLItemChanged = std::function<void(TECXMLParser& sender, TXMLItem& item)>;
@@ -287,6 +303,8 @@ class TECXMLParser {
     void LoadFromFile(const std::filesystem::path& fileName);
     void LoadFromStream(std::istream& stream);
     void LoadFromString(std::string_view text);
+    // The same, handing each child of the document element to childLoaded once it is complete.
+    void LoadFromString(std::string_view text, const TXMLItem::ChildLoaded& childLoaded);
     // Asks BeforeSave; if allowed, writes the style-sheet line (unless noStyleSheet or
     // StyleSheet is blank) and Root's AsString in one piece, then fires OnSaved.
     void SaveToStream(std::ostream& stream, bool noStyleSheet = false);

@@ -88,6 +88,17 @@ TEST_F(MeterInventoryTest, AnUnassignedPointIsClaimedNotDuplicated) {
     EXPECT_EQ(Column("MeterSN", uid), "SN123");
 }
 
+TEST_F(MeterInventoryTest, APointWithoutConcentratorColumnDoesNotHideTheMeter) {
+    // CtrUID NULL is not "unassigned" (0): the claim changes no row, so the meter gets a point.
+    db().ExecuteSql("INSERT into MeasuringPoint (MeterADDR) values('0000000N')");
+    Import("  <meter address=\"0000000N\">\r\n" + std::string(kSerialVar) + "  </meter>\r\n");
+    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR='0000000N'"), 2);
+    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID IS NULL"), 1);
+    EXPECT_EQ(Column("MeterSN",
+                     Int("SELECT UID from MeasuringPoint WHERE CtrUID=" + std::to_string(ctrA1_))),
+              "SN123");
+}
+
 TEST_F(MeterInventoryTest, AKnownMeterIsUpdatedWhateverItsLetterCase) {
     const int64_t uid = AddPoint(ctrA1_, "00abcdef");
     AddPoint(ctrB2_, "00abcdef");  // the same address elsewhere is updated too

@@ -79,7 +79,7 @@ TEST_F(ReceivedFileProcessorTest, AMeterListThatCannotBeWrittenImportsNothing) {
     std::filesystem::remove_all(mirror("00A1") / "ROOT" / "INFO" / "METERS");
     EXPECT_THROW(Receive("ROOT\\INFO\\METERS\\meters.xml",
                          "<meters>\r\n  <meter address=\"A\"/>\r\n</meters>\r\n"),
-                 std::filesystem::filesystem_error);
+                 link::EReceivedFileRejected);
     EXPECT_EQ(CountRows("MeasuringPoint"), 0);
     EXPECT_TRUE(events_->events().empty());
 }
@@ -93,10 +93,10 @@ TEST_F(ReceivedFileProcessorTest, PeriodicWorksAreStoredNotProcessed) {
     EXPECT_EQ(CountRows("BigData"), 0);
 }
 
-TEST_F(ReceivedFileProcessorTest, AFileThatIsNotXmlEndsTheConnectionAndChangesNothing) {
+TEST_F(ReceivedFileProcessorTest, AFileThatIsNotXmlIsRejectedAndChangesNothing) {
     // A line longer than the reader's window.
     EXPECT_THROW(Receive("ROOT\\WORK\\OUTBOX\\r.xml", "<r>" + std::string(5000, 'x') + "</r>"),
-                 xml::EParserError);
+                 link::EReceivedFileRejected);
     EXPECT_EQ(CountRows("BigData"), 0);
 }
 

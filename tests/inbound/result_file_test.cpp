@@ -17,13 +17,30 @@ const std::string kReceived = std::string("Данные получены=") + kN
 
 class ResultFileTest : public InboundTest {
   protected:
-    // Applies a result file of a concentrator the way the processor does, without the
+    // Applies a result file of a concentrator from its text, as it is parsed, without the
     // transaction, and sends the collected events.
     void Process(const std::string& xmlText, const std::string& ctrId = "00A1") {
-        auto document = Parse(xmlText);
         InboundContext context(db(), programDir());
-        ProcessResultFile(context, *document->Root(), ctrId);
+        ProcessResultText(context, xmlText, ctrId);
         context.events.Emit();
+    }
+    // What a file leaves in BigData and CTR, applied from its tree or from its text.
+    std::string Applied(const std::string& xmlText, bool fromText) {
+        db().ExecuteSql("DELETE from BigData");
+        db().ExecuteSql("UPDATE CTR set InfoBasic = NULL");
+        InboundContext context(db(), programDir());
+        if (fromText) {
+            ProcessResultText(context, xmlText, "00A1");
+        } else {
+            ProcessResultFile(context, *Parse(xmlText)->Root(), "00A1");
+        }
+        std::string rows;
+        auto table =
+            db().QueryTable("SELECT WorkUID||' '||TaskUID||' '||Value from BigData ORDER BY rowid");
+        for (; !table->AtEnd(); table->Next()) {
+            rows += table->FieldText(0) + "; ";
+        }
+        return rows + Ctr("coalesce(InfoBasic,'')", ctrA1_);
     }
     void ProcessCommand(const std::string& var, const std::string& value,
                         const std::string& answers, const std::string& ctrId = "00A1") {
@@ -52,6 +69,25 @@ TEST_F(ResultFileTest, MissingOrEmptyWorkUidChangesNothingEvenCommands) {
     EXPECT_EQ(CountRows("MeasuringPoint"), 1);
     EXPECT_EQ(Ctr("Profile", ctrA1_), "");
     EXPECT_TRUE(events_->events().empty());
+}
+
+TEST_F(ResultFileTest, ReadFromItsTextAFileChangesWhatItsTreeChanges) {
+    const auto task = [](const std::string& uid, const std::string& value) {
+        return TaskXml(uid, "M-200", "Var=\"V\"", AnsXml("0000000A", "DONE", value));
+    };
+    const std::string params = CommandXml("GetParams", "", CommandAnsXml("DONE", "1", "a"));
+    const std::string cases[] = {
+        // Tasks before the workUID, commands before tasks, a second workUID, other elements.
+        "<r>\r\n" + task("1", "x") + params + "<WORKUID Value=\"9\"/>\r\n" + task("2", "y") +
+            "<workUID Value=\"8\"/>\r\n<other/>\r\n" + task("3", "z") + "</r>\r\n",
+        "<r>\r\n<workUID Value=\"\"/>\r\n" + task("1", "x") + params + "</r>\r\n",
+        "<r>\r\n" + task("1", "x") + params + "</r>\r\n",
+        ResultXml("7", task("1", "x") + "<task TaskUID=\"\"/>\r\n" + params + task("2", "y")),
+    };
+    for (const std::string& text : cases) {
+        EXPECT_EQ(Applied(text, true), Applied(text, false)) << text;
+    }
+    EXPECT_EQ(Applied(cases[0], true), "9 1 x; 9 2 y; 9 3 z; a=1\r\n" + kReceived + "\r\n");
 }
 
 TEST_F(ResultFileTest, GetParamsStoresDoneAnswersAndTheReceivedLineWhateverTheResult) {

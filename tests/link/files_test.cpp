@@ -221,7 +221,8 @@ TEST(ReceivedFiles, StoringHandlerWritesWhatBelongsInTheMirror) {
     handle("ROOT\\WORK\\PERIODIC\\w-1.xml", "<w/>");
     handle("ROOT\\INFO\\PROFILES\\profile-0000ABCD-00001234.xml", "<p/>");
     handle("ROOT\\x.xml", "<x/>");
-    EXPECT_THROW(handle("ROOT\\INFO\\PROFILES\\sub\\y.xml", "<y/>"), fs::filesystem_error);
+    // A folder that is not in the mirror can never hold the file.
+    EXPECT_THROW(handle("ROOT\\INFO\\PROFILES\\sub\\y.xml", "<y/>"), EReceivedFileRejected);
     base::SetEvents(previous);
 
     EXPECT_TRUE(Entries(mirror / "ROOT/WORK/OUTBOX").empty());

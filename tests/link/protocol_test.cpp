@@ -423,12 +423,14 @@ TEST_F(ProtocolTest, InboxIsOfferedInNameOrderAndUnsendableNamesAreSkipped) {
 }
 
 TEST_F(ProtocolTest, RefusedOrMisnumberedAnswerParksTheSendingSide) {
-    Connection c(shared);
-    c.Handshake();  // offers SetUTC.xml
-    ASSERT_EQ(c.sent.size(), 2u);
-    c.Answer(kStatusRefused);
-    EXPECT_EQ(c.sync.SendingState(), 3);
-    EXPECT_EQ(c.sent.size(), 2u);
+    {
+        Connection c(shared);
+        c.Handshake();  // offers SetUTC.xml
+        ASSERT_EQ(c.sent.size(), 2u);
+        c.Answer(kStatusRefused);
+        EXPECT_EQ(c.sync.SendingState(), 3);
+        EXPECT_EQ(c.sent.size(), 2u);
+    }  // ended: the concentrator's next connection is its only session
 
     Connection d(shared);
     d.Handshake();

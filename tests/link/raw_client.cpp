@@ -19,8 +19,14 @@ using namespace zb::link;
 
 namespace zb::linktest {
 
-RawClient::RawClient(uint16_t port) {
+RawClient::RawClient(uint16_t port, const char* from) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ >= 0 && from != nullptr) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &local.sin_addr);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

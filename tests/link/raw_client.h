@@ -11,7 +11,8 @@ using Bytes = std::vector<uint8_t>;
 
 class RawClient {
   public:
-    explicit RawClient(uint16_t port);  // 127.0.0.1
+    // To 127.0.0.1, from the loopback address given (any when null).
+    explicit RawClient(uint16_t port, const char* from = nullptr);
     ~RawClient();
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;

@@ -1,6 +1,7 @@
 // The link server on an ephemeral loopback port, driven by raw clients and by the concentrator
 // simulator.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "base/clock.h"
+#include "link/file_sync.h"
 #include "link/frame.h"
 #include "link/link_server.h"
 #include "link/mirror.h"
@@ -56,8 +58,9 @@ class ServerTest : public ::testing::Test {
         return args;
     }
     // A raw client that has read the handshake request and named itself.
-    std::unique_ptr<RawClient> Named(uint32_t id, const Bytes& garbageInFront = {}) {
-        auto client = std::make_unique<RawClient>(server.Port());
+    std::unique_ptr<RawClient> Named(uint32_t id, const Bytes& garbageInFront = {},
+                                     const char* from = nullptr) {
+        auto client = std::make_unique<RawClient>(server.Port(), from);
         client->ReadExact(24);
         Bytes answer;
         BuildHandshakeAnswer(answer, id);
@@ -239,6 +242,99 @@ TEST_F(ServerTest, ManyConcentratorsAtOnce) {
     EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
 }
 
+// The one spool file of a mirror (the file being received), or an empty path.
+fs::path SpoolFileIn(const fs::path& mirror) {
+    for (const auto& entry : fs::directory_iterator(mirror)) {
+        if (entry.path().filename().string().rfind(".~rx-", 0) == 0) {
+            return entry.path();
+        }
+    }
+    return {};
+}
+
+TEST_F(ServerTest, AReceivedFileIsSpooledOutsideRootAndOnDiskBeforeItsAnswer) {
+    CreateMirrorFolders(dir.path(), "00A6");
+    ClockAlreadySet("00A6");
+    auto client = Named(0x00A6);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00A6 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+    auto status = [&](const Bytes& frame) {
+        client->Send(frame);
+        return client->ReadFrame()[kOffStatus];
+    };
+    // A name with a line break: the log shows it escaped, on one line.
+    const std::string name = "ROOT\\INFO\\METERS\\a\nb.xml";
+    EXPECT_EQ(status(NameFrame(1, name)), kStatusAccepted);
+    EXPECT_EQ(status(BlockFrame(1, 0, 8, "abcd")), kStatusAccepted);
+    const fs::path spool = SpoolFileIn(Mirror("00A6"));
+    ASSERT_FALSE(spool.empty());
+    EXPECT_EQ(ReadFile(spool), "abcd");
+    EXPECT_EQ(status(BlockFrame(1, 4, 8, "efgh")), kStatusAccepted);
+    // Answered: the file is in place, the spool gone.
+    EXPECT_EQ(ReadFile(Mirror("00A6", "ROOT/INFO/METERS/a\nb.xml")), "abcdefgh");
+    EXPECT_TRUE(SpoolFileIn(Mirror("00A6")).empty());
+    EXPECT_TRUE(log.Contains("CtrID = 00A6  -->  \"ROOT\\INFO\\METERS\\a\\x0Ab.xml\""));
+
+    // 200 Cyrillic letters: 200 bytes on the link, a UTF-8 name too long to store. The file is
+    // kept aside under the first 100 letters and answered.
+    std::string utf8Name;
+    for (int i = 0; i < 200; ++i)
+        utf8Name += "Ж";
+    EXPECT_EQ(status(NameFrame(3, "ROOT\\INFO\\PROFILES\\" + std::string(200, '\xC6'))),
+              kStatusAccepted);
+    EXPECT_EQ(status(BlockFrame(3, 0, 4, "<p/>")), kStatusAccepted);
+    const fs::directory_iterator kept(Mirror("00A6", "REJECTED"));
+    EXPECT_EQ(kept->path().filename().string().substr(20), utf8Name.substr(0, 200));
+    EXPECT_EQ(ReadFile(kept->path()), "<p/>");
+    EXPECT_TRUE(log.Contains("CtrID = 00A6, файл " + utf8Name +
+                             " отклонён: имя не может быть сохранено: File name too long"));
+
+    // A file announced over the limit is refused at its first block; at the limit it is taken.
+    for (const int64_t total : {kMaxReceivedFileSize + 1, kMaxReceivedFileSize}) {
+        EXPECT_EQ(status(NameFrame(2, "ROOT\\INFO\\METERS\\big.xml")), kStatusAccepted);
+        EXPECT_EQ(status(BlockFrame(2, 0, static_cast<uint32_t>(total), "x")),
+                  total > kMaxReceivedFileSize ? kStatusRefused : kStatusAccepted);
+    }
+    EXPECT_TRUE(log.Contains(
+        "CtrID = 00A6, файл \"ROOT\\INFO\\METERS\\big.xml\" отклонён: размер 1073741825 байт "
+        "больше предела 1073741824 байт."));
+    client.reset();  // a connection that ends mid-file leaves no spool behind
+    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
+    EXPECT_TRUE(SpoolFileIn(Mirror("00A6")).empty());
+    EXPECT_FALSE(fs::exists(Mirror("00A6", "ROOT/INFO/METERS/big.xml")));
+    // One left by a run that was killed goes at the next start.
+    WriteFile(Mirror("00A6", ".~rx-1-1.part"), "half");
+    server.Stop();
+    server.Start();
+    EXPECT_TRUE(SpoolFileIn(Mirror("00A6")).empty());
+}
+
+TEST_F(ServerTest, AFullDiskRefusesTheFileAndSaysSo) {
+    // The mirror on a file system of 64 KB (needs the right to mount; skipped without it).
+    const fs::path mirror = Mirror("00A7");
+    fs::create_directories(mirror);
+    if (::mount("tmpfs", mirror.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{mirror};
+    CreateMirrorFolders(dir.path(), "00A7");
+    ClockAlreadySet("00A7");
+    auto client = Named(0x00A7);
+    const std::string block(50000, 'z');
+    client->Send(NameFrame(1, "ROOT\\INFO\\METERS\\m.xml"));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(1, 0, 100000, block));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusAccepted);
+    client->Send(BlockFrame(1, 50000, 100000, block));
+    EXPECT_EQ(client->ReadFrame()[kOffStatus], kStatusRefused);
+    EXPECT_TRUE(log.Contains(
+        "CtrID = 00A7, файл \"ROOT\\INFO\\METERS\\m.xml\" не принят: нет места на диске"));
+    EXPECT_TRUE(SpoolFileIn(mirror).empty());
+}
+
 struct FailingHandler : ReceivedFileHandler {
     void HandleReceivedFile(const ReceivedFile&) override {
         throw std::runtime_error("cannot parse");
@@ -260,16 +356,91 @@ TEST_F(ServerTest, AFileThatCannotBeHandledEndsTheConnection) {
 }
 
 TEST_F(ServerTest, SilentConnectionIsClosedAtTheIdleLimit) {
+    CreateMirrorFolders(dir.path(), "00A8");
+    ClockAlreadySet("00A8");
+    auto client = Named(0x00A8);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00A8 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+    for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
+        server.Tick();
+    }
+    EXPECT_TRUE(client->StaysQuiet(50ms));
+    server.Tick();
+    EXPECT_TRUE(client->WaitClosed(5s));
+    EXPECT_TRUE(
+        log.Contains("CtrID = 00A8, IP = 127.0.0.1, нет данных 600 сек., соединение закрыто."));
+}
+
+TEST_F(ServerTest, APeerThatNeverNamesAConcentratorIsClosedAfterThirtySeconds) {
     RawClient client(server.Port());
     client.ReadExact(24);
     ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 1; }));
-    for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
+    Bytes noise;
+    BuildHandshakeAnswer(noise, 0x00A9);
+    noise[kOffFlags] = 0;  // a request, dropped before the handshake: keeps nothing open
+    for (int tick = 1; tick < kHandshakeLimitSeconds; ++tick) {
+        client.Send(noise);
         server.Tick();
     }
     EXPECT_TRUE(client.StaysQuiet(50ms));
     server.Tick();
     EXPECT_TRUE(client.WaitClosed(5s));
-    EXPECT_TRUE(log.Contains("IP = 127.0.0.1, нет данных 600 сек., соединение закрыто."));
+}
+
+TEST_F(ServerTest, ASecondSessionWaitsForTheFirstToFallSilent) {
+    CreateMirrorFolders(dir.path(), "00B1");
+    ClockAlreadySet("00B1");
+    auto first = Named(0x00B1);
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
+    // The first session is alive: an impostor from another address is refused.
+    auto impostor = Named(0x00B1, {}, "127.0.0.2");
+    ASSERT_TRUE(WaitFor(
+        [&] { return log.Contains("CtrID = 00B1, второе соединение с 127.0.0.2 отклонено"); }));
+    server.Tick();
+    EXPECT_TRUE(impostor->WaitClosed(5s));
+    EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.1");
+
+    // Silent for 30 ticks (a connection that died half-open): the next one takes over at once,
+    // and the change of address is logged.
+    for (int tick = 0; tick < kSessionQuietSeconds; ++tick)
+        server.Tick();
+    auto next = Named(0x00B1, {}, "127.0.0.3");
+    ASSERT_TRUE(
+        WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.3"); }));
+    EXPECT_TRUE(log.Contains("CtrID = 00B1, прежнее соединение с 127.0.0.1 молчит, закрыто"));
+    EXPECT_TRUE(log.Contains("CtrID = 00B1, адрес сменился: был 127.0.0.1, теперь 127.0.0.3"));
+    EXPECT_TRUE(first->WaitClosed(5s));
+    EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.3");
+}
+
+TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
+    auto guess = [&](uint32_t id) {
+        auto client = Named(id, {}, "127.0.0.4");
+        EXPECT_TRUE(WaitFor([&] {
+            return log.Contains("CtrID = " + CtrIdText(id) + ", UNKNOWN, IP = 127.0.0.4");
+        }));
+    };
+    for (uint32_t id = 0x0C00; id < 0x0C00 + kUnknownIdLimit; ++id)
+        guess(id);
+    const std::string blocked =
+        "IP = 127.0.0.4: больше 10 неизвестных CtrID за минуту, адрес не обслуживается 10 мин.";
+    EXPECT_FALSE(log.Contains(blocked));
+    guess(0x0D00);
+    EXPECT_TRUE(log.Contains(blocked));
+    // Even a registered ID from there gets no answer now; other addresses are served.
+    RawClient shut(server.Port(), "127.0.0.4");
+    EXPECT_TRUE(shut.WaitClosed(5s));
+    RawClient other(server.Port(), "127.0.0.5");
+    EXPECT_EQ(other.ReadExact(24), linktest::kHandshakeRequestBytes);
+    // Ten minutes later the address is served again.
+    const auto later = base::Clock::Now() + std::chrono::minutes(kUnknownIdBlockMinutes) + 1s;
+    base::Clock::SetSource([later] { return later; });
+    struct RestoreClock {
+        ~RestoreClock() { base::Clock::SetSource(nullptr); }
+    } restore;
+    RawClient again(server.Port(), "127.0.0.4");
+    EXPECT_EQ(again.ReadExact(24), linktest::kHandshakeRequestBytes);
 }
 
 TEST_F(ServerTest, StopEndsEveryConnectionAndFreesThePort) {

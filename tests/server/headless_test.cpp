@@ -1,8 +1,16 @@
 // Starts the real executable as an operator or a service manager would.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+
+#include "server/runtime.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 #include "testing/process.h"
@@ -105,6 +113,69 @@ TEST(Headless, BadOptionsExitWithTwo) {
     ChildProcess version(ServerExecutable(), {"--version"});
     EXPECT_EQ(version.Wait(), 0);
     EXPECT_NE(version.output().find("ZarnicBox Rev.0.3.24"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zb::testing
+
+namespace zb::testing {
+namespace {
+
+int ConnectTo(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX");
+    std::filesystem::create_directories(dir / "CTR/CTR_00A1/ROOT/INFO/METERS");
+    // 64 descriptors, soft and hard: the start cannot raise them.
+    ChildProcess server("/usr/bin/prlimit",
+                        {"--nofile=64:64", ServerExecutable().string(), "--headless", "--dir",
+                         dir.path().string(), "--port", "0"});
+    const auto start = server.WaitForLine(IsStartLine, 60s);
+    ASSERT_TRUE(start) << server.output();
+    const auto port = static_cast<uint16_t>(std::stoi(start->substr(start->rfind("port ") + 5)));
+    std::vector<int> idle;
+    for (int i = 0; i < 100; ++i) {
+        idle.push_back(ConnectTo(port));
+    }
+    const std::string refused = "Соединение не принято: нет свободных дескрипторов файлов";
+    auto has = [&](const std::string& line) { return line.find(refused) != std::string::npos; };
+    EXPECT_TRUE(server.WaitForLine(has, 20s)) << server.output();
+    for (const int fd : idle) {
+        ::close(fd);
+    }
+    TempDir ctr;
+    WriteFile(ctr / "ROOT/INFO/METERS/m.xml", "<m/>");
+    ChildProcess sim(ZB_CTR_SIM_PATH, {"--port", std::to_string(port), "--id", "00A1", "--root",
+                                       ctr.path().string(), "--timeout", "60", "--quiet"});
+    EXPECT_EQ(sim.Wait(60s), 0) << sim.output();
+    EXPECT_EQ(ReadFile(dir / "CTR/CTR_00A1/ROOT/INFO/METERS/m.xml"), "<m/>");
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.Wait(), 0);
+    size_t count = 0;
+    for (size_t at = 0; (at = server.output().find(refused, at)) != std::string::npos; ++at) {
+        ++count;
+    }
+    EXPECT_EQ(count, 1u) << "logged once a minute";
+}
+
+TEST(Runtime, TheOpenFileLimitIsRaisedToTheHardLimit) {
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    rlimit lowered = limit;
+    lowered.rlim_cur = std::min<rlim_t>(limit.rlim_max, 256);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    EXPECT_EQ(server::RaiseOpenFileLimit(), limit.rlim_max);
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &lowered), 0);
+    EXPECT_EQ(lowered.rlim_cur, limit.rlim_max);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "storage/schema.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <sstream>
 
@@ -60,20 +61,23 @@ TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
     EXPECT_FALSE(created);
     auto indexes =
         db->QueryTable("SELECT name from sqlite_master WHERE type='index' ORDER BY name");
-    ASSERT_EQ(indexes->RowCount(), 2u);
+    ASSERT_EQ(indexes->RowCount(), 3u);
     EXPECT_EQ(indexes->FieldText(0), "ixMeasuringPointCtrUID");
+    ASSERT_TRUE(indexes->GoToRow(2));
+    EXPECT_EQ(indexes->FieldText(0), "ixProcessedResultFile");
     // Twice is harmless.
     EnsureLookupIndexes(*db);
 }
 
-TEST(Schema, AnEmptyFileOpensWithoutComplaint) {
+TEST(Schema, AZeroByteFileLeftByAnInterruptedStartGetsTheSchema) {
     testing::TempDir dir;
     const auto path = dir / "empty.db";
     testing::WriteFile(path, "");
-    bool created = true;
+    bool created = false;
     auto db = OpenProgramDatabase(path.string(), created);
-    EXPECT_FALSE(created);
-    EXPECT_THROW(db->QueryTable("SELECT * from Operator"), ESQLiteException);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(db->QueryTable("SELECT Login from Operator")->RowCount(), 1u);
+    EXPECT_EQ(db->QueryTable("SELECT Size from ProcessedResultFile")->RowCount(), 0u);
 }
 
 TEST(TimeStamp, WholeSecondsSince2000WithHalvesToEven) {
@@ -91,6 +95,39 @@ TEST(TimeStamp, WholeSecondsSince2000WithHalvesToEven) {
     EXPECT_EQ(back.day, 6);
     EXPECT_EQ(back.hour, 12);
     EXPECT_EQ(back.second, 1);
+}
+
+}  // namespace
+}  // namespace zb::storage
+
+namespace zb::storage {
+namespace {
+
+TEST(Schema, AReadOnlyDatabaseIsReportedAtStartUp) {
+    // A file system mounted read-only (needs the right to mount; skipped without it): even the
+    // superuser cannot write there.
+    testing::TempDir dir;
+    const auto folder = dir / "ro";
+    std::filesystem::create_directories(folder);
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a file system here";
+    }
+    struct Unmount {
+        std::filesystem::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    const std::string path = (folder / "ZarnicBox.db").string();
+    bool created = false;
+    OpenProgramDatabase(path, created);
+    ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    std::string message;
+    try {
+        OpenProgramDatabase(path, created);
+    } catch (const ESQLiteException& e) {
+        message = e.what();
+    }
+    EXPECT_EQ(message.rfind("База данных \"" + path + "\" доступна только для чтения (", 0), 0u)
+        << message;
 }
 
 }  // namespace

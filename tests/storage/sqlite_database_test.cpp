@@ -230,6 +230,51 @@ TEST_F(DatabaseTest, AnotherThreadsStatementWaitsForAnOpenTransaction) {
     EXPECT_EQ(rows->FieldText(0), "outside");
 }
 
+TEST_F(DatabaseTest, BoundStatementsStoreWhatTheirPlainTextsStore) {
+    // The same statement run with bound values and with its values written in as literals
+    // gives the same cells, kinds included; a statement keeps its bindings across runs.
+    const char* sql = "INSERT into Kinds (I,F,T,N,B) values(?,?,?,?,?)";
+    for (const bool inlineValues : {false, true}) {
+        db->SetInlineValues(inlineValues);
+        TSQLiteStatement insert(*db, sql);
+        insert.BindStoredText(1, "0042").BindFloat(2, 2.5).BindStoredText(3, "a<'\"&>\r\nb");
+        insert.BindInt(4, -7).BindNull(5);
+        EXPECT_EQ(insert.Insert(), inlineValues ? 3 : 1);
+        insert.BindText(1, "it's").BindInt(3, 9);
+        EXPECT_EQ(insert.Insert(), inlineValues ? 4 : 2);
+    }
+    db->SetInlineValues(false);
+    auto rows = db->QueryTable(
+        "SELECT quote(I)||' '||quote(F)||' '||quote(T)||' '||quote(N)||' '||quote(B) from Kinds");
+    const std::string expected[] = {"42 2.5 'a&lt;&apos;&quot;&amp;&gt;<br/>b' -7 NULL",
+                                    "'it''s' 2.5 '9' -7 NULL"};
+    ASSERT_EQ(rows->RowCount(), 4u);
+    for (uint32_t row = 0; row < 4; ++row, rows->Next()) {
+        EXPECT_EQ(rows->FieldText(0), expected[row % 2]) << row;
+    }
+}
+
+TEST_F(DatabaseTest, BoundStatementsCountTheirChangesAndReadTheirRows) {
+    db->ExecuteSql("INSERT into Operator (Name,Login) values('a','x')");
+    db->ExecuteSql("INSERT into Operator (Name,Login) values('b','x')");
+    auto update = db->Statement("UPDATE Operator set Login = ? WHERE Login = ?");
+    EXPECT_EQ(update->BindText(1, "y").BindText(2, "x").Execute(), 2);
+    EXPECT_EQ(update->Execute(), 0);
+    TSQLiteStatement select(*db, "SELECT UID,Name from Operator WHERE Login = ? ORDER BY UID");
+    select.BindText(1, "y");
+    std::string seen;
+    while (select.Step()) {
+        seen += std::to_string(select.ColumnInt64(0)) + select.ColumnText(1) + " ";
+    }
+    EXPECT_EQ(seen, "1a 2b ");
+    EXPECT_EQ(select.FirstInt64(), 1) << "a finished query runs again from its start";
+    EXPECT_EQ(select.BindText(1, "none").FirstInt64(-1), -1);
+    EXPECT_EQ(MessageOf([&] { select.BindText(3, "x"); }).substr(0, 22), "Could not bind a value");
+    EXPECT_EQ(MessageOf([&] { TSQLiteStatement bad(*db, "SELECT ? from Nowhere"); }),
+              "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELECT ? from "
+              "Nowhere\": no such table: Nowhere");
+}
+
 TEST(DatabaseOpen, FailureNamesTheFileAndTheReason) {
     testing::TempDir dir;
     const std::string path = (dir / "missing-folder/x.db").string();
@@ -244,6 +289,64 @@ TEST(ResultCodes, DescribeEveryCodeAndNameUnknownOnes) {
     EXPECT_EQ(ResultCodeText(101), "sqlite3_step() has finished executing");
     EXPECT_EQ(ResultCodeText(27), "Unknown SQLite Error Code \"27\"");
     EXPECT_EQ(ResultCodeText(-1), "Unknown SQLite Error Code \"-1\"");
+}
+
+}  // namespace
+}  // namespace zb::storage
+
+namespace zb::storage {
+namespace {
+
+TEST_F(DatabaseTest, AZeroByteNeverCutsAStatementShort) {
+    db->ExecuteSql("INSERT into Kinds (T) values('keep')");
+    const std::string cut("DELETE from Kinds\0 WHERE T='other'", 34);
+    EXPECT_NE(MessageOf([&] { db->ExecuteSql(cut); }).find("the statement holds a zero byte"),
+              std::string::npos);
+    EXPECT_EQ(db->QueryTable("SELECT T from Kinds")->RowCount(), 1u);
+}
+
+TEST_F(DatabaseTest, ALockHeldByAnotherProgramIsWaitedForThenNamed) {
+    TSQLiteDatabase other((dir / "test.db").string());
+    other.ExecuteSql("BEGIN IMMEDIATE");
+    other.ExecuteSql("INSERT into Kinds (T) values('other')");
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        other.ExecuteSql("COMMIT");
+    });
+    db->ExecuteSql("INSERT into Kinds (T) values('mine')");  // waits for the commit
+    release.join();
+    EXPECT_EQ(db->QueryTable("SELECT T from Kinds")->RowCount(), 2u);
+
+    // Held longer than the busy timeout: the failure says why.
+    other.ExecuteSql("BEGIN EXCLUSIVE");
+    int code = 0;
+    std::string message;
+    try {
+        db->QueryTable("SELECT T from Kinds");
+    } catch (const ESQLiteException& e) {
+        code = e.PrimaryCode();
+        message = e.what();
+    }
+    other.ExecuteSql("ROLLBACK");
+    EXPECT_EQ(code, SQLITE_BUSY);
+    EXPECT_NE(message.find("database is locked"), std::string::npos) << message;
+}
+
+TEST_F(DatabaseTest, AFullDatabaseSaysNoSpaceIsLeft) {
+    db->QueryTable("PRAGMA max_page_count=" +
+                   std::to_string(db->QueryTable("PRAGMA page_count")->FieldInt64(0) + 1));
+    std::string message;
+    int code = 0;
+    try {
+        for (int i = 0; i < 100; ++i) {
+            db->ExecuteSql("INSERT into Kinds (T) values('" + std::string(4000, 'x') + "')");
+        }
+    } catch (const ESQLiteException& e) {
+        message = e.what();
+        code = e.PrimaryCode();
+    }
+    EXPECT_EQ(code, SQLITE_FULL);
+    EXPECT_NE(message.find("(нет места на диске)"), std::string::npos) << message;
 }
 
 }  // namespace

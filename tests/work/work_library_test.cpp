@@ -1,0 +1,139 @@
+// The rules of the ZARNIC page over the shipped catalogue with the real base plug-in.
+#include <gtest/gtest.h>
+
+#include "devices/catalogue.h"
+#include "devices/parameter_model.h"
+#include "devices/value_formats.h"
+#include "testing/temp_dir.h"
+#include "work/work_library.h"
+
+namespace zb::work {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+class ZarnicEditorTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { devices::LoadCatalogue(testing::BuiltProgramDir(), true); }
+    static void TearDownTestSuite() { devices::ResetCatalogue(); }
+
+    // Chooses a variable of the shipped catalogue as the operator does: group, then variable.
+    void Choose(const std::string& title) {
+        editor_.Reset();
+        devices::TVar* var = devices::FindVarByTitle(devices::VarRoot(), title);
+        ASSERT_NE(var, nullptr) << title;
+        for (size_t g = 0; g < editor_.groups().size(); ++g) {
+            editor_.ChangeGroup(static_cast<int>(g));
+            const auto& vars = page().variables;
+            const auto at = std::find(vars.begin(), vars.end(), var);
+            if (at != vars.end()) {
+                editor_.ChangeVariable(static_cast<int>(at - vars.begin()));
+                return;
+            }
+        }
+        FAIL() << title << " is in no group";
+    }
+    const ZarnicPage& page() const { return editor_.page(); }
+
+    ZarnicEditor editor_{CatalogueGroups()};
+};
+
+TEST(ZarnicRules, ActionItemsFollowTheAccessLevels) {
+    const struct {
+        int32_t read, write;
+        Texts items;
+    } rows[] = {{0, 2, {kActionRead, kActionWrite}},
+                {1, 8, {kActionRead}},
+                {8, 3, {kActionWrite}},
+                {9, 8, {}},
+                {7, 7, {kActionRead, kActionWrite}}};
+    for (const auto& row : rows) {
+        devices::TVar var;
+        var.SetReadLevel(row.read);
+        var.SetWriteLevel(row.write);
+        EXPECT_EQ(ActionItems(var), row.items) << row.read << "/" << row.write;
+    }
+}
+
+TEST_F(ZarnicEditorTest, AnEventVariableIsReadAsItsLogOnly) {
+    Choose("0000.EventLog");
+    // Archive target, target, action and archive type fixed, no accumulation interval.
+    EXPECT_EQ((std::vector<bool>{page().archiveTarget, page().targetEnabled, page().actionEnabled,
+                                 page().archiveTypeEnabled, page().accumulationShown}),
+              (std::vector<bool>{true, false, false, false, false}));
+    EXPECT_EQ(page().archiveTypes, Texts{EventArchiveCaption()});
+    const TaskRequest task = editor_.Build(3);
+    EXPECT_EQ((Texts{task.opCode, task.arcType, TaskRowComment(task)}),
+              (Texts{"AR", "LOG", "AR LOG"}));
+    EXPECT_EQ(BuildTaskXml(task).find("ArcInterval"), std::string::npos);
+}
+
+TEST_F(ZarnicEditorTest, AWriteIsNeverAnArchiveReadAndNoActionBuildsNothing) {
+    Choose("0001.PowerLimit");
+    EXPECT_FALSE(page().newValueShown);  // a plain read takes no argument
+    editor_.ChangeAction(1);
+    EXPECT_FALSE(page().targetEnabled);
+    EXPECT_TRUE(page().newValueShown);
+    Choose("0000.ServiceKey");  // neither level below 8
+    EXPECT_TRUE(page().actions.empty());
+    EXPECT_THROW(editor_.Build(3), std::out_of_range);
+}
+
+TEST_F(ZarnicEditorTest, AFunctionReadCarriesItsArgument) {
+    Choose("0000.ReadRegister");
+    ASSERT_TRUE(page().newValueShown);
+    editor_.fields().newValue = "5";
+    const TaskRequest task = editor_.Build(3);
+    const StoredTask stored = ReadTaskXml(BuildTaskXml(task));
+    EXPECT_EQ(stored.text, "5");
+    EXPECT_EQ(stored.value, ZarnicRequestValue("0000.ReadRegister", "R", "5"));
+    EXPECT_EQ(stored.value, devices::EncodeVarValue("0000.ReadRegister", "5\r\n?"));
+    EXPECT_FALSE(stored.value.empty());
+}
+
+TEST_F(ZarnicEditorTest, BuiltRequestsLoadBackUnchanged) {
+    struct Case {
+        std::string title;
+        bool archive;
+        int action, archiveType, factor;
+        std::string code, value;
+    };
+    const Case cases[] = {{"0000.ReadRegister", false, 0, 0, 1, "MIN", "17"},  // R with an argument
+                          {"0001.PowerLimit", false, 1, 0, 1, "MIN", "4660"},  // W
+                          {"0001.EnergyImport", true, 0, 3, 30, "MIN", ""},    // AR IMIN 30 MIN
+                          {"0001.EnergyExport", true, 0, 2, 1, "MIN", ""},     // AR F
+                          {"0000.AccessLog", true, 0, 0, 1, "MIN", ""},        // AR LOG
+                          {"0000.TimeCorrection", false, 1, 0, 1, "MIN", "1\r\n2"}};
+    for (const Case& c : cases) {
+        Choose(c.title);
+        if (c.archive && page().targetEnabled) {
+            editor_.ChangeTarget(true);
+        }
+        if (!c.archive) {
+            editor_.ChangeAction(c.action);
+        }
+        editor_.ChangeArchiveType(c.archiveType);
+        editor_.fields().accumulationFactor = c.factor;
+        editor_.fields().accumulationCode = c.code;
+        editor_.fields().start = "DAY-7";
+        editor_.fields().newValue = c.value;
+        const std::string xml = BuildTaskXml(editor_.Build(42));
+
+        ZarnicEditor reloaded(CatalogueGroups());
+        ASSERT_TRUE(reloaded.Load(ReadTaskXml(xml))) << c.title;
+        EXPECT_EQ(BuildTaskXml(reloaded.Build(ReadTaskXml(xml).maxAttempts)), xml) << c.title;
+        EXPECT_EQ(reloaded.page().newValueShown, page().newValueShown) << c.title;
+    }
+}
+
+TEST_F(ZarnicEditorTest, AVariableMissingFromTheCatalogueIsNamedNotGuessed) {
+    ZarnicEditor editor(CatalogueGroups());
+    EXPECT_FALSE(editor.Load(ReadTaskXml(
+        "<task Syntax=\"ZARNIC\">\r\n  <req Var=\"0007.Gone\" OpCode=\"W\"/>\r\n</task>\r\n")));
+    EXPECT_EQ(editor.page().missingVariable, "0007.Gone");
+    EXPECT_TRUE(editor.page().variables.empty());
+    EXPECT_THROW(editor.Build(3), std::out_of_range);
+}
+
+}  // namespace
+}  // namespace zb::work
