@@ -169,8 +169,8 @@ TEST_F(WorksPagesTest, EveryControlHasANameAndTheXmlWindowShowsTheWork) {
         << shown.toStdString();
 
     app::TFormMemoXML xmlWindow;
-    const std::vector<QWidget*> roots{window_->PageOf(PageId::Library), window_->PageOf(PageId::UpLoad),
-                                      &xmlWindow};
+    const std::vector<QWidget*> roots{window_->PageOf(PageId::Library),
+                                      window_->PageOf(PageId::UpLoad), &xmlWindow};
     for (QWidget* root : roots) {
         for (QWidget* control : root->findChildren<QWidget*>()) {
             // Operable: takes the focus; Qt's own inner parts are named by their owners.
