@@ -6,7 +6,7 @@ set -euo pipefail
 ZB_PACKAGES=(
   build-essential cmake ninja-build g++ pkg-config
   libsqlite3-dev sqlite3
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation

@@ -28,6 +28,9 @@ int main(int argc, char** argv) {
                   << zb::base::Program().fileVersion << ")" << std::endl;
         return 0;
     }
+    if (options.exportWork) {
+        return RunExportWork(*options.exportWork, options.output);
+    }
     KeepExecutableCopy();
     const RuntimeOptions runtime{programDir, options.port};
 #ifdef ZB_WITH_WINDOW

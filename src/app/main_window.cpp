@@ -18,7 +18,9 @@
 #include "app/contracts_page.h"
 #include "app/family_page.h"
 #include "app/operators_page.h"
+#include "app/periodic_page.h"
 #include "app/shell_texts.h"
+#include "app/stat_page.h"
 #include "app/window_events.h"
 #include "app/work_dispatch_page.h"
 #include "app/work_library_page.h"
@@ -79,6 +81,12 @@ MainWindow::MainWindow(server::Runtime& runtime, QWidget* parent)
     connect(relay, &EventRelay::ctrLastAddressChanged, CtrPage(),
             &ConcentratorsPage::OnLastAddress);
     connect(relay, &EventRelay::ctrValuesChanged, CtrPage(), &ConcentratorsPage::OnValuesChanged);
+    // A confirmed deletion of a periodic work refills the removal page when it is in front.
+    connect(relay, &EventRelay::periodicWorksChanged, this, [this] {
+        if (PageInFront() == PageOf(PageId::Delete)) {
+            PageOf(PageId::Delete)->RunLoader();
+        }
+    });
 
     // The window sees every key before its controls.
     qApp->installEventFilter(this);
@@ -235,10 +243,8 @@ void MainWindow::BuildPages() {
     AddPage(
         PageId::UpLoad,
         new WorkDispatchPage([this] { return current_ ? current_->uid : int64_t{0}; }, pageStack_));
-    AddPage(PageId::Delete,
-            new PromptPage(texts::kDelete, "PageWorkDelete", texts::kLinkDelete, true, pageStack_));
-    AddPage(PageId::Stat,
-            new PromptPage(texts::kStat, "PageWorkStat", texts::kPromptStat, false, pageStack_));
+    AddPage(PageId::Delete, new PeriodicPage(pageStack_));
+    AddPage(PageId::Stat, new StatPage(pageStack_));
     AddPage(PageId::Operators, new OperatorsPage(pageStack_));
     AddPage(PageId::Ctr, new ConcentratorsPage(runtime_, pageStack_));
     AddPage(PageId::MeasuringPoints,

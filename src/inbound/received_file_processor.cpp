@@ -151,9 +151,13 @@ void ReceivedFileProcessor::ApplyOrReject(const link::ReceivedFile& file) {
 
 void ReceivedFileProcessor::Apply(const link::ReceivedFile& file) {
     std::string cleaned;
+    const std::string_view text = WithoutNul(file.bytes, cleaned);
+    // A result file is applied task by task as it is read, never held whole as a tree (it may
+    // be large); meter lists and noise reports are small and read into a tree first.
     xml::TECXMLParser document;
-    document.LoadFromString(WithoutNul(file.bytes, cleaned));
-    const xml::TXMLItem& root = *document.Root();
+    if (file.kind != link::ReceivedKind::Result) {
+        document.LoadFromString(text);
+    }
 
     storage::TSQLiteDatabase& db = storage::Database();
     InboundContext context(db, programDir_);
@@ -174,7 +178,7 @@ void ReceivedFileProcessor::Apply(const link::ReceivedFile& file) {
                                                  " уже обработан, повторно не применяется."));
                     return;
                 }
-                ProcessResultFile(context, root, file.ctrId);
+                ProcessResultText(context, text, file.ctrId);
                 const int64_t now = NowStamp();
                 db.ExecuteSql(std::string("DELETE from ") + storage::kProcessedResultFileTable +
                               " WHERE LocalTimeStamp<" +
@@ -187,11 +191,11 @@ void ReceivedFileProcessor::Apply(const link::ReceivedFile& file) {
                 break;
             }
             case link::ReceivedKind::MeterList:
-                ImportMeterInventory(context, root, file.ctrId);
+                ImportMeterInventory(context, *document.Root(), file.ctrId);
                 link::WriteReceivedFile(file);
                 break;
             case link::ReceivedKind::Noise:
-                ImportNoise(context, root);
+                ImportNoise(context, *document.Root());
                 link::WriteReceivedFile(file);
                 break;
             default:

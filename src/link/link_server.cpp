@@ -63,11 +63,23 @@ struct LinkServer::Connection {
     std::atomic<bool> closing{false};
 
     // Ends the connection from any thread: its blocked read returns and its thread finishes.
+    // Once the descriptor is released it is never touched again: its number may already belong
+    // to another connection.
     void Close() {
-        if (!closing.exchange(true)) {
+        std::lock_guard lock(fdMutex_);
+        if (fd >= 0 && !closing.exchange(true)) {
             ::shutdown(fd, SHUT_RDWR);
         }
     }
+    void Release() {
+        std::lock_guard lock(fdMutex_);
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+        fd = -1;
+    }
+
+  private:
+    std::mutex fdMutex_;
 };
 
 LinkServer::LinkServer(std::filesystem::path programDir, uint16_t port)
@@ -307,8 +319,7 @@ void LinkServer::Serve(std::shared_ptr<Connection> connection) {
             container_.erase(it);
         }
     }
-    ::shutdown(connection->fd, SHUT_RDWR);
-    ::close(connection->fd);
+    connection->Release();
 }
 
 void LinkServer::Tick() {

@@ -16,16 +16,29 @@ std::optional<uint16_t> ParsePort(const std::string& text) {
     return static_cast<uint16_t>(value);
 }
 
+std::optional<int64_t> ParseWorkUid(const std::string& text) {
+    int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty() || value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace
 
 std::string UsageText() {
     return "Usage: zarnicbox [--dir DIR] [--port PORT] [--headless] [--version] [--help]\n"
+           "       zarnicbox [--dir DIR] --export-work UID [--output FILE]\n"
            "  --dir DIR     program directory (default: the executable's directory)\n"
            "  --port PORT   TCP port of the concentrator link (default 1234; 0 = any free)\n"
            "  --headless    run without a window; log lines go to standard output;\n"
            "                SIGINT or SIGTERM shuts down\n"
            "  --version     print the product name and version and exit\n"
-           "  --help        print this text and exit\n";
+           "  --help        print this text and exit\n"
+           "  --export-work UID  write the results of the work as CSV (UTF-8) and exit\n"
+           "  --output FILE      the CSV file (default: standard output)\n";
 }
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -54,9 +67,23 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
                         "zarnicbox: port out of range: " + args[i] + " (a number from 0 to 65535)"};
             }
             options.port = *port;
+        } else if (arg == "--export-work") {
+            const auto uid = hasValue ? ParseWorkUid(args[++i]) : std::nullopt;
+            if (!uid) {
+                return {std::nullopt, "zarnicbox: --export-work needs a work UID (a number)"};
+            }
+            options.exportWork = uid;
+        } else if (arg == "--output") {
+            if (!hasValue || args[i + 1].empty()) {
+                return {std::nullopt, "zarnicbox: --output needs a file name"};
+            }
+            options.output = args[++i];
         } else {
             return {std::nullopt, "zarnicbox: unknown option " + arg + " (see --help)"};
         }
+    }
+    if (!options.output.empty() && !options.exportWork) {
+        return {std::nullopt, "zarnicbox: --output goes with --export-work"};
     }
     return {options, {}};
 }

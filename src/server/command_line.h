@@ -1,5 +1,6 @@
 #pragma once
 // zarnicbox [--dir DIR] [--port PORT] [--headless] [--version] [--help]
+// zarnicbox [--dir DIR] --export-work UID [--output FILE]
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,9 @@ struct CommandLine {
     bool headless = false;
     bool version = false;
     bool help = false;
+    // The results export without a window: the work's UID, and the file (empty: standard output).
+    std::optional<int64_t> exportWork;
+    std::filesystem::path output;
 };
 
 struct CommandLineResult {

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "base/log.h"
@@ -16,6 +18,8 @@
 #include "devices/catalogue.h"
 #include "inbound/received_file_processor.h"
 #include "link/link_server.h"
+#include "stats/results_export.h"
+#include "stats/work_stats.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 
@@ -157,6 +161,41 @@ int RunHeadless(const RuntimeOptions& options) {
     }
     base::SetLogSink(nullptr);
     return exitCode;
+}
+
+int RunExportWork(int64_t workUid, const std::filesystem::path& output) {
+    const fs::path databasePath = base::Program().databasePath();
+    std::error_code ec;
+    // The export only reads: it never creates a database where there is none.
+    if (!fs::exists(databasePath, ec)) {
+        std::cerr << "zarnicbox: no database " << databasePath.string() << std::endl;
+        return 1;
+    }
+    try {
+        storage::TSQLiteDatabase db(databasePath.string());
+        if (!stats::WorkExists(db, workUid)) {
+            std::cerr << "zarnicbox: no work with UID " << workUid << std::endl;
+            return 2;
+        }
+        if (output.empty()) {
+            stats::ExportWorkCsv(db, workUid, std::cout);
+            std::cout.flush();
+            return std::cout ? 0 : 1;
+        }
+        std::ostringstream csv;
+        stats::ExportWorkCsv(db, workUid, csv);
+        std::ofstream file(output, std::ios::binary | std::ios::trunc);
+        file << csv.str();
+        file.close();
+        if (!file) {
+            std::cerr << "zarnicbox: cannot write " << output.string() << std::endl;
+            return 1;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "zarnicbox: " << e.what() << std::endl;
+        return 1;
+    }
 }
 
 }  // namespace zb::server

@@ -71,4 +71,9 @@ uint64_t RaiseOpenFileLimit();
 // Returns the process exit code.
 int RunHeadless(const RuntimeOptions& options);
 
+// Writes the results of a work as CSV to the file, or to standard output when the file is empty.
+// Returns 0; 2 for a work that does not exist (one line on standard error); 1 when the database
+// is missing or cannot be read, or the file cannot be written.
+int RunExportWork(int64_t workUid, const std::filesystem::path& output);
+
 }  // namespace zb::server

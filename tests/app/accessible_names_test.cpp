@@ -32,6 +32,10 @@ bool Operable(const QWidget* widget) {
 // A part of a composite control (a combo box's list, a tab bar's scroll buttons) is named by
 // the control itself.
 bool PartOfAControl(const QWidget* widget, const QWidget* top) {
+    // Qt's own parts (a calendar's buttons and view) carry "qt_" names.
+    if (widget->objectName().startsWith("qt_")) {
+        return true;
+    }
     for (const QWidget* up = widget->parentWidget(); up != nullptr && up != top;
          up = up->parentWidget()) {
         if (qobject_cast<const QComboBox*>(up) != nullptr ||

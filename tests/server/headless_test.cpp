@@ -132,6 +132,11 @@ int ConnectTo(uint16_t port) {
 }
 
 TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers test memory through a pipe of their own; without a free descriptor they
+    // report every virtual call as invalid.
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
     TempDir dir;
     std::filesystem::create_directories(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX");
     std::filesystem::create_directories(dir / "CTR/CTR_00A1/ROOT/INFO/METERS");
@@ -156,7 +161,7 @@ TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
     WriteFile(ctr / "ROOT/INFO/METERS/m.xml", "<m/>");
     ChildProcess sim(ZB_CTR_SIM_PATH, {"--port", std::to_string(port), "--id", "00A1", "--root",
                                        ctr.path().string(), "--timeout", "60", "--quiet"});
-    EXPECT_EQ(sim.Wait(60s), 0) << sim.output();
+    ASSERT_EQ(sim.Wait(60s), 0) << sim.output() << server.output();
     EXPECT_EQ(ReadFile(dir / "CTR/CTR_00A1/ROOT/INFO/METERS/m.xml"), "<m/>");
     server.Signal(SIGTERM);
     EXPECT_EQ(server.Wait(), 0);

@@ -1,0 +1,73 @@
+// zarnicbox --export-work run as a program against a database file of its own.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "stats/results_export.h"
+#include "storage/schema.h"
+#include "testing/process.h"
+#include "testing/results_rows.h"
+#include "testing/temp_dir.h"
+
+namespace zb::server {
+namespace {
+
+using zb::testing::ChildProcess;
+using zb::testing::ReadFile;
+using zb::testing::ServerExecutable;
+
+class ExportWorkProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
+        storage::CreateSchema(db);
+        zb::testing::ResultsRows rows(db);
+        rows.AddAnswer(rows.AddWork(0, "1"), 1, 0, "DONE", "Значение, \"в кавычках\"");
+        std::ostringstream expected;
+        stats::ExportWorkCsv(db, 1, expected);
+        expected_ = expected.str();
+    }
+
+    // Runs the program to its end; returns the exit code and leaves the output in output_.
+    int Run(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"--dir", dir_.path().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        ChildProcess program(ServerExecutable(), all);
+        const int code = program.Wait();
+        output_ = program.output();
+        return code;
+    }
+
+    zb::testing::TempDir dir_;
+    std::string expected_;
+    std::string output_;
+};
+
+TEST_F(ExportWorkProgram, ExitCodesAndOutput) {
+    ASSERT_NE(expected_.find("\"Значение, \"\"в кавычках\"\"\"\r\n"), std::string::npos);
+    const std::string file = (dir_ / "w1.csv").string();
+    const std::string bad = (dir_ / "no/such/dir.csv").string();
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string output;
+    } cases[] = {
+        {{"--export-work", "1"}, 0, expected_},
+        {{"--export-work", "1", "--output", file}, 0, ""},
+        {{"--export-work", "2"}, 2, "zarnicbox: no work with UID 2\n"},
+        {{"--export-work", "x"}, 2, "zarnicbox: --export-work needs a work UID (a number)\n"},
+        {{"--output", "f.csv"}, 2, "zarnicbox: --output goes with --export-work\n"},
+        {{"--export-work", "1", "--output", bad}, 1, "zarnicbox: cannot write " + bad + "\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.code) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(output_, c.output);
+    }
+    EXPECT_EQ(ReadFile(file), expected_);
+    std::filesystem::remove(dir_ / "ZarnicBox.db");
+    EXPECT_EQ(Run({"--export-work", "1"}), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "ZarnicBox.db"));
+}
+
+}  // namespace
+}  // namespace zb::server

@@ -1,0 +1,30 @@
+#pragma once
+// A database file of its own for every test, with the schema, the look-up indexes and the row
+// builders.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "storage/schema.h"
+#include "testing/results_rows.h"
+#include "testing/temp_dir.h"
+
+namespace zb::stats::testing {
+
+struct DatabaseFile {
+    DatabaseFile()
+        : file(std::make_unique<storage::TSQLiteDatabase>((dir / "ZarnicBox.db").string())) {
+        storage::CreateSchema(*file);
+        storage::EnsureLookupIndexes(*file);
+    }
+    zb::testing::TempDir dir;
+    std::unique_ptr<storage::TSQLiteDatabase> file;
+};
+
+class StatsDb : public DatabaseFile, public zb::testing::ResultsRows {
+  public:
+    StatsDb() : ResultsRows(*file) {}
+    storage::TSQLiteDatabase& db() { return *file; }
+};
+
+}  // namespace zb::stats::testing
