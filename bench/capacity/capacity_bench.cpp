@@ -102,11 +102,8 @@ int Hold(int count, const fs::path& base) {
     for (int i = 0; i < count; ++i) {
         const std::string id = CtrIdText(static_cast<uint32_t>(0x10000 + i));
         CreateMirrorFolders(programDir, id);
-        {
-            // The clock is set already: nothing waits to be sent, the connection idles.
-            std::lock_guard lock(server.LinkLock());
-            server.Shared().clockKey.Set(id, clockKey);
-        }
+        // The clock is set already: nothing waits to be sent, the connection idles.
+        server.SetClockKey(id, clockKey);
         zb::admin::NetworkStateRow row;
         row.uid = i + 1;
         row.id = id;
@@ -123,7 +120,7 @@ int Hold(int count, const fs::path& base) {
                        work / "sim.out");
     int connected = 0;
     while (Seconds(start) < 600) {
-        connected = CountConnected(server.Shared().sessionFigures.Snapshot());
+        connected = CountConnected(server.SessionFigures().Snapshot());
         if (connected == count) {
             break;
         }
@@ -138,7 +135,7 @@ int Hold(int count, const fs::path& base) {
     const auto refreshStart = Clock::now();
     int shown = 0;
     for (int r = 0; r < kRefreshes; ++r) {
-        zb::admin::ApplySessions(rows, server.Shared().sessionFigures.Snapshot());
+        zb::admin::ApplySessions(rows, server.SessionFigures().Snapshot());
         shown = zb::admin::CountConnected(rows);
     }
     const double refreshMs = Seconds(refreshStart) * 1000 / kRefreshes;
@@ -154,7 +151,7 @@ int Hold(int count, const fs::path& base) {
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     // Every connection thread ends its session as it finishes.
     int left = count;
-    while ((left = CountConnected(server.Shared().sessionFigures.Snapshot())) > 0 &&
+    while ((left = CountConnected(server.SessionFigures().Snapshot())) > 0 &&
            Seconds(closeStart) < 120) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

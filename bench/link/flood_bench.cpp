@@ -275,8 +275,7 @@ int Announce(const Args& args) {
     for (int i = 0; i < count; ++i) {
         const std::string id = CtrIdText(static_cast<uint32_t>(0x0A00 + i));
         CreateMirrorFolders(programDir, id);
-        std::lock_guard lock(server.LinkLock());
-        server.Shared().clockKey.Set(
+        server.SetClockKey(
             id,
             std::to_string(zb::base::RoundHalfEven(zb::base::ToDateTime(zb::base::LocalNow()))));
     }

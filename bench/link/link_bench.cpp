@@ -129,8 +129,7 @@ class Ticker {
 };
 
 void ClockAlreadySet(LinkServer& server, const std::string& id) {
-    std::lock_guard lock(server.LinkLock());
-    server.Shared().clockKey.Set(
+    server.SetClockKey(
         id, std::to_string(zb::base::RoundHalfEven(zb::base::ToDateTime(zb::base::LocalNow()))));
 }
 

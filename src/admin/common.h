@@ -33,8 +33,8 @@ std::vector<Row> QueryRows(storage::TSQLiteDatabase& db, const std::string& sql)
 struct AddResult {
     int64_t uid = 0;
     std::string warning;
-    bool added() const { return warning.empty(); }
-    static AddResult Added(int64_t uid) { return {uid, {}}; }
+    bool Added() const { return warning.empty(); }
+    static AddResult NewRow(int64_t uid) { return {uid, {}}; }
     static AddResult Refused(std::string text) { return {0, std::move(text)}; }
 };
 

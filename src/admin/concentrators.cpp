@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "link/mirror.h"
 #include "link/service_command.h"
 #include "storage/sqlite_database.h"
@@ -15,17 +16,13 @@ using storage::StoredTextDecode;
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // 1 to 8 hexadecimal digits and nothing else: the only IDs that may name a directory.
 bool IsPlainHexId(const std::string& id) {
     if (id.empty() || id.size() > 8) {
         return false;
     }
     for (const char c : id) {
-        if (!IsHexDigit(c)) {
+        if (!base::IsHexDigit(c)) {
             return false;
         }
     }
@@ -113,8 +110,7 @@ CtrSaveResult SaveCtr(storage::TSQLiteDatabase& db, int64_t uid, const CtrRecord
     return {{}, uid, *id};
 }
 
-void DeleteCtr(storage::TSQLiteDatabase& db, const std::filesystem::path& programDir,
-               std::mutex& fileLock, int64_t uid) {
+void DeleteCtr(storage::TSQLiteDatabase& db, int64_t uid, const MirrorDeleter& deleteMirror) {
     if (uid == 0) {
         return;
     }
@@ -123,8 +119,7 @@ void DeleteCtr(storage::TSQLiteDatabase& db, const std::filesystem::path& progra
     if (!table->AtEnd()) {
         const std::string storedId = table->FieldText(0);
         if (IsPlainHexId(storedId)) {
-            std::lock_guard lock(fileLock);
-            link::DeleteMirrorTree(link::MirrorDir(programDir, storedId));
+            deleteMirror(storedId);
         }
     }
     db.ExecuteSql("DELETE from CTR WHERE UID = " + SqlInt(uid));

@@ -5,6 +5,7 @@
 // mirror under the link's file lock.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -66,7 +67,7 @@ struct CtrSaveResult {
     std::string warning;
     int64_t uid = 0;
     std::string id;
-    bool saved() const { return warning.empty(); }
+    bool Saved() const { return warning.empty(); }
 };
 
 // Add: the ID check, the duplicate check, then the INSERT. The mirror is made separately
@@ -80,11 +81,14 @@ void PrepareMirror(const std::filesystem::path& programDir, const std::string& c
 CtrSaveResult SaveCtr(storage::TSQLiteDatabase& db, int64_t uid, const CtrRecord& record);
 std::string CtrUpdateSql(int64_t uid, const CtrRecord& record);
 
+// Deletes a mirror directory by the ID as stored (the link does it once no received file is
+// being handled).
+using MirrorDeleter = std::function<void(const std::string& storedId)>;
+
 // Delete, without confirmation: the concentrator's measuring points become unassigned, its
-// mirror directory (named by the ID as stored) is deleted while `fileLock` is held, then the row.
+// mirror directory (named by the ID as stored) is deleted by `deleteMirror`, then the row.
 // A stored ID that is not plain hexadecimal names no directory and nothing is deleted on disk.
-void DeleteCtr(storage::TSQLiteDatabase& db, const std::filesystem::path& programDir,
-               std::mutex& fileLock, int64_t uid);
+void DeleteCtr(storage::TSQLiteDatabase& db, int64_t uid, const MirrorDeleter& deleteMirror);
 
 // Refresh: GetProfile.xml then GetParams.xml for the ID in the edit. Returns the warning for
 // an ID that names no mirror, or empty text. Raises link::EInOutError.

@@ -52,9 +52,9 @@ AddResult AddOperator(storage::TSQLiteDatabase& db, const OperatorRecord& record
              ->AtEnd()) {
         return AddResult::Refused(operator_texts::kLoginExists);
     }
-    return AddResult::Added(db.InsertSql("INSERT into Operator (Name,Login,Password,XML) values(" +
-                                         SqlText(record.name) + "," + SqlText(record.login) + "," +
-                                         SqlText(record.password) + "," + SqlText("") + ")"));
+    return AddResult::NewRow(db.InsertSql("INSERT into Operator (Name,Login,Password,XML) values(" +
+                                          SqlText(record.name) + "," + SqlText(record.login) + "," +
+                                          SqlText(record.password) + "," + SqlText("") + ")"));
 }
 
 std::string OperatorUpdateSql(int64_t uid, const OperatorRecord& record) {

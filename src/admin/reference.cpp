@@ -186,7 +186,7 @@ AddResult AddFamilyRecord(storage::TSQLiteDatabase& db, const FamilyRegister& re
     if (!db.QueryTable(reg.duplicateSql + SqlText(TextOf(record, 0)))->AtEnd()) {
         return AddResult::Refused(reg.duplicateWarning);
     }
-    return AddResult::Added(db.InsertSql(FamilyInsertSql(reg, record)));
+    return AddResult::NewRow(db.InsertSql(FamilyInsertSql(reg, record)));
 }
 
 void UpdateFamilyRecord(storage::TSQLiteDatabase& db, const FamilyRegister& reg, int64_t uid,

@@ -13,23 +13,19 @@ namespace zb::app {
 
 namespace at = admin::account_texts;
 
-AccountsPage::AccountsPage(QWidget* parent) : Page(at::kCaption, "PageAdminAccount", parent) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    frame_ = new RegisterFrame("AdminAccount", at::kPrompt, at::kAddHint, at::kDeleteHint, this);
-    layout->addWidget(frame_);
-    frame_->header->setText(Q(at::kHeader));
-    frame_->header->setPicture(PicturePixmap(Picture::Account, 32));
+AccountsPage::AccountsPage(QWidget* parent)
+    : RegisterPage({at::kCaption, at::kPrompt, at::kAddHint, at::kDeleteHint, at::kRoot,
+                    at::kHeader, at::kHeaderNew, /*sorted=*/true},
+                   "AdminAccount", parent) {
+    frame()->header->setText(Q(at::kHeader));
+    frame()->header->setPicture(PicturePixmap(Picture::Account, 32));
 
-    auto* form = new QVBoxLayout(frame_->form);
-    form->setContentsMargins(0, 8, 0, 0);
-    auto* fields = new QFormLayout();
-    fields->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    number_ = new QLineEdit(frame_->form);
+    auto* form = Form();
+    auto* fields = AddFieldRows();
+    number_ = new QLineEdit(frame()->form);
     number_->setObjectName("LabeledEditAdminAccountName");
-    fields->addRow(Q(at::kNumberLabel), number_);
-    form->addLayout(fields);
-    auto* binding = new QGroupBox(Q(at::kBinding), frame_->form);
+    AddFieldRow(fields, Q(at::kNumberLabel), number_);
+    auto* binding = new QGroupBox(Q(at::kBinding), frame()->form);
     binding->setObjectName("GroupBoxAdminAccountBinding");
     auto* bindingLayout = new QFormLayout(binding);
     bindingLayout->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
@@ -39,20 +35,14 @@ AccountsPage::AccountsPage(QWidget* parent) : Page(at::kCaption, "PageAdminAccou
     contracts_->setObjectName("ComboBoxAdminAccountContract");
     customers_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     contracts_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    bindingLayout->addRow(Q(at::kCustomer), customers_);
-    bindingLayout->addRow(Q(at::kContract), contracts_);
+    AddFieldRow(bindingLayout, Q(at::kCustomer), customers_);
+    AddFieldRow(bindingLayout, Q(at::kContract), contracts_);
     form->addWidget(binding);
     form->addStretch(1);
 
-    connect(frame_, &RegisterFrame::nodeChosen, this, &AccountsPage::Select);
-    connect(frame_->addButton, &QToolButton::clicked, this, &AccountsPage::Add);
-    connect(frame_->deleteButton, &QToolButton::clicked, this, &AccountsPage::Delete);
-    connect(frame_->saveButton, &QPushButton::clicked, this, &AccountsPage::Save);
-    connect(frame_->cancelButton, &QPushButton::clicked, this, &AccountsPage::Cancel);
     // Only the operator's choices run the rules, not the page filling the lists.
     connect(customers_, &QComboBox::activated, this, &AccountsPage::ChooseCustomer);
     connect(contracts_, &QComboBox::activated, this, &AccountsPage::ChooseContract);
-    frame_->ShowPrompt();
 }
 
 void AccountsPage::Fill(QComboBox* list, const std::vector<admin::Row>& rows) {
@@ -68,74 +58,46 @@ int64_t AccountsPage::ChosenUid(const QComboBox* list) {
     return list->currentIndex() < 0 ? 0 : list->currentData().toLongLong();
 }
 
-void AccountsPage::Load() {
-    auto* root = frame_->ResetTree(at::kRoot, PictureIcon(Picture::Folder));
+void AccountsPage::SetEditable(bool editable) {
+    number_->setEnabled(editable);
+    customers_->setEnabled(editable);
+    contracts_->setEnabled(editable);
+}
+
+void AccountsPage::FillTree(QTreeWidgetItem* root) {
     for (const auto& row : admin::LoadAccounts(storage::Database())) {
-        frame_->AddChild(root, row.text, row.uid, PictureIcon(Picture::Account));
+        frame()->AddChild(root, row.text, row.uid, PictureIcon(Picture::Account));
     }
-    root->sortChildren(0, Qt::AscendingOrder);
-    frame_->tree->expandAll();
-    Cancel();
 }
 
-void AccountsPage::Select(QTreeWidgetItem* item) {
-    if (item == nullptr) {
-        return;
-    }
-    Guarded([&] {
-        const int64_t uid = UidOf(item);
-        frame_->addButton->setEnabled(uid == 0);
-        frame_->deleteButton->setEnabled(uid != 0);
-        if (uid == 0) {
-            frame_->ShowPrompt();
-            return;
-        }
-        frame_->header->setText(Q(at::kHeader));
-        frame_->saveButton->setText(Q(admin::kModeSave));
-        frame_->saveButton->setEnabled(false);
-        frame_->cancelButton->setEnabled(true);
-        number_->setEnabled(false);
-        customers_->setEnabled(false);
-        contracts_->setEnabled(false);
-        Fill(customers_, {});
-        Fill(contracts_, {});
-        const auto view = admin::ReadAccount(storage::Database(), uid);
-        if (view) {
-            number_->setText(Q(view->number));
-            if (view->customerUid > 0) {
-                Fill(customers_, {{view->customerUid, view->customerName}});
-                QSignalBlocker block(customers_);
-                customers_->setCurrentIndex(0);
-                if (view->contractUid > 0) {
-                    Fill(contracts_, {{view->contractUid, view->contractName}});
-                    QSignalBlocker blockContracts(contracts_);
-                    contracts_->setCurrentIndex(0);
-                    ChooseContract();
-                }
-            }
-        } else {
-            number_->clear();
-        }
-        frame_->ShowAttributes();
-    });
-}
-
-void AccountsPage::Add() {
-    Guarded([&] {
-        frame_->header->setText(Q(at::kHeaderNew));
-        frame_->addButton->setEnabled(false);
+void AccountsPage::ShowRecord(int64_t uid) {
+    if (uid == 0) {  // a new row
         number_->clear();
-        number_->setEnabled(true);
-        customers_->setEnabled(true);
-        contracts_->setEnabled(true);
+        SetEditable(true);
         auto& db = storage::Database();
         Fill(customers_, admin::LoadAllCustomers(db));
         Fill(contracts_, admin::LoadAllContracts(db));
-        frame_->saveButton->setText(Q(admin::kModeAdd));
-        frame_->saveButton->setEnabled(true);
-        frame_->ShowAttributes();
         number_->setFocus();
-    });
+        return;
+    }
+    // An account is shown only: nothing to save.
+    frame()->saveButton->setEnabled(false);
+    SetEditable(false);
+    Fill(customers_, {});
+    Fill(contracts_, {});
+    const auto view = admin::ReadAccount(storage::Database(), uid);
+    number_->setText(view ? Q(view->number) : QString());
+    if (view && view->customerUid > 0) {
+        Fill(customers_, {{view->customerUid, view->customerName}});
+        QSignalBlocker block(customers_);
+        customers_->setCurrentIndex(0);
+        if (view->contractUid > 0) {
+            Fill(contracts_, {{view->contractUid, view->contractName}});
+            QSignalBlocker blockContracts(contracts_);
+            contracts_->setCurrentIndex(0);
+            ChooseContract();
+        }
+    }
 }
 
 void AccountsPage::ChooseCustomer() {
@@ -158,34 +120,19 @@ void AccountsPage::ChooseContract() {
     });
 }
 
-void AccountsPage::Save() {
-    Guarded([&] {
-        if (frame_->saveButton->text() != Q(admin::kModeAdd)) {
-            return;
-        }
-        const std::string number = S(number_->text());
-        const int64_t uid = admin::AddAccount(storage::Database(), ChosenUid(customers_),
-                                              ChosenUid(contracts_), number);
-        auto* item = frame_->AddChild(frame_->Root(), number, uid, PictureIcon(Picture::Account));
-        frame_->SelectQuietly(item);
-        Select(item);
-    });
+std::optional<RegisterPage::Node> AccountsPage::StoreRecord(int64_t uid) {
+    if (uid != 0) {
+        return std::nullopt;  // an account is shown only
+    }
+    const std::string number = S(number_->text());
+    const int64_t added = admin::AddAccount(storage::Database(), ChosenUid(customers_),
+                                            ChosenUid(contracts_), number);
+    return Node{number, added, PictureIcon(Picture::Account)};
 }
 
-void AccountsPage::Delete() {
-    Guarded([&] {
-        QTreeWidgetItem* item = frame_->tree->currentItem();
-        if (item == nullptr || UidOf(item) == 0) {
-            return;
-        }
-        admin::DeleteAccount(storage::Database(), UidOf(item));
-        delete item;
-        Cancel();
-    });
-}
-
-void AccountsPage::Cancel() {
-    frame_->ReturnToRoot();
+bool AccountsPage::DeleteRecord(int64_t uid) {
+    admin::DeleteAccount(storage::Database(), uid);
+    return true;
 }
 
 }  // namespace zb::app

@@ -5,40 +5,31 @@
 #include <QLineEdit>
 
 #include "admin/reference.h"
-#include "app/page.h"
-#include "app/widgets.h"
+#include "app/register_page.h"
 
 namespace zb::app {
 
-class AccountsPage : public Page {
+class AccountsPage : public RegisterPage {
     Q_OBJECT
   public:
     explicit AccountsPage(QWidget* parent = nullptr);
 
-    RegisterFrame* frame() const { return frame_; }
-    QLineEdit* numberEdit() const { return number_; }
-    QComboBox* customerList() const { return customers_; }
-    QComboBox* contractList() const { return contracts_; }
-
   public slots:
-    void Select(QTreeWidgetItem* item);
-    void Add();
     // The customer list changed: its contracts fill the contract list.
     void ChooseCustomer();
     // The contract list changed: the contract's customer becomes the selected customer.
     void ChooseContract();
-    void Save();
-    void Delete();
-    void Cancel();
-
-  protected:
-    void Load() override;
 
   private:
+    void FillTree(QTreeWidgetItem* root) override;
+    void ShowRecord(int64_t uid) override;
+    std::optional<Node> StoreRecord(int64_t uid) override;
+    bool DeleteRecord(int64_t uid) override;
+
     static void Fill(QComboBox* list, const std::vector<admin::Row>& rows);
     static int64_t ChosenUid(const QComboBox* list);
+    void SetEditable(bool editable);
 
-    RegisterFrame* frame_;
     QLineEdit* number_;
     QComboBox* customers_;
     QComboBox* contracts_;

@@ -12,6 +12,7 @@
 #include "app/pictures.h"
 #include "base/program.h"
 #include "link/link_server.h"
+#include "link/mirror.h"
 #include "server/runtime.h"
 #include "storage/sqlite_database.h"
 
@@ -27,33 +28,28 @@ SpinButton::SpinButton(const QString& name, QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    up_ = new QToolButton(this);
-    up_->setObjectName(name + "Up");
-    up_->setArrowType(Qt::UpArrow);
-    up_->setFixedSize(20, 13);
-    down_ = new QToolButton(this);
-    down_->setObjectName(name + "Down");
-    down_->setArrowType(Qt::DownArrow);
-    down_->setFixedSize(20, 13);
-    layout->addWidget(up_);
-    layout->addWidget(down_);
-    connect(up_, &QToolButton::clicked, this, [this] { emit stepped(true); });
-    connect(down_, &QToolButton::clicked, this, [this] { emit stepped(false); });
+    for (const bool up : {true, false}) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(name + (up ? "Up" : "Down"));
+        button->setAccessibleName(up ? "ID +1" : "ID -1");
+        button->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
+        button->setFixedSize(20, 13);
+        layout->addWidget(button);
+        connect(button, &QToolButton::clicked, this, [this, up] { emit stepped(up); });
+    }
 }
 
 ConcentratorsPage::ConcentratorsPage(server::Runtime& runtime, QWidget* parent)
-    : Page(ct::kCaption, "PageAdminCtr", parent), runtime_(runtime) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    frame_ = new RegisterFrame("AdminCtr", ct::kPrompt, ct::kAddHint, ct::kDeleteHint, this);
-    frame_->prompt->setObjectName("PanelAdminCtrShadow");
-    frame_->header->setPicture(PicturePixmap(Picture::Concentrator, 32));
-    layout->addWidget(frame_);
+    : RegisterPage({ct::kCaption, ct::kPrompt, ct::kAddHint, ct::kDeleteHint, ct::kRoot,
+                    ct::kHeaderEdit, ct::kHeaderNew},
+                   "AdminCtr", parent),
+      runtime_(runtime) {
+    frame()->prompt->setObjectName("PanelAdminCtrShadow");
+    frame()->header->setPicture(PicturePixmap(Picture::Concentrator, 32));
 
-    auto* form = new QVBoxLayout(frame_->form);
-    form->setContentsMargins(0, 8, 0, 0);
+    auto* form = Form();
 
-    auto* own = new QGroupBox(Q(ct::kOperatorGroup), frame_->form);
+    auto* own = new QGroupBox(Q(ct::kOperatorGroup), frame()->form);
     own->setObjectName("GroupBoxAdminCtrOperator");
     auto* grid = new QGridLayout(own);
     grid->setColumnStretch(1, 1);
@@ -80,25 +76,32 @@ ConcentratorsPage::ConcentratorsPage(server::Runtime& runtime, QWidget* parent)
     ipRow->addWidget(lastIp_);
     ipRow->addWidget(connect_);
     ipRow->addStretch(1);
-    grid->addWidget(new QLabel("ID", own), 0, 0);
+    const std::pair<const char*, QWidget*> captions[] = {
+        {"ID", id_}, {"Примечания", comment_}, {"Пароль", password_}, {"Last IP", lastIp_}};
+    for (int row = 0; row < 4; ++row) {
+        auto* label = new QLabel(Q(captions[row].first), own);
+        label->setBuddy(captions[row].second);
+        NameField(captions[row].second, label->text());
+        grid->addWidget(label, row, 0);
+    }
     grid->addLayout(idRow, 0, 1);
-    grid->addWidget(new QLabel("Примечания", own), 1, 0);
     grid->addWidget(comment_, 1, 1);
-    grid->addWidget(new QLabel("Пароль", own), 2, 0);
     grid->addWidget(password_, 2, 1);
-    grid->addWidget(new QLabel("Last IP", own), 3, 0);
     grid->addLayout(ipRow, 3, 1);
     form->addWidget(own);
 
-    auto* read = new QGroupBox(Q(ct::kReadGroup), frame_->form);
+    auto* read = new QGroupBox(Q(ct::kReadGroup), frame()->form);
     read->setObjectName("GroupBoxAdminCtrAttr");
     auto* readLayout = new QVBoxLayout(read);
     tabs_ = new QTabWidget(read);
     tabs_->setObjectName("PageControlAdminCtrAttr");
+    NameField(tabs_, Q(ct::kReadGroup));
     infoBasic_ = MakeValueList("ValueListEditorAdminCtrInfoBasic", "Параметр", "Значение", tabs_);
     profile_ = MakeValueList("ValueListEditorAdminCtrProfile", "Тип объекта", "Название", tabs_);
     tabs_->addTab(infoBasic_, "Основные");
     tabs_->addTab(profile_, "Профиль");
+    NameField(infoBasic_, "Основные");
+    NameField(profile_, "Профиль");
     readLayout->addWidget(tabs_, 1);
     auto* refreshRow = new QHBoxLayout();
     refresh_ = new QPushButton("Upload", read);
@@ -110,32 +113,17 @@ ConcentratorsPage::ConcentratorsPage(server::Runtime& runtime, QWidget* parent)
     readLayout->addLayout(refreshRow);
     form->addWidget(read, 1);
 
-    frame_->saveButton->setEnabled(false);
+    frame()->saveButton->setEnabled(false);
 
-    connect(frame_, &RegisterFrame::nodeChosen, this, &ConcentratorsPage::Select);
-    connect(frame_->addButton, &QToolButton::clicked, this, &ConcentratorsPage::Add);
-    connect(frame_->deleteButton, &QToolButton::clicked, this, &ConcentratorsPage::Delete);
-    connect(frame_->saveButton, &QPushButton::clicked, this, &ConcentratorsPage::Save);
-    connect(frame_->cancelButton, &QPushButton::clicked, this, &ConcentratorsPage::Cancel);
     connect(refresh_, &QPushButton::clicked, this, &ConcentratorsPage::Refresh);
     connect(connect_, &QPushButton::clicked, this, &ConcentratorsPage::Open);
     connect(spin_, &SpinButton::stepped, this, &ConcentratorsPage::Spin);
-    frame_->ShowPrompt();
 }
 
-std::mutex& ConcentratorsPage::FileLock() {
-    link::LinkServer* link = runtime_.Link();
-    return link != nullptr ? link->FileLock() : ownFileLock_;
-}
-
-void ConcentratorsPage::Load() {
-    auto* root = frame_->ResetTree(ct::kRoot, PictureIcon(Picture::Folder));
+void ConcentratorsPage::FillTree(QTreeWidgetItem* root) {
     for (const auto& row : admin::LoadCtrs(storage::Database())) {
-        frame_->AddChild(root, row.text, row.uid, PictureIcon(Picture::Concentrator));
+        frame()->AddChild(root, row.text, row.uid, PictureIcon(Picture::Concentrator));
     }
-    frame_->tree->expandAll();
-    frame_->header->tag = 0;
-    Cancel();
 }
 
 void ConcentratorsPage::ClearValueLists() {
@@ -153,7 +141,6 @@ void ConcentratorsPage::FillValueLists(int64_t uid) {
 }
 
 void ConcentratorsPage::ShowLastAddress() {
-    // The link reads its table under the link lock.
     link::LinkServer* link = runtime_.Link();
     const std::string shown =
         admin::LastAddressText(link != nullptr ? link->LastAddress(S(id_->text())) : std::nullopt);
@@ -161,109 +148,75 @@ void ConcentratorsPage::ShowLastAddress() {
     connect_->setEnabled(admin::CanOpenAddress(shown));
 }
 
-void ConcentratorsPage::Select(QTreeWidgetItem* item) {
-    if (item == nullptr) {
+void ConcentratorsPage::ShowRecord(int64_t uid) {
+    if (uid == 0) {  // a new row
+        id_->setText(Q(ct::kNewId));
+        comment_->clear();
+        password_->clear();
+        lastIp_->setText(Q(ct::kNoAddress));
+        connect_->setEnabled(false);
+        ClearValueLists();
+        spin_->setEnabled(true);
+        refresh_->setEnabled(false);
+        comment_->setFocus();
         return;
     }
-    Guarded([&] {
-        const int64_t uid = UidOf(item);
-        frame_->header->tag = uid;
-        frame_->addButton->setEnabled(uid == 0);
-        frame_->deleteButton->setEnabled(uid != 0);
-        if (uid != 0) {
-            frame_->header->setText(Q(ct::kHeaderEdit));
-            tabs_->setCurrentIndex(0);
-            frame_->ShowAttributes();
-            ClearValueLists();
-            const auto view = admin::ReadCtr(storage::Database(), uid);
-            shownId_ = view ? view->record.id : std::string();
-            id_->setText(view ? Q(view->record.id) : QString());
-            comment_->setText(view ? Q(view->record.comment) : QString());
-            password_->setText(view ? Q(view->record.password) : QString());
-            if (view) {
-                FillValueList(infoBasic_, view->infoBasic);
-                FillValueList(profile_, view->profile);
-            }
-            spin_->setEnabled(false);
-            refresh_->setEnabled(true);
-            ShowLastAddress();
-        } else {
-            shownId_.clear();
-            frame_->ShowPrompt();
-        }
-        frame_->saveButton->setText(Q(admin::kModeSave));
-        frame_->saveButton->setEnabled(true);
-    });
-}
-
-void ConcentratorsPage::Add() {
-    frame_->header->setText(Q(ct::kHeaderNew));
-    frame_->addButton->setEnabled(false);
-    id_->setText(Q(ct::kNewId));
-    comment_->clear();
-    password_->clear();
-    lastIp_->setText(Q(ct::kNoAddress));
-    connect_->setEnabled(false);
+    frame()->header->tag = uid;
+    tabs_->setCurrentIndex(0);
     ClearValueLists();
-    frame_->saveButton->setText(Q(admin::kModeAdd));
-    frame_->saveButton->setEnabled(true);
-    spin_->setEnabled(true);
-    refresh_->setEnabled(false);
-    frame_->ShowAttributes();
-    comment_->setFocus();
+    const auto view = admin::ReadCtr(storage::Database(), uid);
+    shownId_ = view ? view->record.id : std::string();
+    id_->setText(view ? Q(view->record.id) : QString());
+    comment_->setText(view ? Q(view->record.comment) : QString());
+    password_->setText(view ? Q(view->record.password) : QString());
+    if (view) {
+        FillValueList(infoBasic_, view->infoBasic);
+        FillValueList(profile_, view->profile);
+    }
+    spin_->setEnabled(false);
+    refresh_->setEnabled(true);
+    ShowLastAddress();
 }
 
-void ConcentratorsPage::Save() {
-    Guarded([&] {
-        const admin::CtrRecord record{S(id_->text()), S(comment_->text()), S(password_->text())};
-        auto& db = storage::Database();
-        if (frame_->saveButton->text() == Q(admin::kModeAdd)) {
-            const auto result = admin::AddCtr(db, record);
-            if (!result.saved()) {
-                base::Messages().Warning(result.warning);
-                return;
-            }
-            id_->setText(Q(result.id));
-            auto* item =
-                frame_->AddChild(frame_->Root(), admin::NodeText(result.id, record.comment),
-                                 result.uid, PictureIcon(Picture::Concentrator));
-            frame_->SelectQuietly(item);
-            // The row exists now: whatever happens to its mirror, the page shows it.
-            Guarded([&] { admin::PrepareMirror(base::Program().programDir, result.id); });
-            Select(item);
-            return;
-        }
-        QTreeWidgetItem* item = frame_->tree->currentItem();
-        if (item == nullptr || UidOf(item) == 0) {
-            return;
-        }
-        const auto result = admin::SaveCtr(db, UidOf(item), record);
-        if (!result.saved()) {
-            base::Messages().Warning(result.warning);
-            return;
-        }
-        item->setText(0, Q(admin::NodeText(result.id, record.comment)));
-        Select(item);
-    });
-}
-
-void ConcentratorsPage::Delete() {
-    Guarded([&] {
-        QTreeWidgetItem* item = frame_->tree->currentItem();
-        if (item == nullptr || UidOf(item) == 0) {
-            return;
-        }
-        admin::DeleteCtr(storage::Database(), base::Program().programDir, FileLock(), UidOf(item));
-        delete item;
-        Cancel();
-    });
-}
-
-void ConcentratorsPage::Cancel() {
+void ConcentratorsPage::ForgetRecord() {
     ClearValueLists();
     shownId_.clear();
-    frame_->header->tag = 0;
-    frame_->ReturnToRoot();
+    frame()->header->tag = 0;
+}
+
+std::optional<RegisterPage::Node> ConcentratorsPage::StoreRecord(int64_t uid) {
+    const admin::CtrRecord record{S(id_->text()), S(comment_->text()), S(password_->text())};
+    auto& db = storage::Database();
+    // An added ID is checked for duplicates; a saved one is not, and its mirror keeps its name.
+    const auto result = uid == 0 ? admin::AddCtr(db, record) : admin::SaveCtr(db, uid, record);
+    if (!result.Saved()) {
+        base::Messages().Warning(result.warning);
+        return std::nullopt;
+    }
+    // The edit shows the ID as written.
+    id_->setText(Q(result.id));
+    return Node{admin::NodeText(result.id, record.comment), result.uid,
+                PictureIcon(Picture::Concentrator)};
+}
+
+void ConcentratorsPage::RecordAdded(const Node&) {
+    // The row exists now: whatever happens to its mirror, the page shows it.
+    Guarded([&] { admin::PrepareMirror(base::Program().programDir, S(id_->text())); });
+}
+
+void ConcentratorsPage::DeleteMirror(const std::string& storedId) {
+    if (link::LinkServer* link = runtime_.Link()) {
+        link->DeleteMirror(storedId);
+    } else {
+        // No link: no received file can be in hand.
+        link::DeleteMirrorTree(link::MirrorDir(base::Program().programDir, storedId));
+    }
+}
+
+bool ConcentratorsPage::DeleteRecord(int64_t uid) {
+    admin::DeleteCtr(storage::Database(), uid,
+                     [this](const std::string& storedId) { DeleteMirror(storedId); });
+    return true;
 }
 
 void ConcentratorsPage::Refresh() {
@@ -293,7 +246,7 @@ void ConcentratorsPage::OnLastAddress(const QString& ctrId, const QString& addre
 }
 
 void ConcentratorsPage::ShowConnected(const std::vector<link::CtrSessionFigures>& sessions) {
-    QTreeWidgetItem* root = frame_->Root();
+    QTreeWidgetItem* root = frame()->Root();
     if (root == nullptr) {
         return;
     }
@@ -319,8 +272,8 @@ void ConcentratorsPage::ShowConnected(const std::vector<link::CtrSessionFigures>
 }
 
 void ConcentratorsPage::OnValuesChanged(const QString& ctrId) {
-    if (frame_->header->tag != 0 && !shownId_.empty() && Q(shownId_) == ctrId) {
-        Guarded([&] { FillValueLists(frame_->header->tag); });
+    if (frame()->header->tag != 0 && !shownId_.empty() && Q(shownId_) == ctrId) {
+        Guarded([&] { FillValueLists(frame()->header->tag); });
     }
 }
 

@@ -4,12 +4,9 @@
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <mutex>
-#include <optional>
 #include <string>
 
-#include "app/page.h"
-#include "app/widgets.h"
+#include "app/register_page.h"
 #include "link/session_registry.h"
 
 namespace zb::server {
@@ -23,40 +20,17 @@ class SpinButton : public QWidget {
     Q_OBJECT
   public:
     SpinButton(const QString& name, QWidget* parent = nullptr);
-    QToolButton* upButton() const { return up_; }
-    QToolButton* downButton() const { return down_; }
 
   signals:
     void stepped(bool up);
-
-  private:
-    QToolButton* up_;
-    QToolButton* down_;
 };
 
-class ConcentratorsPage : public Page {
+class ConcentratorsPage : public RegisterPage {
     Q_OBJECT
   public:
     ConcentratorsPage(server::Runtime& runtime, QWidget* parent = nullptr);
 
-    RegisterFrame* frame() const { return frame_; }
-    QLineEdit* idEdit() const { return id_; }
-    QLineEdit* commentEdit() const { return comment_; }
-    QLineEdit* passwordEdit() const { return password_; }
-    QLineEdit* lastIpEdit() const { return lastIp_; }
-    SpinButton* spinButton() const { return spin_; }
-    QTableWidget* infoBasicList() const { return infoBasic_; }
-    QTableWidget* profileList() const { return profile_; }
-    QTabWidget* attrTabs() const { return tabs_; }
-    QPushButton* refreshButton() const { return refresh_; }
-    QPushButton* connectButton() const { return connect_; }
-
   public slots:
-    void Select(QTreeWidgetItem* item);
-    void Add();
-    void Save();
-    void Delete();
-    void Cancel();
     void Refresh();
     void Open();
     void Spin(bool up);
@@ -67,18 +41,20 @@ class ConcentratorsPage : public Page {
     // Marks the tree's connected concentrators (the status timer, every second).
     void ShowConnected(const std::vector<link::CtrSessionFigures>& sessions);
 
-  protected:
-    void Load() override;
-
   private:
+    void FillTree(QTreeWidgetItem* root) override;
+    void ShowRecord(int64_t uid) override;
+    std::optional<Node> StoreRecord(int64_t uid) override;
+    void RecordAdded(const Node& node) override;
+    bool DeleteRecord(int64_t uid) override;
+    void ForgetRecord() override;
+
     void ClearValueLists();
     void FillValueLists(int64_t uid);
     void ShowLastAddress();
-    std::mutex& FileLock();
+    void DeleteMirror(const std::string& storedId);
 
     server::Runtime& runtime_;
-    std::mutex ownFileLock_;
-    RegisterFrame* frame_;
     QLineEdit* id_;
     QLineEdit* comment_;
     QLineEdit* password_;

@@ -1,10 +1,8 @@
 #include "app/contracts_page.h"
 
 #include <QFormLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include "admin/reference.h"
@@ -22,6 +20,7 @@ ContractsPage::ContractsPage(QWidget* parent) : Page(ct::kCaption, "PageAdminCon
 
     tree_ = new QTreeWidget(this);
     tree_->setObjectName("TreeViewAdminContractCustomer");
+    tree_->setAccessibleName(Q(ct::kRoot));
     tree_->setHeaderHidden(true);
     tree_->setMinimumWidth(220);
     tree_->setMaximumWidth(340);
@@ -33,21 +32,8 @@ ContractsPage::ContractsPage(QWidget* parent) : Page(ct::kCaption, "PageAdminCon
     auto* middleLayout = new QVBoxLayout(middle);
     middleLayout->setContentsMargins(0, 0, 0, 0);
     middleLayout->setSpacing(4);
-    auto* toolBar = new QHBoxLayout();
-    add_ = new QToolButton(middle);
-    add_->setObjectName("ToolButtonAdminContractAdd");
-    add_->setToolTip(Q(ct::kAddHint));
-    add_->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    add_->setAutoRaise(true);
-    delete_ = new QToolButton(middle);
-    delete_->setObjectName("ToolButtonAdminContractDelete");
-    delete_->setToolTip(Q(ct::kDeleteHint));
-    delete_->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    delete_->setAutoRaise(true);
-    toolBar->addWidget(add_);
-    toolBar->addWidget(delete_);
-    toolBar->addStretch(1);
-    middleLayout->addLayout(toolBar);
+    bar_ = new AddDeleteBar("AdminContract", ct::kAddHint, ct::kDeleteHint, middle);
+    middleLayout->addWidget(bar_);
     listTitle_ = new QLabel(Q(ct::kListTitle), middle);
     listTitle_->setObjectName("LabelAdminContractList");
     listTitle_->setWordWrap(true);
@@ -57,55 +43,32 @@ ContractsPage::ContractsPage(QWidget* parent) : Page(ct::kCaption, "PageAdminCon
     middleLayout->addWidget(listTitle_);
     list_ = new QListWidget(middle);
     list_->setObjectName("ListBoxAdminContract");
+    NameField(list_, Q(ct::kListTitle));
     middleLayout->addWidget(list_, 1);
     layout->addWidget(middle, 2);
 
-    right_ = new QStackedWidget(this);
-    prompt_ = new PromptPanel(ct::kPrompt, "PanelAdminContractPrompt", right_);
-    attributes_ = new QWidget(right_);
-    attributes_->setObjectName("PanelAdminContractAttr");
-    auto* attrLayout = new QVBoxLayout(attributes_);
-    attrLayout->setContentsMargins(0, 0, 0, 0);
-    header_ = new HeaderPanel("PanelAdminContractHeader", attributes_);
-    header_->setText(Q(ct::kHeader));
-    header_->setPicture(PicturePixmap(Picture::Contract, 32));
-    attrLayout->addWidget(header_);
+    right_ = new AttributesStack("AdminContract", ct::kPrompt, this);
+    right_->header->setText(Q(ct::kHeader));
+    right_->header->setPicture(PicturePixmap(Picture::Contract, 32));
+    right_->saveButton->setText(Q(admin::kModeAdd));
+    auto* form = new QVBoxLayout(right_->form);
+    form->setContentsMargins(0, 8, 0, 0);
     auto* fields = new QFormLayout();
-    fields->setContentsMargins(0, 8, 0, 0);
     fields->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    number_ = new QLineEdit(attributes_);
+    number_ = new QLineEdit(right_->form);
     number_->setObjectName("LabeledEditAdminContractName");
-    fields->addRow(Q(ct::kNumberLabel), number_);
-    attrLayout->addLayout(fields);
-    attrLayout->addStretch(1);
-    auto* buttons = new QHBoxLayout();
-    buttons->addStretch(1);
-    save_ = new QPushButton(Q(admin::kModeAdd), attributes_);
-    save_->setObjectName("ButtonAdminContractSave");
-    save_->setMinimumWidth(100);
-    cancel_ = new QPushButton("Cancel", attributes_);
-    cancel_->setObjectName("ButtonAdminContractCancel");
-    cancel_->setMinimumWidth(100);
-    buttons->addWidget(save_);
-    buttons->addWidget(cancel_);
-    attrLayout->addLayout(buttons);
-    right_->addWidget(prompt_);
-    right_->addWidget(attributes_);
+    AddFieldRow(fields, Q(ct::kNumberLabel), number_);
+    form->addLayout(fields);
+    form->addStretch(1);
     layout->addWidget(right_, 5);
 
-    connect(tree_, &QTreeWidget::itemClicked, this, &ContractsPage::ChooseCustomer);
-    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item != nullptr && tree_->hasFocus() &&
-            QGuiApplication::mouseButtons() == Qt::NoButton) {
-            ChooseCustomer(item);
-        }
-    });
+    OnNodeChosen(tree_, this, [this](QTreeWidgetItem* item) { ChooseCustomer(item); });
     connect(list_, &QListWidget::itemClicked, this, &ContractsPage::ChooseContract);
-    connect(add_, &QToolButton::clicked, this, &ContractsPage::Add);
-    connect(delete_, &QToolButton::clicked, this, &ContractsPage::Delete);
-    connect(save_, &QPushButton::clicked, this, &ContractsPage::Save);
-    connect(cancel_, &QPushButton::clicked, this, &ContractsPage::Cancel);
-    right_->setCurrentWidget(prompt_);
+    connect(bar_->addButton, &QToolButton::clicked, this, &ContractsPage::Add);
+    connect(bar_->deleteButton, &QToolButton::clicked, this, &ContractsPage::Delete);
+    connect(right_->saveButton, &QPushButton::clicked, this, &ContractsPage::Save);
+    connect(right_->cancelButton, &QPushButton::clicked, this, &ContractsPage::Cancel);
+    right_->ShowPrompt();
 }
 
 void ContractsPage::Load() {
@@ -138,20 +101,20 @@ void ContractsPage::ChooseCustomer(QTreeWidgetItem* item) {
             Cancel();
             return;
         }
-        add_->setEnabled(true);
-        delete_->setEnabled(false);
+        bar_->addButton->setEnabled(true);
+        bar_->deleteButton->setEnabled(false);
         number_->setEnabled(false);
-        save_->setEnabled(false);
-        cancel_->setEnabled(true);
+        right_->saveButton->setEnabled(false);
+        right_->cancelButton->setEnabled(true);
         listTitle_->setText(Q(admin::ContractListTitle(S(item->text(0)))));
         for (const auto& row : admin::LoadContractsOf(storage::Database(), uid)) {
             auto* contract = new QListWidgetItem(Q(row.text), list_);
             contract->setData(kUidRole, qlonglong{row.uid});
             contract->setIcon(PictureIcon(Picture::Contract));
         }
-        header_->setText(Q(ct::kHeader));
+        right_->header->setText(Q(ct::kHeader));
         number_->clear();
-        right_->setCurrentWidget(attributes_);
+        right_->ShowAttributes();
     });
 }
 
@@ -160,25 +123,25 @@ void ContractsPage::ChooseContract() {
     if (list_->count() == 0 || item == nullptr || !item->isSelected()) {
         return;
     }
-    delete_->setEnabled(true);
-    save_->setEnabled(false);
-    cancel_->setEnabled(true);
-    header_->setText(Q(ct::kHeader));
+    bar_->deleteButton->setEnabled(true);
+    right_->saveButton->setEnabled(false);
+    right_->cancelButton->setEnabled(true);
+    right_->header->setText(Q(ct::kHeader));
     number_->setText(item->text());
     number_->setEnabled(false);
-    right_->setCurrentWidget(attributes_);
+    right_->ShowAttributes();
 }
 
 void ContractsPage::Add() {
-    header_->setText(Q(ct::kHeaderNew));
+    right_->header->setText(Q(ct::kHeaderNew));
     list_->clearSelection();
     list_->setCurrentItem(nullptr);
     number_->clear();
     number_->setEnabled(true);
-    save_->setText(Q(admin::kModeAdd));
-    save_->setEnabled(true);
-    delete_->setEnabled(false);
-    right_->setCurrentWidget(attributes_);
+    right_->saveButton->setText(Q(admin::kModeAdd));
+    right_->saveButton->setEnabled(true);
+    bar_->deleteButton->setEnabled(false);
+    right_->ShowAttributes();
     number_->setFocus();
 }
 
@@ -208,7 +171,7 @@ void ContractsPage::Delete() {
         admin::DeleteContract(storage::Database(), item->data(kUidRole).toLongLong());
         delete item;
         list_->clearSelection();
-        delete_->setEnabled(false);
+        bar_->deleteButton->setEnabled(false);
         number_->clear();
     });
 }
@@ -224,9 +187,9 @@ void ContractsPage::Cancel() {
     }
     list_->clear();
     listTitle_->setText(Q(ct::kListTitle));
-    add_->setEnabled(false);
-    delete_->setEnabled(false);
-    right_->setCurrentWidget(prompt_);
+    bar_->addButton->setEnabled(false);
+    bar_->deleteButton->setEnabled(false);
+    right_->ShowPrompt();
 }
 
 }  // namespace zb::app

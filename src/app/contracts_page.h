@@ -15,17 +15,6 @@ class ContractsPage : public Page {
   public:
     explicit ContractsPage(QWidget* parent = nullptr);
 
-    QTreeWidget* customerTree() const { return tree_; }
-    QListWidget* contractList() const { return list_; }
-    QLabel* listTitle() const { return listTitle_; }
-    QToolButton* addButton() const { return add_; }
-    QToolButton* deleteButton() const { return delete_; }
-    QLineEdit* numberEdit() const { return number_; }
-    QPushButton* saveButton() const { return save_; }
-    QPushButton* cancelButton() const { return cancel_; }
-    HeaderPanel* header() const { return header_; }
-    bool PromptShown() const { return right_->currentWidget() == prompt_; }
-
   public slots:
     void ChooseCustomer(QTreeWidgetItem* item);
     void ChooseContract();
@@ -41,15 +30,9 @@ class ContractsPage : public Page {
     QTreeWidget* tree_;
     QLabel* listTitle_;
     QListWidget* list_;
-    QToolButton* add_;
-    QToolButton* delete_;
-    QStackedWidget* right_;
-    PromptPanel* prompt_;
-    QWidget* attributes_;
-    HeaderPanel* header_;
+    AddDeleteBar* bar_;
+    AttributesStack* right_;
     QLineEdit* number_;
-    QPushButton* save_;
-    QPushButton* cancel_;
 };
 
 }  // namespace zb::app

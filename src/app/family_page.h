@@ -5,42 +5,30 @@
 #include <vector>
 
 #include "admin/reference.h"
-#include "app/page.h"
-#include "app/widgets.h"
+#include "app/register_page.h"
 
 namespace zb::app {
 
-class FamilyPage : public Page {
+class FamilyPage : public RegisterPage {
     Q_OBJECT
   public:
     // `prefix` names the controls ("AdminCustomer" gives TreeViewAdminCustomer, ...).
     FamilyPage(const admin::FamilyRegister& reg, const QString& prefix, QWidget* parent = nullptr);
 
-    RegisterFrame* frame() const { return frame_; }
-    // The type list (customers only; null otherwise).
-    QComboBox* typeList() const { return type_; }
-    // The text fields in the register's order.
-    const std::vector<QLineEdit*>& fields() const { return fields_; }
-
-  public slots:
-    void Select(QTreeWidgetItem* item);
-    void Add();
-    void Save();
-    void Delete();
-    void Cancel();
-
-  protected:
-    void Load() override;
-
   private:
+    void FillTree(QTreeWidgetItem* root) override;
+    void ShowRecord(int64_t uid) override;
+    std::optional<Node> StoreRecord(int64_t uid) override;
+    bool DeleteRecord(int64_t uid) override;
+
     QIcon NodeIcon(int64_t typeCode) const;
     void DrawTypePicture();
     admin::FamilyRecord ReadForm() const;
-    void SortTree();
 
     const admin::FamilyRegister& reg_;
-    RegisterFrame* frame_;
+    // The type list (customers only; null otherwise).
     QComboBox* type_ = nullptr;
+    // The text fields in the register's order.
     std::vector<QLineEdit*> fields_;
 };
 

@@ -80,20 +80,20 @@ MainWindow::MainWindow(server::Runtime& runtime, QWidget* parent)
     auto* relay = new EventRelay(this);
     relay->setObjectName("EventRelay");
     events_ = std::make_shared<WindowEvents>(relay);
-    connect(relay, &EventRelay::ctrLastAddressChanged, ctrPage(),
+    connect(relay, &EventRelay::ctrLastAddressChanged, CtrPage(),
             &ConcentratorsPage::OnLastAddress);
-    connect(relay, &EventRelay::ctrValuesChanged, ctrPage(), &ConcentratorsPage::OnValuesChanged);
-    connect(relay, &EventRelay::meterValuesChanged, measuringPointsPage(),
+    connect(relay, &EventRelay::ctrValuesChanged, CtrPage(), &ConcentratorsPage::OnValuesChanged);
+    connect(relay, &EventRelay::meterValuesChanged, MetersPage(),
             &MeasuringPointsPage::OnMeterValues);
-    connect(relay, &EventRelay::profileReceived, measuringPointsPage()->attributes(),
+    connect(relay, &EventRelay::profileReceived, MetersPage()->attributes(),
             &MeterAttributesTabs::OnProfileReceived);
     connect(relay, &EventRelay::profileReceived,
-            static_cast<StatPage*>(page(PageId::Stat))->meterTabs(),
+            static_cast<StatPage*>(PageOf(PageId::Stat))->meterTabs(),
             &MeterAttributesTabs::OnProfileReceived);
     // A confirmed deletion of a periodic work refills the removal page when it is in front.
     connect(relay, &EventRelay::periodicWorksChanged, this, [this] {
-        if (PageInFront() == page(PageId::Delete)) {
-            page(PageId::Delete)->RunLoader();
+        if (PageInFront() == PageOf(PageId::Delete)) {
+            PageOf(PageId::Delete)->RunLoader();
         }
     });
 
@@ -119,10 +119,16 @@ QWidget* MainWindow::BuildLoginPanel() {
     passwordEdit_->setObjectName("EditPassword");
     MakeUpperCase(loginEdit_);
     MakeUpperCase(passwordEdit_);
-    layout->addWidget(new QLabel(Q(texts::kLoginLabel), panel), 0, 0);
-    layout->addWidget(loginEdit_, 0, 1);
-    layout->addWidget(new QLabel(Q(texts::kPasswordLabel), panel), 1, 0);
-    layout->addWidget(passwordEdit_, 1, 1);
+    int row = 0;
+    for (const auto& [caption, edit] : {std::pair{texts::kLoginLabel, loginEdit_},
+                                        std::pair{texts::kPasswordLabel, passwordEdit_}}) {
+        auto* label = new QLabel(Q(caption), panel);
+        label->setBuddy(edit);
+        NameField(edit, label->text());
+        layout->addWidget(label, row, 0);
+        layout->addWidget(edit, row, 1);
+        ++row;
+    }
     auto* buttons = new QHBoxLayout();
     auto* ok = new QPushButton("OK", panel);
     ok->setObjectName("ButtonLoginOK");
@@ -197,7 +203,7 @@ void MainWindow::BuildPages() {
     connect(adminLink_, &LinkLabel::clicked, this, [this] { FollowLink(PageId::Admin); });
     connect(main->AddLink(texts::kLinkExit, "LabelMainExit"), &LinkLabel::clicked, this,
             &QWidget::close);
-    connect(main, &MainLinksPage::altClicked, this, [this] { NavigateTo(page(PageId::Log)); });
+    connect(main, &MainLinksPage::altClicked, this, [this] { NavigateTo(PageOf(PageId::Log)); });
     AddPage(PageId::Main, main);
 
     auto* work = new LinksPage(texts::kWork, "PageWork", pageStack_);
@@ -266,24 +272,16 @@ void MainWindow::BuildPages() {
     AddPage(PageId::Log, new LogPage(pageStack_));
 }
 
-LogPage* MainWindow::logPage() const {
-    return static_cast<LogPage*>(page(PageId::Log));
+ConcentratorsPage* MainWindow::CtrPage() const {
+    return static_cast<ConcentratorsPage*>(PageOf(PageId::Ctr));
 }
 
-ConcentratorsPage* MainWindow::ctrPage() const {
-    return static_cast<ConcentratorsPage*>(page(PageId::Ctr));
+MeasuringPointsPage* MainWindow::MetersPage() const {
+    return static_cast<MeasuringPointsPage*>(PageOf(PageId::MeasuringPoints));
 }
 
-MeasuringPointsPage* MainWindow::measuringPointsPage() const {
-    return static_cast<MeasuringPointsPage*>(page(PageId::MeasuringPoints));
-}
-
-NetworkPage* MainWindow::networkPage() const {
-    return static_cast<NetworkPage*>(page(PageId::Network));
-}
-
-OperatorsPage* MainWindow::operatorsPage() const {
-    return static_cast<OperatorsPage*>(page(PageId::Operators));
+NetworkPage* MainWindow::NetPage() const {
+    return static_cast<NetworkPage*>(PageOf(PageId::Network));
 }
 
 bool MainWindow::Start() {
@@ -293,8 +291,8 @@ bool MainWindow::Start() {
         base::Messages().Error(e.what());
         return false;
     }
-    trail_->Append(page(PageId::Main));
-    pageStack_->setCurrentWidget(page(PageId::Main));
+    trail_->Append(PageOf(PageId::Main));
+    pageStack_->setCurrentWidget(PageOf(PageId::Main));
     // The start window holds the login panel alone.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -355,8 +353,8 @@ void MainWindow::NavigateTo(Page* target) {
 }
 
 void MainWindow::FollowLink(PageId id) {
-    NavigateTo(page(id));
-    page(id)->RunLoader();
+    NavigateTo(PageOf(id));
+    PageOf(id)->RunLoader();
 }
 
 void MainWindow::Login() {
@@ -380,7 +378,7 @@ void MainWindow::EnterMainArea() {
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setWindowFlags(Qt::Window);
     top_->setCurrentWidget(mainArea_);
-    pageStack_->setCurrentWidget(page(PageId::Main));
+    pageStack_->setCurrentWidget(PageOf(PageId::Main));
     resize(kMainSize);
     CenterOnScreen();
     statusBar()->show();
@@ -407,10 +405,10 @@ void MainWindow::StatusTick() {
                                              link != nullptr ? link->FilesOut() : 0)));
     if (link != nullptr) {
         // One read of the link's session figures serves both screens that show them.
-        const auto sessions = link->Shared().sessionFigures.Snapshot();
-        ctrPage()->ShowConnected(sessions);
-        if (PageInFront() == networkPage()) {
-            networkPage()->RefreshSessions(sessions);
+        const auto sessions = link->SessionFigures().Snapshot();
+        CtrPage()->ShowConnected(sessions);
+        if (PageInFront() == NetPage()) {
+            NetPage()->RefreshSessions(sessions);
         }
     }
     UpdateUpLoadButton("ButtonWorkUpLoad", "ListBoxWorkCtr", "ListBoxWorkMeter");
@@ -431,7 +429,7 @@ void MainWindow::UpdateUpLoadButton(const char* button, const char* listA, const
 }
 
 void MainWindow::AppendLogLine(const QString& line) {
-    logPage()->Append(line);
+    static_cast<LogPage*>(PageOf(PageId::Log))->Append(line);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -23,7 +23,6 @@ class Runtime;
 namespace zb::app {
 
 class WindowEvents;
-class OperatorsPage;
 class ConcentratorsPage;
 class FamilyPage;
 class ContractsPage;
@@ -68,30 +67,18 @@ class MainWindow : public QMainWindow {
     // Stops listening to the core (log sink, events) before the window goes away.
     void Detach();
 
-    // Login panel and login state.
-    QLineEdit* loginEdit() const { return loginEdit_; }
-    QLineEdit* passwordEdit() const { return passwordEdit_; }
+    // Login state.
     bool LoggedIn() const { return current_.has_value(); }
-    const std::optional<admin::CurrentOperator>& currentOperator() const { return current_; }
+    const std::optional<admin::CurrentOperator>& CurrentOperator() const { return current_; }
     bool LoginPanelInFront() const;
 
     // Navigation.
-    Page* page(PageId id) const { return pages_[static_cast<size_t>(id)]; }
+    Page* PageOf(PageId id) const { return pages_[static_cast<size_t>(id)]; }
     Page* PageInFront() const;
     void NavigateTo(Page* page);
     // A link of a links page: NavigateTo, then the page's loader.
     void FollowLink(PageId id);
-    NavigationTrail* trail() const { return trail_; }
-    LinkLabel* adminLink() const { return adminLink_; }
-    LogPage* logPage() const;
-
-    ConcentratorsPage* ctrPage() const;
-    OperatorsPage* operatorsPage() const;
-    MeasuringPointsPage* measuringPointsPage() const;
-    NetworkPage* networkPage() const;
-
-    // The status bar's panels.
-    QLabel* statusPanel(int index) const { return status_[index]; }
+    NavigationTrail* Trail() const { return trail_; }
 
   public slots:
     void Login();
@@ -115,6 +102,9 @@ class MainWindow : public QMainWindow {
     void EnterMainArea();
     void CenterOnScreen();
     void UpdateUpLoadButton(const char* button, const char* listA, const char* listB);
+    ConcentratorsPage* CtrPage() const;
+    MeasuringPointsPage* MetersPage() const;
+    NetworkPage* NetPage() const;
 
     server::Runtime& runtime_;
     QStackedWidget* top_ = nullptr;

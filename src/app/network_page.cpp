@@ -104,7 +104,7 @@ NetworkPage::NetworkPage(server::Runtime& runtime, QWidget* parent)
 void NetworkPage::Load() {
     rows_ = admin::LoadNetworkState(storage::Database(), base::Program().programDir);
     link::LinkServer* link = runtime_.Link();
-    admin::ApplySessions(rows_, link != nullptr ? link->Shared().sessionFigures.Snapshot()
+    admin::ApplySessions(rows_, link != nullptr ? link->SessionFigures().Snapshot()
                                                 : std::vector<link::CtrSessionFigures>{});
     Rebuild();
 }

@@ -1,35 +1,23 @@
 #pragma once
 // The operators page: the register of the people who may log in.
-#include <QGroupBox>
 #include <QLineEdit>
 
-#include "app/page.h"
-#include "app/widgets.h"
+#include "app/register_page.h"
 
 namespace zb::app {
 
-class OperatorsPage : public Page {
+class OperatorsPage : public RegisterPage {
     Q_OBJECT
   public:
     explicit OperatorsPage(QWidget* parent = nullptr);
 
-    RegisterFrame* frame() const { return frame_; }
-    QLineEdit* nameEdit() const { return name_; }
-    QLineEdit* loginEdit() const { return login_; }
-    QLineEdit* passwordEdit() const { return password_; }
-
-  public slots:
-    void Select(QTreeWidgetItem* item);
-    void Add();
-    void Save();
-    void Delete();
-    void Cancel();
-
-  protected:
-    void Load() override;
-
   private:
-    RegisterFrame* frame_;
+    void FillTree(QTreeWidgetItem* root) override;
+    // A name is fixed once added; the built-in administrator keeps its login and stays.
+    void ShowRecord(int64_t uid) override;
+    std::optional<Node> StoreRecord(int64_t uid) override;
+    bool DeleteRecord(int64_t uid) override;
+
     QLineEdit* name_;
     QLineEdit* login_;
     QLineEdit* password_;

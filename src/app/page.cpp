@@ -71,6 +71,7 @@ LogPage::LogPage(QWidget* parent) : Page(texts::kLog, "PageLog", parent) {
     layout->setContentsMargins(8, 8, 8, 8);
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("MemoLog");
+    memo_->setAccessibleName(Caption());
     memo_->setReadOnly(true);
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo_->setMaximumBlockCount(texts::kLogLines);

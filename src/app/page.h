@@ -14,11 +14,11 @@ class Page : public QWidget {
     Q_OBJECT
   public:
     Page(const std::string& caption, const QString& name, QWidget* parent = nullptr);
-    QString caption() const { return caption_; }
+    QString Caption() const { return caption_; }
 
     // Runs the page's loader and counts it.
     void RunLoader();
-    int loads() const { return loads_; }
+    int Loads() const { return loads_; }
     // Whether F5 runs the loader again while this page is in front.
     virtual bool RefreshOnF5() const { return false; }
 
@@ -73,7 +73,6 @@ class LogPage : public Page {
     Q_OBJECT
   public:
     explicit LogPage(QWidget* parent = nullptr);
-    QPlainTextEdit* memo() const { return memo_; }
     void Append(const QString& line);
 
   private:

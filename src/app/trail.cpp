@@ -37,7 +37,7 @@ void NavigationTrail::Append(Page* page) {
         add(separator);
         entries_.push_back({separator, nullptr});
     }
-    auto* label = new QLabel(page->caption(), this);
+    auto* label = new QLabel(page->Caption(), this);
     QFont f("Times New Roman");
     f.setPointSize(kPageNamePoints);
     f.setUnderline(true);

@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "admin/common.h"
 #include "base/text.h"
 
 namespace zb::app {
@@ -167,6 +168,104 @@ void MakeUpperCase(QLineEdit* edit) {
     });
 }
 
+void NameField(QWidget* field, const QString& caption) {
+    field->setAccessibleName(caption);
+}
+
+void AddFieldRow(QFormLayout* rows, const QString& caption, QWidget* field) {
+    rows->addRow(caption, field);
+    NameField(field, caption);
+}
+
+void OnNodeChosen(QTreeWidget* tree, QObject* receiver,
+                  const std::function<void(QTreeWidgetItem*)>& chosen) {
+    QObject::connect(tree, &QTreeWidget::itemClicked, receiver, chosen);
+    // Moving through the tree with the keyboard selects as a click does.
+    QObject::connect(tree, &QTreeWidget::currentItemChanged, receiver,
+                     [tree, chosen](QTreeWidgetItem* item) {
+                         if (item != nullptr && tree->hasFocus() &&
+                             QGuiApplication::mouseButtons() == Qt::NoButton) {
+                             chosen(item);
+                         }
+                     });
+}
+
+namespace {
+
+// An icon-only tool button: its hint names it (for screen readers and accessibility tools).
+QToolButton* MakeToolButton(const QString& name, const std::string& hint, const QString& text,
+                            const QIcon& icon, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setToolTip(DisplayText(hint));
+    button->setAccessibleName(DisplayText(hint));
+    button->setText(text);
+    button->setIcon(icon);
+    button->setAutoRaise(true);
+    return button;
+}
+
+}  // namespace
+
+AddDeleteBar::AddDeleteBar(const QString& prefix, const std::string& addHint,
+                           const std::string& deleteHint, QWidget* parent)
+    : QWidget(parent) {
+    layout_ = new QHBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(2);
+    addButton = MakeToolButton("ToolButton" + prefix + "Add", addHint, "+",
+                               style()->standardIcon(QStyle::SP_FileDialogNewFolder), this);
+    deleteButton = MakeToolButton("ToolButton" + prefix + "Delete", deleteHint, "-",
+                                  style()->standardIcon(QStyle::SP_TrashIcon), this);
+    layout_->addWidget(addButton);
+    layout_->addWidget(deleteButton);
+    layout_->addStretch(1);
+}
+
+QToolButton* AddDeleteBar::AddToolButton(const QString& name, const std::string& hint,
+                                         const QString& text, const QIcon& icon) {
+    auto* button = MakeToolButton(name, hint, text, icon, this);
+    layout_->insertWidget(layout_->indexOf(deleteButton) + 1, button);
+    return button;
+}
+
+QPushButton* AttributesStack::AddButton(const QString& name, const QString& caption) {
+    auto* button = new QPushButton(caption, attributes);
+    button->setObjectName(name);
+    button->setMinimumWidth(100);
+    buttons_->insertWidget(buttons_->indexOf(saveButton), button);
+    return button;
+}
+
+AttributesStack::AttributesStack(const QString& prefix, const std::string& promptText,
+                                 QWidget* parent)
+    : QStackedWidget(parent) {
+    prompt = new PromptPanel(promptText, "Panel" + prefix + "Prompt", this);
+    attributes = new QWidget(this);
+    attributes->setObjectName("Panel" + prefix + "Attr");
+    auto* attrLayout = new QVBoxLayout(attributes);
+    attrLayout->setContentsMargins(0, 0, 0, 0);
+    header = new HeaderPanel("Panel" + prefix + "Header", attributes);
+    attrLayout->addWidget(header);
+    form = new QWidget(attributes);
+    attrLayout->addWidget(form, 1);
+    buttons_ = new QHBoxLayout();
+    auto* buttons = buttons_;
+    buttons->addStretch(1);
+    // Its caption tells the mode; until a row is chosen it reads "Сохранить".
+    saveButton = new QPushButton(Q(admin::kModeSave), attributes);
+    saveButton->setObjectName("Button" + prefix + "Save");
+    saveButton->setMinimumWidth(100);
+    cancelButton = new QPushButton("Cancel", attributes);
+    cancelButton->setObjectName("Button" + prefix + "Cancel");
+    cancelButton->setMinimumWidth(100);
+    buttons->addWidget(saveButton);
+    buttons->addWidget(cancelButton);
+    attrLayout->addLayout(buttons);
+    addWidget(prompt);
+    addWidget(attributes);
+}
+
 RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptText,
                              const std::string& addHint, const std::string& deleteHint,
                              QWidget* parent)
@@ -183,28 +282,10 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->setSpacing(4);
-    toolBar_ = new QHBoxLayout();
-    auto* toolBar = toolBar_;
-    toolBar->setSpacing(2);
-    addButton = new QToolButton(left);
-    addButton->setObjectName("ToolButton" + prefix + "Add");
-    addButton->setToolTip(DisplayText(addHint));
-    // Icon-only buttons are named by their hints (for screen readers and accessibility tools).
-    addButton->setAccessibleName(DisplayText(addHint));
-    addButton->setText("+");
-    addButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    addButton->setAutoRaise(true);
-    deleteButton = new QToolButton(left);
-    deleteButton->setObjectName("ToolButton" + prefix + "Delete");
-    deleteButton->setToolTip(DisplayText(deleteHint));
-    deleteButton->setAccessibleName(DisplayText(deleteHint));
-    deleteButton->setText("-");
-    deleteButton->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    deleteButton->setAutoRaise(true);
-    toolBar->addWidget(addButton);
-    toolBar->addWidget(deleteButton);
-    toolBar->addStretch(1);
-    leftLayout->addLayout(toolBar);
+    bar_ = new AddDeleteBar(prefix, addHint, deleteHint, left);
+    addButton = bar_->addButton;
+    deleteButton = bar_->deleteButton;
+    leftLayout->addWidget(bar_);
     tree = new QTreeWidget(left);
     tree->setObjectName("TreeView" + prefix);
     tree->setHeaderHidden(true);
@@ -217,31 +298,13 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     layout->addWidget(left, 2);
 
     // Right side: the prompt or the attributes.
-    right = new QStackedWidget(this);
-    prompt = new PromptPanel(promptText, "Panel" + prefix + "Prompt", right);
-    attributes = new QWidget(right);
-    attributes->setObjectName("Panel" + prefix + "Attr");
-    auto* attrLayout = new QVBoxLayout(attributes);
-    attrLayout->setContentsMargins(0, 0, 0, 0);
-    header = new HeaderPanel("Panel" + prefix + "Header", attributes);
-    attrLayout->addWidget(header);
-    form = new QWidget(attributes);
-    attrLayout->addWidget(form, 1);
-    buttons_ = new QHBoxLayout();
-    buttonRow = buttons_;
-    auto* buttons = buttons_;
-    buttons->addStretch(1);
-    saveButton = new QPushButton(attributes);
-    saveButton->setObjectName("Button" + prefix + "Save");
-    saveButton->setMinimumWidth(100);
-    cancelButton = new QPushButton("Cancel", attributes);
-    cancelButton->setObjectName("Button" + prefix + "Cancel");
-    cancelButton->setMinimumWidth(100);
-    buttons->addWidget(saveButton);
-    buttons->addWidget(cancelButton);
-    attrLayout->addLayout(buttons);
-    right->addWidget(prompt);
-    right->addWidget(attributes);
+    right = new AttributesStack(prefix, promptText, this);
+    prompt = right->prompt;
+    header = right->header;
+    form = right->form;
+    saveButton = right->saveButton;
+    cancelButton = right->cancelButton;
+    buttonRow = right->ButtonRow();
     auto* rightColumn = new QVBoxLayout();
     rightColumn->setSpacing(8);
     aboveRight = new QWidget(this);
@@ -250,15 +313,7 @@ RegisterFrame::RegisterFrame(const QString& prefix, const std::string& promptTex
     rightColumn->addWidget(right, 1);
     layout->addLayout(rightColumn, 5);
 
-    connect(tree, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { emit nodeChosen(item); });
-    // Moving through the tree with the keyboard selects as a click does.
-    connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item != nullptr && tree->hasFocus() &&
-            QGuiApplication::mouseButtons() == Qt::NoButton) {
-            emit nodeChosen(item);
-        }
-    });
+    OnNodeChosen(tree, this, [this](QTreeWidgetItem* item) { emit nodeChosen(item); });
 }
 
 QTreeWidgetItem* RegisterFrame::ResetTree(const std::string& rootText, const QIcon& icon) {
@@ -276,27 +331,6 @@ QTreeWidgetItem* RegisterFrame::AddChild(QTreeWidgetItem* parent, const std::str
     item->setData(0, kUidRole, qlonglong{uid});
     item->setIcon(0, icon);
     return item;
-}
-
-QToolButton* RegisterFrame::AddToolButton(const QString& name, const std::string& hint,
-                                          const QString& text, const QIcon& icon) {
-    auto* button = new QToolButton(addButton->parentWidget());
-    button->setObjectName(name);
-    button->setToolTip(DisplayText(hint));
-    button->setAccessibleName(DisplayText(hint));
-    button->setText(text);
-    button->setIcon(icon);
-    button->setAutoRaise(true);
-    toolBar_->insertWidget(toolBar_->indexOf(deleteButton) + 1, button);
-    return button;
-}
-
-QPushButton* RegisterFrame::AddButton(const QString& name, const QString& caption) {
-    auto* button = new QPushButton(caption, attributes);
-    button->setObjectName(name);
-    button->setMinimumWidth(100);
-    buttons_->insertWidget(buttons_->indexOf(saveButton), button);
-    return button;
 }
 
 void RegisterFrame::ReturnToRoot() {

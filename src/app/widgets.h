@@ -2,6 +2,7 @@
 // Building blocks shared by the pages: text conversion, the guard that turns a failed action
 // into an error box, link labels, the prompt panel, and the register page frame (tree with a
 // small tool bar on the left, prompt or attributes on the right).
+#include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "base/events.h"
@@ -119,8 +121,57 @@ class ModifierButton : public QPushButton {
 // An upper-casing line edit: every typed letter becomes a capital (Cyrillic too).
 void MakeUpperCase(QLineEdit* edit);
 
+// Gives a form field its caption as accessible name (what a screen reader says, and how the
+// window's tests tell the fields apart).
+void NameField(QWidget* field, const QString& caption);
+// Adds a caption and its field as a row of a form; the caption names the field.
+void AddFieldRow(QFormLayout* rows, const QString& caption, QWidget* field);
+
+// The add and delete tool buttons over a register's list. They show icons only, so their hints
+// name them.
+class AddDeleteBar : public QWidget {
+    Q_OBJECT
+  public:
+    AddDeleteBar(const QString& prefix, const std::string& addHint, const std::string& deleteHint,
+                 QWidget* parent = nullptr);
+    QToolButton* addButton;
+    QToolButton* deleteButton;
+    // A further tool button after delete (an icon-only button: its hint names it).
+    QToolButton* AddToolButton(const QString& name, const std::string& hint, const QString& text,
+                               const QIcon& icon);
+
+  private:
+    QHBoxLayout* layout_;
+};
+
+// The right side of a register page: the prompt while nothing is chosen, otherwise the
+// attributes panel (header, the page's form, save and cancel).
+class AttributesStack : public QStackedWidget {
+    Q_OBJECT
+  public:
+    AttributesStack(const QString& prefix, const std::string& prompt, QWidget* parent = nullptr);
+    PromptPanel* prompt;
+    QWidget* attributes;
+    HeaderPanel* header;
+    // Where a page puts its fields.
+    QWidget* form;
+    QPushButton* saveButton;
+    QPushButton* cancelButton;
+
+    void ShowPrompt() { setCurrentWidget(prompt); }
+    void ShowAttributes() { setCurrentWidget(attributes); }
+    bool PromptShown() const { return currentWidget() == prompt; }
+    // A further button before save.
+    QPushButton* AddButton(const QString& name, const QString& caption);
+    // The row that holds the save and cancel buttons.
+    QHBoxLayout* ButtonRow() const { return buttons_; }
+
+  private:
+    QHBoxLayout* buttons_;
+};
+
 // The frame of a register page: the tree and its two tool buttons on the left, and on the right
-// a stack holding the prompt panel and the attributes panel (header, form area, save and cancel).
+// the attributes stack.
 class RegisterFrame : public QWidget {
     Q_OBJECT
   public:
@@ -132,11 +183,9 @@ class RegisterFrame : public QWidget {
     QTreeWidget* tree;
     QToolButton* addButton;
     QToolButton* deleteButton;
-    QStackedWidget* right;
+    AttributesStack* right;
     PromptPanel* prompt;
-    QWidget* attributes;
     HeaderPanel* header;
-    // Where a page puts its fields.
     QWidget* form;
     QPushButton* saveButton;
     QPushButton* cancelButton;
@@ -148,9 +197,9 @@ class RegisterFrame : public QWidget {
     // there (hidden until a page uses it).
     QWidget* aboveRight;
 
-    void ShowPrompt() { right->setCurrentWidget(prompt); }
-    void ShowAttributes() { right->setCurrentWidget(attributes); }
-    bool PromptShown() const { return right->currentWidget() == prompt; }
+    void ShowPrompt() { right->ShowPrompt(); }
+    void ShowAttributes() { right->ShowAttributes(); }
+    bool PromptShown() const { return right->PromptShown(); }
 
     // Clears the tree and adds its root (data 0) with the given picture; returns the root.
     QTreeWidgetItem* ResetTree(const std::string& rootText, const QIcon& icon);
@@ -159,9 +208,13 @@ class RegisterFrame : public QWidget {
                               const QIcon& icon);
     // A further tool button after delete (an icon-only button: its hint names it).
     QToolButton* AddToolButton(const QString& name, const std::string& hint, const QString& text,
-                               const QIcon& icon);
+                               const QIcon& icon) {
+        return bar_->AddToolButton(name, hint, text, icon);
+    }
     // A further button before save.
-    QPushButton* AddButton(const QString& name, const QString& caption);
+    QPushButton* AddButton(const QString& name, const QString& caption) {
+        return right->AddButton(name, caption);
+    }
 
     // Makes the item the selected one without running the page's select.
     void SelectQuietly(QTreeWidgetItem* item);
@@ -174,8 +227,11 @@ class RegisterFrame : public QWidget {
     void nodeChosen(QTreeWidgetItem* item);
 
   private:
-    QHBoxLayout* toolBar_;
-    QHBoxLayout* buttons_;
+    AddDeleteBar* bar_;
 };
+
+// Runs `chosen` for a node clicked, or reached with the keyboard, in the tree.
+void OnNodeChosen(QTreeWidget* tree, QObject* receiver,
+                  const std::function<void(QTreeWidgetItem*)>& chosen);
 
 }  // namespace zb::app

@@ -135,6 +135,8 @@ QWidget* WorkLibraryPage::BuildWorkPanel() {
     periodCode_ = IntervalCodeList("ComboBoxWorkLibPeriod", periodGroup_);
     periodLayout->addRow("Множитель", periodFactor_);
     periodLayout->addRow("Единица", periodCode_);
+    NameField(periodFactor_, "Интервал исполнения: множитель");
+    NameField(periodCode_, "Интервал исполнения: единица");
     periodGroup_->hide();
     layout->addWidget(periodGroup_);
 
@@ -239,6 +241,8 @@ QWidget* WorkLibraryPage::BuildZarnicPage() {
     accumulationFactor_ = FactorSpin("SpinEditWorkLibAccumulation", 60, accumulationGroup_);
     accumulationLayout->addRow("Единица", accumulationCode_);
     accumulationLayout->addRow("Множитель", accumulationFactor_);
+    NameField(accumulationCode_, "Интервал накопления: единица");
+    NameField(accumulationFactor_, "Интервал накопления: множитель");
     archiveLayout->addRow(accumulationGroup_);
     layout->addWidget(archiveGroup_);
     layout->addStretch(1);
@@ -257,6 +261,9 @@ QWidget* WorkLibraryPage::BuildFreePage(const QString& syntax, FreeRequestFields
     fields.value->setObjectName("MemoWorkLib" + suffix + "Value");
     layout->addRow("Название параметра", fields.name);
     layout->addRow("Значение", fields.value);
+    // The syntax tells the pages' fields apart.
+    NameField(fields.name, syntax + ": Название параметра");
+    NameField(fields.value, syntax + ": Значение");
     return page;
 }
 

@@ -32,4 +32,10 @@ std::vector<std::string> SplitLines(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string AsciiUpper(std::string_view text);
 
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+inline bool IsHexDigit(char c) {
+    return HexDigitValue(c) >= 0;
+}
+
 }  // namespace zb::base

@@ -251,10 +251,6 @@ fs::path FindFile(const fs::path& folder, const std::string& name) {
     return {};
 }
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 }  // namespace
 
 void ResetCatalogue() {
@@ -321,7 +317,7 @@ void ScanDescriptions(bool buildGroups) {
         // Only names that begin with a type code are descriptions: a stray "notes.xml" would
         // otherwise load as some type code, and a short name as type 0000 a second time.
         const std::string code = name.substr(0, 4);
-        if (!std::all_of(code.begin(), code.end(), IsHexDigit)) {
+        if (!std::all_of(code.begin(), code.end(), base::IsHexDigit)) {
             continue;
         }
         entries.push_back(code);

@@ -12,19 +12,6 @@ namespace zb::devices {
 
 namespace {
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The lines of the value part of an assignment: trimmed, line-break encoding undone, split, and
 // each line trimmed.
 std::vector<std::string> ValueLines(std::string_view value) {
@@ -51,7 +38,7 @@ void FormatErrorLine(const TVar& var) {
 uint64_t HexToInt(std::string_view s) {
     uint64_t value = 0;
     for (char c : s) {
-        const int digit = HexDigitValue(c);
+        const int digit = base::HexDigitValue(c);
         if (digit >= 0) {
             value = value * 16 + static_cast<uint64_t>(digit);
         }
@@ -62,7 +49,7 @@ uint64_t HexToInt(std::string_view s) {
 uint64_t StrToHex(std::string_view s) {
     const std::string_view text = s.substr(0, std::min<size_t>(s.size(), 255));
     for (char c : text) {
-        if (HexDigitValue(c) < 0) {
+        if (base::HexDigitValue(c) < 0) {
             throw EInvalidArgument("Неправильный аргумент функции StrToHex: " + std::string(s));
         }
     }
@@ -73,7 +60,7 @@ uint64_t StrToHex(std::string_view s) {
     uint64_t value = 0;
     for (size_t i = text.size(); i >= 1; --i) {
         const size_t pos = (i - 1) ^ 1;  // zero-based position of the digit
-        value = value * 16 + static_cast<uint64_t>(HexDigitValue(padded[pos]));
+        value = value * 16 + static_cast<uint64_t>(base::HexDigitValue(padded[pos]));
     }
     return value;
 }

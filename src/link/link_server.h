@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,18 +71,27 @@ class LinkServer {
     std::optional<std::string> LastAddress(const std::string& ctrId) {
         return shared_.LastAddress(ctrId);
     }
-    // The link lock guards the last-address and clock-key tables.
-    std::mutex& LinkLock() { return shared_.linkLock; }
-    // The file lock: held while a received file is handled; the concentrators page holds it
-    // while it deletes a mirror directory.
-    std::mutex& FileLock() { return shared_.fileLock; }
+    // Records the clock key of a concentrator's last handshake (a key of this half day means
+    // its clock is set and the next handshake writes no SetUTC.xml).
+    void SetClockKey(const std::string& ctrId, std::string key) {
+        shared_.SetClockKey(ctrId, std::move(key));
+    }
+    // Deletes a concentrator's mirror directory once no received file is being handled.
+    void DeleteMirror(const std::string& ctrId) { shared_.DeleteMirror(ctrId); }
+    // Runs an action while holding the file lock, so that no received file is being handled
+    // meanwhile (and no import's transaction is open).
+    void RunUnderFileLock(const std::function<void()>& action) {
+        std::lock_guard lock(shared_.fileLock);
+        action();
+    }
+    // Who is connected and what each concentrator's last session did (it locks itself).
+    SessionRegistry& SessionFigures() { return shared_.sessionFigures; }
 
     // Installs the handler of completed received files (null: store only, process nothing).
     void SetReceivedFileHandler(std::shared_ptr<ReceivedFileHandler> handler) {
         shared_.SetHandler(std::move(handler));
     }
 
-    LinkShared& Shared() { return shared_; }
     const std::filesystem::path& ProgramDir() const { return shared_.ProgramDir(); }
 
     // Snapshot of the close countdowns of the live connections, oldest first (tests, status).

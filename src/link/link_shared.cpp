@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/clock.h"
+#include "link/mirror.h"
 
 namespace zb::link {
 
@@ -108,6 +109,16 @@ void LinkShared::SetHandler(std::shared_ptr<ReceivedFileHandler> handler) {
 std::optional<std::string> LinkShared::LastAddress(std::string_view ctrId) {
     std::lock_guard lock(linkLock);
     return lastAddress.Value(ctrId);
+}
+
+void LinkShared::SetClockKey(std::string_view ctrId, std::string key) {
+    std::lock_guard lock(linkLock);
+    clockKey.Set(ctrId, std::move(key));
+}
+
+void LinkShared::DeleteMirror(std::string_view ctrId) {
+    std::lock_guard lock(fileLock);
+    DeleteMirrorTree(MirrorDir(programDir_, ctrId));
 }
 
 }  // namespace zb::link

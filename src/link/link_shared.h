@@ -104,6 +104,11 @@ class LinkShared {
 
     // The last address of a concentrator, read under the link lock.
     std::optional<std::string> LastAddress(std::string_view ctrId);
+    // Records the clock key of a concentrator under the link lock.
+    void SetClockKey(std::string_view ctrId, std::string key);
+    // Deletes a concentrator's mirror directory while holding the file lock, so that no
+    // received file is being handled in it meanwhile.
+    void DeleteMirror(std::string_view ctrId);
 
   private:
     std::filesystem::path programDir_;

@@ -9,7 +9,7 @@
 // When and where the handler runs:
 // - On the connection's own thread, right after the log line
 //   "CtrID = <ID>  -->  \"<link path>\"" and after the files-in counter was incremented.
-// - With the link's file lock held (LinkServer::FileLock()). The lock serialises the handling of
+// - With the link's file lock held (LinkShared::fileLock). The lock serialises the handling of
 //   received files across all connections, and against the deletion of a mirror directory by the
 //   concentrators page. The handler must not take the file lock itself; it may use the database
 //   (Database()), which has its own lock.

@@ -92,18 +92,19 @@ void Runtime::StartLink() {
     link_->SetReceivedFileHandler(std::make_shared<inbound::ReceivedFileProcessor>());
     if (storage::HasDatabase()) {
         for (auto& session : LoadLastCtrSessions(storage::Database())) {
-            link_->Shared().sessionFigures.Restore(std::move(session));
+            link_->SessionFigures().Restore(std::move(session));
         }
     }
     // One INSERT at the end of a session, on its connection thread, under the file lock so that
     // it never lands inside the transaction of a received file being imported.
-    link_->Shared().sessionFigures.SetEndSink(
+    link_->SessionFigures().SetEndSink(
         [server = link_.get()](const link::CtrSessionFigures& ended) {
             try {
-                std::lock_guard lock(server->FileLock());
-                if (storage::HasDatabase()) {
-                    RecordCtrSession(storage::Database(), ended);
-                }
+                server->RunUnderFileLock([&] {
+                    if (storage::HasDatabase()) {
+                        RecordCtrSession(storage::Database(), ended);
+                    }
+                });
             } catch (const std::exception& e) {
                 base::LogLine("CtrID = " + ended.ctrId + ", сеанс не записан: " + e.what());
             }
@@ -114,7 +115,7 @@ void Runtime::StartLink() {
 std::string Runtime::NetworkSummary() const {
     auto rows = admin::LoadNetworkState(storage::Database(), base::Program().programDir);
     if (link_) {
-        admin::ApplySessions(rows, link_->Shared().sessionFigures.Snapshot());
+        admin::ApplySessions(rows, link_->SessionFigures().Snapshot());
     }
     return admin::NetworkSummaryText(admin::CountConnected(rows), static_cast<int>(rows.size()));
 }

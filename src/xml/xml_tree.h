@@ -29,7 +29,7 @@ class TXMLItem;
 class EParserError : public std::runtime_error {
   public:
     EParserError(const std::string& reason, int line);
-    int line() const { return line_; }
+    int Line() const { return line_; }
 
   private:
     int line_;

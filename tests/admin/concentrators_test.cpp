@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "admin_db_fixture.h"
+#include "link/link_shared.h"
 #include "link/service_command.h"
 #include "storage/stored_text.h"
 
@@ -18,7 +19,9 @@ class ConcentratorsTest : public testing::AdminDbTest {
   protected:
     fs::path Mirror(const std::string& id) { return dir_.path() / "CTR" / ("CTR_" + id); }
     fs::path Inbox(const std::string& id) { return Mirror(id) / "ROOT" / "WORK" / "INBOX"; }
-    std::mutex fileLock_;
+    // The link's state: its file lock is what the deletion of a mirror waits for.
+    link::LinkShared link_{dir_.path()};
+    MirrorDeleter deleteMirror_ = [this](const std::string& id) { link_.DeleteMirror(id); };
 };
 
 TEST(CtrId, TypedIdsBecomeTheHandshakeFormOrAreRefused) {
@@ -46,22 +49,16 @@ TEST(CtrSpin, StepsDecimalWithinFourDigits) {
     }
 }
 
-TEST(CtrTexts, AddressAndUpdateStatement) {
+TEST(CtrTexts, LastAddressBeforeAnyHandshakeCannotBeOpened) {
     EXPECT_EQ(LastAddressText(std::nullopt), "<NULL>");
-    EXPECT_EQ(LastAddressText(std::string("127.0.0.1")), "127.0.0.1");
     EXPECT_FALSE(CanOpenAddress("<NULL>"));
     EXPECT_TRUE(CanOpenAddress("10.1.2.3"));
     EXPECT_EQ(CtrPageUrl("127.0.0.1"), "http://127.0.0.1");
-    EXPECT_EQ(CtrUpdateSql(4, {"00A1", "ТП \"5\"", "p<w>"}),
-              "UPDATE CTR set ID        = '00A1', Comment   = 'ТП &quot;5&quot;', "
-              "Password  = 'p&lt;w&gt;', XML       = '' WHERE UID = '4'");
-    EXPECT_EQ(std::string(ctr_texts::kDuplicateId),
-              "Концентратор с таким 'ID' уже существует,\r\nдобавление невозможно! ");
 }
 
 TEST_F(ConcentratorsTest, AddNormalisesTheIdAndRefusesDuplicates) {
     auto added = AddCtr(*db_, {"00a1", "Подстанция №5", "секрет"});
-    ASSERT_TRUE(added.saved()) << added.warning;
+    ASSERT_TRUE(added.Saved()) << added.warning;
     EXPECT_EQ(added.id, "00A1");
     EXPECT_EQ(Cell("SELECT XML from CTR"), "");
     // The short lower-case form is the same concentrator.
@@ -108,21 +105,24 @@ TEST_F(ConcentratorsTest, ReadShowsDecodedValuesLineByLine) {
 TEST_F(ConcentratorsTest, SaveHasNoDuplicateCheckButRefusesABadId) {
     auto first = AddCtr(*db_, {"00A1", "", ""});
     AddCtr(*db_, {"00B2", "", ""});
-    auto saved = SaveCtr(*db_, first.uid, {"00b2", "новый", "x"});
-    ASSERT_TRUE(saved.saved());
+    auto saved = SaveCtr(*db_, first.uid, {"00b2", "ТП \"5\"", "p<w>"});
+    ASSERT_TRUE(saved.Saved());
     EXPECT_EQ(saved.id, "00B2");
     EXPECT_EQ(Count("CTR", "ID='00B2'"), 2);
     EXPECT_EQ(SaveCtr(*db_, first.uid, {"bad id", "", ""}).warning, ctr_texts::kInvalidId);
-    EXPECT_EQ(ReadCtr(*db_, first.uid)->record.comment, "новый");
+    // Quotes and angle brackets come back as typed.
+    const auto view = ReadCtr(*db_, first.uid);
+    EXPECT_EQ(view->record.comment, "ТП \"5\"");
+    EXPECT_EQ(view->record.password, "p<w>");
 }
 
 TEST_F(ConcentratorsTest, DeleteWaitsForTheFileLock) {
     auto ctr = AddCtr(*db_, {"00A1", "", ""});
     PrepareMirror(dir_.path(), "00A1");
-    std::unique_lock held(fileLock_);
+    std::unique_lock held(link_.fileLock);
     std::atomic<bool> done{false};
     std::thread deleter([&] {
-        DeleteCtr(*db_, dir_.path(), fileLock_, ctr.uid);
+        DeleteCtr(*db_, ctr.uid, deleteMirror_);
         done = true;
     });
     // While a received file is being handled, the mirror stays.
@@ -140,7 +140,7 @@ TEST_F(ConcentratorsTest, StoredIdThatIsNoPlainIdDeletesNothingOnDisk) {
     fs::create_directories(dir_.path() / "keep");
     fs::create_directories(dir_.path() / "CTR");
     db_->ExecuteSql("INSERT into CTR (ID) values('../keep')");
-    DeleteCtr(*db_, dir_.path(), fileLock_, db_->QueryTable("SELECT UID from CTR")->FieldInt64(0));
+    DeleteCtr(*db_, db_->QueryTable("SELECT UID from CTR")->FieldInt64(0), deleteMirror_);
     EXPECT_TRUE(fs::exists(dir_.path() / "keep"));
     EXPECT_EQ(Count("CTR"), 0);
 }

@@ -7,41 +7,7 @@ namespace {
 
 class ReferenceTest : public testing::AdminDbTest {};
 
-TEST(FamilySql, CustomerStatementsAreExact) {
-    const auto& reg = CustomersRegister();
-    FamilyRecord record{1, {"ООО \"Ток\"", "ул. <Ленина>", "7701"}};
-    EXPECT_EQ(FamilyInsertSql(reg, record),
-              "INSERT into Customer (TypeCode,Name,StreetAddress,INN,XML) values('1',"
-              "'ООО &quot;Ток&quot;','ул. &lt;Ленина&gt;','7701','')");
-    EXPECT_EQ(FamilyUpdateSql(reg, 12, record),
-              "UPDATE Customer set TypeCode      = '1', Name          = 'ООО &quot;Ток&quot;',"
-              " StreetAddress = 'ул. &lt;Ленина&gt;', INN           = '7701',"
-              " XML           = '' WHERE UID     = '12'");
-}
-
-TEST(FamilySql, OtherMembersStatementsAreExact) {
-    FamilyRecord name{0, {"A&B"}};
-    EXPECT_EQ(FamilyInsertSql(CategoriesRegister(), name),
-              "INSERT into CustomGroup (Name,XML) values('A&amp;B','')");
-    EXPECT_EQ(FamilyUpdateSql(CategoriesRegister(), 3, name),
-              "UPDATE CustomGroup set Name      = 'A&amp;B', XML       = '' WHERE UID = '3'");
-    EXPECT_EQ(FamilyUpdateSql(BalanceGroupsRegister(), 4, name),
-              "UPDATE Balance set Name      = 'A&amp;B', XML       = '' WHERE UID = '4'");
-    FamilyRecord provider{0, {"Сбыт", "123"}};
-    EXPECT_EQ(FamilyInsertSql(ProvidersRegister(), provider),
-              "INSERT into EProvider (Name,INN,XML) values('Сбыт','123','')");
-    EXPECT_EQ(FamilyUpdateSql(ProvidersRegister(), 5, provider),
-              "UPDATE EProvider set Name      = 'Сбыт', INN       = '123', XML       = ''"
-              " WHERE UID = '5'");
-}
-
-TEST(FamilyTexts, PromptsAndWarningsEndAsTheSystemWritesThem) {
-    EXPECT_EQ(std::string(CustomersRegister().duplicateWarning),
-              "Клиент с таким именем уже существует,\r\nдобавление невозможно! ");
-    EXPECT_EQ(std::string(ProvidersRegister().prompt),
-              "Выберите\r\nили добавьте\r\nгарантирующего\r\nпоставщика");
-    EXPECT_EQ(ContractListTitle("Иванов"), "Договоры с клиентом: Иванов");
-    // Any type but 0 is a company.
+TEST(CustomerType, AnyTypeButZeroIsACompany) {
     EXPECT_EQ(CustomerPictureOf(0), 0);
     EXPECT_EQ(CustomerPictureOf(1), 1);
     EXPECT_EQ(CustomerPictureOf(7), 1);
@@ -52,16 +18,17 @@ TEST(FamilyTexts, PromptsAndWarningsEndAsTheSystemWritesThem) {
 // the rules the pages never reach.
 TEST_F(ReferenceTest, RenameOntoAnotherNameAndEmptyNamesAreDuplicates) {
     const auto& categories = CategoriesRegister();
-    ASSERT_TRUE(AddFamilyRecord(*db_, categories, {0, {"Быт \"<1>\""}}).added());
+    ASSERT_TRUE(AddFamilyRecord(*db_, categories, {0, {"Быт \"<1>\""}}).Added());
     auto other = AddFamilyRecord(*db_, categories, {0, {"Промышленность"}});
     UpdateFamilyRecord(*db_, categories, other.uid, {0, {"Быт \"<1>\""}});
     EXPECT_EQ(ReadFamilyRecord(*db_, categories, other.uid)->texts.at(0), "Быт \"<1>\"");
+    // Stored in the stored text form: the statement's quotes cannot be broken out of.
     EXPECT_EQ(Count("CustomGroup", "Name='Быт &quot;&lt;1&gt;&quot;'"), 2);
 
     const auto& customers = CustomersRegister();
     auto added = AddFamilyRecord(*db_, customers, {1, {"", "Адрес", "ИНН1"}});
-    ASSERT_TRUE(added.added());
-    EXPECT_FALSE(AddFamilyRecord(*db_, customers, {0, {"", "", ""}}).added());
+    ASSERT_TRUE(added.Added());
+    EXPECT_FALSE(AddFamilyRecord(*db_, customers, {0, {"", "", ""}}).Added());
     auto record = ReadFamilyRecord(*db_, customers, added.uid);
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->typeCode, 1);

@@ -37,7 +37,8 @@ class MeasuringPointsPageTest : public WindowTest {
             "<profile><var Name=\"0000.ReadRegister\"/>"
             "<var VID=\"01000100\"/></profile>");
         OpenAdminPage("LabelAdminMP");
-        page_ = window_->measuringPointsPage();
+        page_ =
+            static_cast<app::MeasuringPointsPage*>(window_->PageOf(app::PageId::MeasuringPoints));
         grid_ = page_->grid();
     }
     fs::path inbox() const { return link::MirrorInbox(dir_.path(), "00A1"); }

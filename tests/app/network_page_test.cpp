@@ -39,10 +39,13 @@ class NetworkPageTest : public WindowTest {
 
     void OpenNetworkPage() {
         OpenAdminPage("LabelAdminNetwork");
-        ASSERT_EQ(window_->PageInFront(), window_->networkPage());
+        ASSERT_EQ(window_->PageInFront(),
+                  static_cast<app::NetworkPage*>(window_->PageOf(app::PageId::Network)));
     }
 
-    NetworkPage* Page() const { return window_->networkPage(); }
+    NetworkPage* Page() const {
+        return static_cast<app::NetworkPage*>(window_->PageOf(app::PageId::Network));
+    }
     QString Summary() const { return Page()->summaryLabel()->text(); }
 
     // The cells of the row whose ID is `id`, by column.
@@ -79,14 +82,14 @@ TEST_F(NetworkPageTest, FollowsSessionsAndKeepsTheLastOnesAcrossARestart) {
                                  "--count", "2", "--root", ctrRoot_.path().string()});
     ASSERT_TRUE(WaitFor([&] { return Summary() == "На связи: 2 из 2"; }, 30s))
         << Summary().toStdString() << "\n"
-        << window_->logPage()->memo()->toPlainText().toStdString();
+        << Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString();
     for (const char* id : {"00A1", "00A2"}) {
         EXPECT_EQ(Row(id)[NetworkPage::ColumnConnected], "да");
         EXPECT_FALSE(Row(id)[NetworkPage::ColumnStart].isEmpty());
         EXPECT_EQ(Row(id)[NetworkPage::ColumnEnd], "");
         EXPECT_EQ(Row(id)[NetworkPage::ColumnIp], "127.0.0.1");
     }
-    QTreeWidget* tree = window_->ctrPage()->frame()->tree;
+    auto* tree = Find<QTreeWidget>("TreeViewAdminCtr");
     EXPECT_EQ(ChildByText(tree, "00A1 [ТП-1]")->toolTip(0), "На связи");
     EXPECT_EQ(ChildByText(tree, "00A2")->toolTip(0), "На связи");
 
@@ -124,9 +127,9 @@ TEST_F(NetworkPageTest, FollowsSessionsAndKeepsTheLastOnesAcrossARestart) {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
     EXPECT_EQ(Page()->table()->item(0, NetworkPage::ColumnId)->text(), "00A1");
     storage::Database().ExecuteSql("INSERT into CTR (ID,Comment,XML) values('00B0','','')");
-    const int loads = Page()->loads();
+    const int loads = Page()->Loads();
     QTest::keyClick(Page()->table(), Qt::Key_F5);
-    EXPECT_EQ(Page()->loads(), loads + 1);
+    EXPECT_EQ(Page()->Loads(), loads + 1);
     EXPECT_EQ(Summary(), "На связи: 0 из 3");
     EXPECT_EQ(Row("00B0")[NetworkPage::ColumnStart], "");
     EXPECT_TRUE(messages_->errors().empty());

@@ -2,7 +2,6 @@
 #include <QGroupBox>
 #include <QTest>
 
-#include "app/operators_page.h"
 #include "storage/stored_text.h"
 #include "window_fixture.h"
 
@@ -14,7 +13,6 @@ class OperatorsPageTest : public WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         OpenAdminPage("LabelAdminOperator");
-        page_ = window_->operatorsPage();
         tree_ = Find<QTreeWidget>("TreeViewAdminOperator");
     }
 
@@ -22,52 +20,52 @@ class OperatorsPageTest : public WindowTest {
         // Adding starts from the root.
         Click(Find<QWidget>("ButtonAdminOperatorCancel"));
         Click(Find<QWidget>("ToolButtonAdminOperatorAdd"));
-        page_->nameEdit()->setText(name);
-        page_->loginEdit()->setText(login);
-        page_->passwordEdit()->setText(password);
+        Edit("LabeledEditAdminOperatorName")->setText(name);
+        Edit("LabeledEditAdminOperatorLogin")->setText(login);
+        Edit("LabeledEditAdminOperatorPassword")->setText(password);
         Click(Find<QWidget>("ButtonAdminOperatorSave"));
         Flush();
     }
 
-    app::OperatorsPage* page_ = nullptr;
     QTreeWidget* tree_ = nullptr;
 };
 
 TEST_F(OperatorsPageTest, AddThenEditTheNewOperator) {
     EXPECT_EQ(tree_->topLevelItem(0)->text(0), "Операторы");
     EXPECT_EQ(ChildTexts(tree_), QStringList{"Администратор"});
-    EXPECT_EQ(page_->frame()->prompt->text(), "Выберите\nили добавьте\nоператора");
+    EXPECT_EQ(Find<app::PromptPanel>("PanelAdminOperatorPrompt")->text(),
+              "Выберите\nили добавьте\nоператора");
     EXPECT_FALSE(Find<QGroupBox>("RadioGroupAdminOperatorLevel")->isEnabled());
     EXPECT_FALSE(Find<QGroupBox>("GroupBoxAdminOperatorContact")->isEnabled());
 
     Click(Find<QWidget>("ToolButtonAdminOperatorAdd"));
-    EXPECT_EQ(page_->frame()->header->text(), "Новый оператор");
-    EXPECT_EQ(page_->nameEdit()->selectedText(), "Введите имя нового оператора");
-    EXPECT_EQ(page_->frame()->saveButton->text(), "Добавить");
+    EXPECT_EQ(HeaderText("AdminOperator"), "Новый оператор");
+    EXPECT_EQ(Edit("LabeledEditAdminOperatorName")->selectedText(), "Введите имя нового оператора");
+    EXPECT_EQ(Find<QPushButton>("ButtonAdminOperatorSave")->text(), "Добавить");
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorAdd")->isEnabled());
     // Login and password are typed in capitals, Cyrillic letters too.
-    page_->nameEdit()->setText("Иван Петров");
-    Type(page_->loginEdit(), "ivan");
-    Type(page_->passwordEdit(), "пароль");
-    EXPECT_EQ(page_->passwordEdit()->text(), QString("ПАРОЛЬ"));
+    Edit("LabeledEditAdminOperatorName")->setText("Иван Петров");
+    Type(Edit("LabeledEditAdminOperatorLogin"), "ivan");
+    Type(Edit("LabeledEditAdminOperatorPassword"), "пароль");
+    EXPECT_EQ(Edit("LabeledEditAdminOperatorPassword")->text(), QString("ПАРОЛЬ"));
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
     EXPECT_TRUE(messages_->warnings().empty());
     EXPECT_EQ(ChildTexts(tree_), (QStringList{"Администратор", "Иван Петров"}));
     EXPECT_EQ(tree_->currentItem()->text(0), "Иван Петров");
-    EXPECT_EQ(page_->frame()->header->text(), "Оператор (редактировать)");
-    EXPECT_EQ(page_->frame()->saveButton->text(), "Сохранить");
-    EXPECT_FALSE(page_->nameEdit()->isEnabled());
-    EXPECT_TRUE(page_->loginEdit()->isEnabled());
+    EXPECT_EQ(HeaderText("AdminOperator"), "Оператор (редактировать)");
+    EXPECT_EQ(Find<QPushButton>("ButtonAdminOperatorSave")->text(), "Сохранить");
+    EXPECT_FALSE(Edit("LabeledEditAdminOperatorName")->isEnabled());
+    EXPECT_TRUE(Edit("LabeledEditAdminOperatorLogin")->isEnabled());
     EXPECT_TRUE(Find<QWidget>("ToolButtonAdminOperatorDelete")->isEnabled());
     EXPECT_EQ(Count("Operator", "Login='IVAN' AND XML=''"), 1);
 
     // Saving in edit mode rewrites login and password, and stays in edit mode.
-    page_->loginEdit()->setText("IVANP");
-    page_->passwordEdit()->setText("PW2");
+    Edit("LabeledEditAdminOperatorLogin")->setText("IVANP");
+    Edit("LabeledEditAdminOperatorPassword")->setText("PW2");
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
     EXPECT_EQ(Count("Operator", "Login='IVANP' AND Password='PW2'"), 1);
-    EXPECT_EQ(page_->frame()->saveButton->text(), "Сохранить");
-    page_->passwordEdit()->clear();
+    EXPECT_EQ(Find<QPushButton>("ButtonAdminOperatorSave")->text(), "Сохранить");
+    Edit("LabeledEditAdminOperatorPassword")->clear();
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
     EXPECT_EQ(messages_->warnings(),
               std::vector<std::string>{"Поле \"Пароль\" не может быть пустым!"});
@@ -86,8 +84,8 @@ TEST_F(OperatorsPageTest, DuplicatesAndEmptyFieldsAreRefusedAndDeleteAsksNothing
                   "Оператор с таким Логином уже существует,\r\nдобавление невозможно!",
                   "Поле \"Имя\" не может быть пустым!", "Поле \"Логин\" не может быть пустым!"}));
     // The fields keep what was typed.
-    EXPECT_EQ(page_->loginEdit()->text(), "");
-    EXPECT_EQ(page_->nameEdit()->text(), "Иван");
+    EXPECT_EQ(Edit("LabeledEditAdminOperatorLogin")->text(), "");
+    EXPECT_EQ(Edit("LabeledEditAdminOperatorName")->text(), "Иван");
     EXPECT_EQ(Count("Operator"), 2);
     // A name differing only in letter case is another name.
     Add("иван", "IVAN2", "1");
@@ -98,23 +96,23 @@ TEST_F(OperatorsPageTest, DuplicatesAndEmptyFieldsAreRefusedAndDeleteAsksNothing
     EXPECT_TRUE(messages_->questions().empty());
     EXPECT_EQ(ChildTexts(tree_), (QStringList{"Администратор", "Иван"}));
     EXPECT_EQ(Count("Operator"), 2);
-    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_TRUE(Showing("PanelAdminOperatorPrompt"));
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorDelete")->isEnabled());
 }
 
 TEST_F(OperatorsPageTest, BuiltInAdministratorIsProtected) {
     ClickItem(tree_, ChildByText(tree_, "Администратор"));
-    EXPECT_EQ(page_->loginEdit()->text(), "KREMU");
-    EXPECT_FALSE(page_->loginEdit()->isEnabled());
-    EXPECT_FALSE(page_->nameEdit()->isEnabled());
+    EXPECT_EQ(Edit("LabeledEditAdminOperatorLogin")->text(), "KREMU");
+    EXPECT_FALSE(Edit("LabeledEditAdminOperatorLogin")->isEnabled());
+    EXPECT_FALSE(Edit("LabeledEditAdminOperatorName")->isEnabled());
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorDelete")->isEnabled());
     EXPECT_FALSE(Find<QWidget>("ToolButtonAdminOperatorAdd")->isEnabled());
     // Its password can still be changed.
-    page_->passwordEdit()->setText("NEWPW");
+    Edit("LabeledEditAdminOperatorPassword")->setText("NEWPW");
     Click(Find<QWidget>("ButtonAdminOperatorSave"));
     EXPECT_EQ(Count("Operator", "Login='KREMU' AND Password='NEWPW'"), 1);
     ClickItem(tree_, tree_->topLevelItem(0));
-    EXPECT_TRUE(page_->frame()->PromptShown());
+    EXPECT_TRUE(Showing("PanelAdminOperatorPrompt"));
     EXPECT_TRUE(Find<QWidget>("ToolButtonAdminOperatorAdd")->isEnabled());
 }
 

@@ -63,9 +63,9 @@ class ResultsPages : public WindowTest {
         LoginAs("KREMU", "KREMU");
     }
 
-    app::StatPage* statPage() { return static_cast<app::StatPage*>(window_->page(PageId::Stat)); }
+    app::StatPage* statPage() { return static_cast<app::StatPage*>(window_->PageOf(PageId::Stat)); }
     app::PeriodicPage* periodicPage() {
-        return static_cast<app::PeriodicPage*>(window_->page(PageId::Delete));
+        return static_cast<app::PeriodicPage*>(window_->PageOf(PageId::Delete));
     }
     static void ClickRow(QAbstractItemView* view, const QModelIndex& index) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());

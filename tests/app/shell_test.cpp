@@ -9,7 +9,6 @@
 #include <QTextBlock>
 #include <thread>
 
-#include "app/shell_texts.h"
 #include "base/log.h"
 #include "link/link_server.h"
 #include "storage/stored_text.h"
@@ -20,40 +19,43 @@ namespace {
 
 using app::PageId;
 
-class ShellTest : public WindowTest {};
+class ShellTest : public WindowTest {
+  protected:
+    QString Status(int index) {
+        const char* names[] = {"StatusPanelLogin", "StatusPanelTime", "StatusPanelConns",
+                               "StatusPanelFiles"};
+        return Find<QLabel>(names[index])->text();
+    }
+};
 
 TEST_F(ShellTest, StartsAsSmallLoginWindowWithThePrefilledAdministrator) {
     StartWindow();
     EXPECT_EQ(window_->windowTitle(), "ZarnicBox Rev.0.3.24");
     EXPECT_TRUE(window_->LoginPanelInFront());
     EXPECT_EQ(window_->size(), QSize(278, 178));
-    EXPECT_EQ(window_->loginEdit()->text(), "KREMU");
-    EXPECT_EQ(window_->passwordEdit()->text(), "KREMU");
-    EXPECT_EQ(window_->passwordEdit()->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(Edit("EditLogin")->text(), "KREMU");
+    EXPECT_EQ(Edit("EditPassword")->text(), "KREMU");
+    EXPECT_EQ(Edit("EditPassword")->echoMode(), QLineEdit::Normal);
     EXPECT_FALSE(window_->statusBar()->isVisible());
-    EXPECT_EQ(window_->trail()->Texts(), QStringList{"Main"});
-    const char* captions[] = {"Login", "Time", "Conns.", "Files"};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(window_->statusPanel(i)->text(), captions[i]);
-        EXPECT_EQ(window_->statusPanel(i)->width(), app::texts::kStatusWidths[i]);
-    }
+    EXPECT_EQ(window_->Trail()->Texts(), QStringList{"Main"});
+    EXPECT_EQ(Status(3), "Files");
     EXPECT_EQ(Count("Operator"), 1);
 
     // Enter anywhere on the login panel logs in.
-    window_->loginEdit()->setFocus();
-    QTest::keyClick(window_->passwordEdit(), Qt::Key_Return);
+    Edit("EditLogin")->setFocus();
+    QTest::keyClick(Edit("EditPassword"), Qt::Key_Return);
     Flush();
     ASSERT_TRUE(window_->LoggedIn());
     EXPECT_FALSE(window_->LoginPanelInFront());
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Main));
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Main));
     EXPECT_EQ(window_->size(), QSize(1024, 768));
     EXPECT_TRUE(window_->statusBar()->isVisible());
-    EXPECT_EQ(window_->statusPanel(0)->text(), "KREMU/Администратор");
-    EXPECT_TRUE(window_->adminLink()->isEnabled());
-    EXPECT_EQ(window_->currentOperator()->uid, 1);
+    EXPECT_EQ(Status(0), "KREMU/Администратор");
+    EXPECT_TRUE(Find<QWidget>("LabelMainAdmin")->isEnabled());
+    EXPECT_EQ(window_->CurrentOperator()->uid, 1);
     EXPECT_TRUE(messages_->warnings().empty());
     // The trail is unchanged by the login.
-    EXPECT_EQ(window_->trail()->Texts(), QStringList{"Main"});
+    EXPECT_EQ(window_->Trail()->Texts(), QStringList{"Main"});
 }
 
 TEST_F(ShellTest, WrongLoginOrPasswordWarnsAndKeepsThePanel) {
@@ -64,16 +66,16 @@ TEST_F(ShellTest, WrongLoginOrPasswordWarnsAndKeepsThePanel) {
               (std::vector<std::string>{"Неверный Пароль!", "Неверный Логин!"}));
     EXPECT_FALSE(window_->LoggedIn());
     EXPECT_TRUE(window_->LoginPanelInFront());
-    EXPECT_EQ(window_->loginEdit()->text(), "NOBODY");
+    EXPECT_EQ(Edit("EditLogin")->text(), "NOBODY");
     EXPECT_EQ(window_->size(), QSize(278, 178));
 
     // Typed letters become capitals, Cyrillic ones too.
-    window_->loginEdit()->clear();
-    Type(window_->loginEdit(), "kremu");
-    EXPECT_EQ(window_->loginEdit()->text(), "KREMU");
-    window_->passwordEdit()->clear();
-    Type(window_->passwordEdit(), "пароль-ё");
-    EXPECT_EQ(window_->passwordEdit()->text(), QString("ПАРОЛЬ-Ё"));
+    Edit("EditLogin")->clear();
+    Type(Edit("EditLogin"), "kremu");
+    EXPECT_EQ(Edit("EditLogin")->text(), "KREMU");
+    Edit("EditPassword")->clear();
+    Type(Edit("EditPassword"), "пароль-ё");
+    EXPECT_EQ(Edit("EditPassword")->text(), QString("ПАРОЛЬ-Ё"));
 }
 
 TEST_F(ShellTest, OtherOperatorLogsInWithoutAdministration) {
@@ -81,54 +83,54 @@ TEST_F(ShellTest, OtherOperatorLogsInWithoutAdministration) {
                      storage::SqlText("Иван") + ",'IVAN','PASS','')"});
     StartWindow();
     // Two operators: nothing is pre-filled.
-    EXPECT_EQ(window_->loginEdit()->text(), "");
-    EXPECT_EQ(window_->passwordEdit()->text(), "");
+    EXPECT_EQ(Edit("EditLogin")->text(), "");
+    EXPECT_EQ(Edit("EditPassword")->text(), "");
     LoginAs("ivan", "pass");
     ASSERT_TRUE(window_->LoggedIn());
-    EXPECT_EQ(window_->statusPanel(0)->text(), "IVAN/Иван");
-    EXPECT_FALSE(window_->adminLink()->isEnabled());
-    Click(window_->adminLink());
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Main));
+    EXPECT_EQ(Status(0), "IVAN/Иван");
+    EXPECT_FALSE(Find<QWidget>("LabelMainAdmin")->isEnabled());
+    Click(Find<QWidget>("LabelMainAdmin"));
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Main));
     // Works and database stay open to everyone.
     Click(Find<QWidget>("LabelMainWork"));
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Work));
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Work));
 }
 
 TEST_F(ShellTest, TrailRecordsTheWayAndLeadsBack) {
     OpenAdminPage("LabelAdminOperator");
     const QStringList five{"Main", "-->", "Администрирование", "-->", "Операторы"};
-    EXPECT_EQ(window_->trail()->Texts(), five);
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Operators));
+    EXPECT_EQ(window_->Trail()->Texts(), five);
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Operators));
 
-    QLabel* name = window_->trail()->LabelAt(2);
+    QLabel* name = window_->Trail()->LabelAt(2);
     EXPECT_EQ(name->font().family(), "Times New Roman");
     EXPECT_EQ(name->font().pointSize(), 14);
     EXPECT_TRUE(name->font().underline());
     EXPECT_EQ(name->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(name->styleSheet().contains("navy"));
-    QLabel* separator = window_->trail()->LabelAt(1);
+    QLabel* separator = window_->Trail()->LabelAt(1);
     EXPECT_EQ(separator->font().pointSize(), 12);
     EXPECT_FALSE(separator->font().underline());
-    EXPECT_GT(separator->x(), window_->trail()->LabelAt(0)->geometry().right());
+    EXPECT_GT(separator->x(), window_->Trail()->LabelAt(0)->geometry().right());
 
     // A separator does nothing; a page name brings its page back and cuts the trail.
-    const int loads = window_->page(PageId::Admin)->loads();
+    const int loads = window_->PageOf(PageId::Admin)->Loads();
     Click(separator);
-    EXPECT_EQ(window_->trail()->Count(), 5);
-    Click(window_->trail()->LabelAt(2));
+    EXPECT_EQ(window_->Trail()->Count(), 5);
+    Click(window_->Trail()->LabelAt(2));
     Flush();
-    EXPECT_EQ(window_->trail()->Texts(), (QStringList{"Main", "-->", "Администрирование"}));
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Admin));
-    EXPECT_EQ(window_->page(PageId::Admin)->loads(), loads);
-    Click(window_->trail()->LabelAt(0));
+    EXPECT_EQ(window_->Trail()->Texts(), (QStringList{"Main", "-->", "Администрирование"}));
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Admin));
+    EXPECT_EQ(window_->PageOf(PageId::Admin)->Loads(), loads);
+    Click(window_->Trail()->LabelAt(0));
     Flush();
-    EXPECT_EQ(window_->trail()->Texts(), QStringList{"Main"});
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Main));
+    EXPECT_EQ(window_->Trail()->Texts(), QStringList{"Main"});
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Main));
 
     // No de-duplication: the same page twice is appended twice.
-    window_->NavigateTo(window_->page(PageId::Log));
-    window_->NavigateTo(window_->page(PageId::Log));
-    EXPECT_EQ(window_->trail()->Texts(), (QStringList{"Main", "-->", "Журнал", "-->", "Журнал"}));
+    window_->NavigateTo(window_->PageOf(PageId::Log));
+    window_->NavigateTo(window_->PageOf(PageId::Log));
+    EXPECT_EQ(window_->Trail()->Texts(), (QStringList{"Main", "-->", "Журнал", "-->", "Журнал"}));
 }
 
 TEST_F(ShellTest, EveryPageIsReachableWithItsCaption) {
@@ -156,17 +158,17 @@ TEST_F(ShellTest, EveryPageIsReachableWithItsCaption) {
         {{"LabelMainAdmin", "LabelAdminProvider"}, PageId::Providers, "Поставщики"},
     };
     for (const auto& way : ways) {
-        Click(window_->trail()->LabelAt(0));
+        Click(window_->Trail()->LabelAt(0));
         for (const char* link : way.links) {
             Click(Find<QWidget>(link));
         }
         Flush();
-        EXPECT_EQ(window_->PageInFront(), window_->page(way.page)) << way.caption;
-        EXPECT_EQ(window_->trail()->Texts().last(), QString(way.caption));
-        EXPECT_EQ(window_->page(way.page)->loads(), 1) << way.caption;
+        EXPECT_EQ(window_->PageInFront(), window_->PageOf(way.page)) << way.caption;
+        EXPECT_EQ(window_->Trail()->Texts().last(), QString(way.caption));
+        EXPECT_EQ(window_->PageOf(way.page)->Loads(), 1) << way.caption;
     }
     // The data links carry no action.
-    Click(window_->trail()->LabelAt(0));
+    Click(window_->Trail()->LabelAt(0));
     Click(Find<QWidget>("LabelMainData"));
     EXPECT_FALSE(Find<QWidget>("LabelDataReports")->isEnabled());
     EXPECT_FALSE(Find<QWidget>("LabelDataManual")->isEnabled());
@@ -175,34 +177,34 @@ TEST_F(ShellTest, EveryPageIsReachableWithItsCaption) {
 
 TEST_F(ShellTest, F5ReloadsOnlyTheRefreshingPages) {
     OpenAdminPage("LabelAdminOperator");
-    ASSERT_EQ(window_->page(PageId::Operators)->loads(), 1);
+    ASSERT_EQ(window_->PageOf(PageId::Operators)->Loads(), 1);
     // The operators page is not read again: a row added meanwhile stays out of its tree.
     storage::Database().ExecuteSql(
         "INSERT into Operator (Name,Login,Password) values('Новый','NEW','1')");
     QTest::keyClick(window_.get(), Qt::Key_F5);
-    EXPECT_EQ(window_->page(PageId::Operators)->loads(), 1);
+    EXPECT_EQ(window_->PageOf(PageId::Operators)->Loads(), 1);
     EXPECT_EQ(Find<QTreeWidget>("TreeViewAdminOperator")->topLevelItem(0)->childCount(), 1);
 
     for (const auto& [id, reloads] :
          {std::pair{PageId::MeasuringPoints, true}, std::pair{PageId::UpLoad, true},
           std::pair{PageId::Delete, true}, std::pair{PageId::Stat, false}}) {
         ShowPage(id);
-        const int loads = window_->page(id)->loads();
+        const int loads = window_->PageOf(id)->Loads();
         QTest::keyClick(window_.get(), Qt::Key_F5);
-        EXPECT_EQ(window_->page(id)->loads(), loads + (reloads ? 1 : 0)) << static_cast<int>(id);
+        EXPECT_EQ(window_->PageOf(id)->Loads(), loads + (reloads ? 1 : 0)) << static_cast<int>(id);
     }
 }
 
 TEST_F(ShellTest, AltClickOnTheMainBackgroundOpensTheLog) {
     StartWindow();
     LoginAs("KREMU", "KREMU");
-    auto* main = window_->page(PageId::Main);
+    auto* main = window_->PageOf(PageId::Main);
     const QPoint background(main->width() - 20, main->height() - 20);
     QTest::mouseClick(main, Qt::LeftButton, {}, background);
     EXPECT_EQ(window_->PageInFront(), main);
     ClickAlt(main, background);
-    EXPECT_EQ(window_->PageInFront(), window_->page(PageId::Log));
-    EXPECT_EQ(window_->trail()->Texts(), (QStringList{"Main", "-->", "Журнал"}));
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(PageId::Log));
+    EXPECT_EQ(window_->Trail()->Texts(), (QStringList{"Main", "-->", "Журнал"}));
 }
 
 TEST_F(ShellTest, LogKeepsTheLast257WholeLinesInCallOrder) {
@@ -236,30 +238,30 @@ TEST_F(ShellTest, StatusTickShowsTimeConnectionsAndFiles) {
     LoginAs("KREMU", "KREMU");
     ASSERT_NE(runtime_->Link(), nullptr);
     window_->StatusTick();
-    EXPECT_EQ(window_->statusPanel(0)->text(), "KREMU/Администратор");
+    EXPECT_EQ(Status(0), "KREMU/Администратор");
     EXPECT_TRUE(QRegularExpression("^\\d{2}\\.\\d{2}\\.\\d{4} \\d{1,2}:\\d{2}:\\d{2}$")
-                    .match(window_->statusPanel(1)->text())
+                    .match(Status(1))
                     .hasMatch())
-        << window_->statusPanel(1)->text().toStdString();
-    EXPECT_EQ(window_->statusPanel(2)->text(), "Соединения: 0");
-    EXPECT_EQ(window_->statusPanel(3)->text(), "Файлы in|out: 0|0");
+        << Status(1).toStdString();
+    EXPECT_EQ(Status(2), "Соединения: 0");
+    EXPECT_EQ(Status(3), "Файлы in|out: 0|0");
     {
         LoopbackClient a(runtime_->Link()->Port());
         LoopbackClient b(runtime_->Link()->Port());
         ASSERT_TRUE(a.connected() && b.connected());
         ASSERT_TRUE(WaitFor([&] { return runtime_->Link()->ConnectionCount() == 2; }));
         window_->StatusTick();
-        EXPECT_EQ(window_->statusPanel(2)->text(), "Соединения: 2");
+        EXPECT_EQ(Status(2), "Соединения: 2");
     }
     ASSERT_TRUE(WaitFor([&] { return runtime_->Link()->ConnectionCount() == 0; }));
     window_->StatusTick();
-    EXPECT_EQ(window_->statusPanel(2)->text(), "Соединения: 0");
+    EXPECT_EQ(Status(2), "Соединения: 0");
 }
 
 TEST_F(ShellTest, UpLoadButtonsNeedASelectionInBothLists) {
     PrepareDatabase({"INSERT into CTR (ID,Comment) values('00A1','')"});
     StartWindow();
-    window_->page(PageId::UpLoad)->RunLoader();
+    window_->PageOf(PageId::UpLoad)->RunLoader();
     auto* ctrs = Find<QListWidget>("ListBoxWorkCtr");
     auto* meters = Find<QListWidget>("ListBoxWorkMeter");
     auto* button = Find<QPushButton>("ButtonWorkUpLoad");

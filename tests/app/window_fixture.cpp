@@ -78,8 +78,8 @@ void WindowTest::StartWindow() {
 }
 
 void WindowTest::LoginAs(const QString& login, const QString& password) {
-    window_->loginEdit()->setText(login);
-    window_->passwordEdit()->setText(password);
+    Edit("EditLogin")->setText(login);
+    Edit("EditPassword")->setText(password);
     Click(Find<QPushButton>("ButtonLoginOK"));
     Flush();
 }
@@ -99,7 +99,7 @@ void WindowTest::OpenAdminPage(const char* linkName) {
 
 void WindowTest::ShowPage(app::PageId id) {
     using app::PageId;
-    Click(window_->trail()->LabelAt(0));
+    Click(window_->Trail()->LabelAt(0));
     if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
         id == PageId::Stat) {
         window_->FollowLink(PageId::Work);
@@ -110,6 +110,16 @@ void WindowTest::ShowPage(app::PageId id) {
         window_->FollowLink(id);
     }
     Flush();
+}
+
+bool WindowTest::Showing(const QString& name) const {
+    auto* widget = Find<QWidget>(name);
+    return widget != nullptr && widget->isVisibleTo(window_.get());
+}
+
+QString WindowTest::HeaderText(const QString& prefix) const {
+    auto* header = Find<app::HeaderPanel>("Panel" + prefix + "Header");
+    return header != nullptr ? header->text() : QString();
 }
 
 void WindowTest::Click(QWidget* widget) {

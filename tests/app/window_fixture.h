@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QStringList>
 #include <QTreeWidget>
 #include <chrono>
@@ -53,6 +54,12 @@ class WindowTest : public ::testing::Test {
         EXPECT_NE(found, nullptr) << "no widget " << name.toStdString();
         return found;
     }
+
+    QLineEdit* Edit(const QString& name) const { return Find<QLineEdit>(name); }
+    // Whether the widget of that name is shown (its stack page in front, not hidden).
+    bool Showing(const QString& name) const;
+    // The text of a register page's header, by the page's prefix ("AdminOperator").
+    QString HeaderText(const QString& prefix) const;
 
     static void Click(QWidget* widget);
     // Types the text character by character as key presses (any alphabet).

@@ -46,7 +46,7 @@ class WorksPagesTest : public WindowTest {
         tree_ = Find<QTreeWidget>("TreeViewWorkLib");
     }
     app::WorkLibraryPage* library() {
-        return static_cast<app::WorkLibraryPage*>(window_->page(PageId::Library));
+        return static_cast<app::WorkLibraryPage*>(window_->PageOf(PageId::Library));
     }
     // Picks an item of a drop-down list as the operator does.
     void Choose(const char* list, const QString& text) {
@@ -169,8 +169,8 @@ TEST_F(WorksPagesTest, EveryControlHasANameAndTheXmlWindowShowsTheWork) {
         << shown.toStdString();
 
     app::TFormMemoXML xmlWindow;
-    const std::vector<QWidget*> roots{window_->page(PageId::Library), window_->page(PageId::UpLoad),
-                                      &xmlWindow};
+    const std::vector<QWidget*> roots{window_->PageOf(PageId::Library),
+                                      window_->PageOf(PageId::UpLoad), &xmlWindow};
     for (QWidget* root : roots) {
         for (QWidget* control : root->findChildren<QWidget*>()) {
             // Operable: takes the focus; Qt's own inner parts are named by their owners.

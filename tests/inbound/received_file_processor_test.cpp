@@ -48,13 +48,6 @@ std::string Ans(const std::string& meter) {
     return AnsXml(meter, "DONE", "1");
 }
 
-TEST_F(ReceivedFileProcessorTest, AConversionErrorRollsBackTheWholeFile) {
-    EXPECT_THROW(Receive("ROOT\\WORK\\OUTBOX\\r-2.xml",
-                         ResultFile(Ans("A") + AnsXml("B", "DONE", "1", "0"))),
-                 link::EReceivedFileRejected);
-    EXPECT_EQ(CountRows("BigData"), 0);
-}
-
 TEST_F(ReceivedFileProcessorTest, InfoFilesAreImportedThenWritten) {
     Receive("ROOT\\INFO\\METERS\\meters.xml",
             "<meters>\r\n  <meter address=\"0000000A\"/>\r\n</meters>\r\n");

@@ -48,9 +48,8 @@ class ServerTest : public ::testing::Test {
     }
     // Marks the clock as set at this half day, so the handshake writes no SetUTC.xml.
     void ClockAlreadySet(const std::string& id) {
-        std::lock_guard lock(server.LinkLock());
-        server.Shared().clockKey.Set(
-            id, std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow()))));
+        server.SetClockKey(id,
+                           std::to_string(base::RoundHalfEven(base::ToDateTime(base::LocalNow()))));
     }
     std::vector<std::string> SimArgs(const fs::path& root, std::vector<std::string> extra) {
         std::vector<std::string> args = {
@@ -107,17 +106,6 @@ TEST_F(ServerTest, EveryConnectionOpensWithTheHandshakeRequest) {
         server.Tick();
     }
     EXPECT_EQ(server.ConnectionCount(), 2u);
-}
-
-TEST_F(ServerTest, UnregisteredConcentratorIsClosedAtTheNextTick) {
-    auto client = Named(0x0B0B);
-    ASSERT_TRUE(WaitFor([&] { return server.CloseCountdowns() == std::vector<int32_t>{1}; }));
-    EXPECT_TRUE(log.Contains("CtrID = 0B0B, UNKNOWN, IP = 127.0.0.1"));
-    EXPECT_TRUE(client->StaysQuiet(50ms));
-    server.Tick();
-    EXPECT_TRUE(client->WaitClosed(5s));
-    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
-    EXPECT_FALSE(server.LastAddress("0B0B").has_value());
 }
 
 TEST_F(ServerTest, SimulatorExchangesFilesBothWaysAndCloseAfterTwoTicks) {
@@ -252,39 +240,6 @@ TEST_F(ServerTest, ManyConcentratorsAtOnce) {
     EXPECT_EQ(server.FilesIn(), 2 * kCount);
     EXPECT_EQ(server.FilesOut(), 2 * kCount);  // each work file and SetUTC.xml
     EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
-}
-
-TEST_F(ServerTest, MisbehavingConcentratorOverTheWire) {
-    CreateMirrorFolders(dir.path(), "00A4");
-    ClockAlreadySet("00A4");
-    auto client = Named(0x00A4, Bytes{0x3C});  // garbage in front of the answer is skipped
-    ASSERT_TRUE(
-        WaitFor([&] { return log.Contains("CtrID = 00A4 <--> HANDSHAKE OK, IP = 127.0.0.1"); }));
-    auto request = [&](const Bytes& frame) {
-        client->Send(frame);
-        const Bytes reply = client->ReadFrame();
-        EXPECT_EQ(reply.size(), kAnswerSize);
-        EXPECT_EQ(reply[kOffFlags] & kAnswerFlag, kAnswerFlag);
-        EXPECT_TRUE(TestHeader(reply.data()) && TestPayload(reply.data(), 3));
-        return reply[kOffStatus];
-    };
-
-    // An escaping path is refused; nothing is written outside the mirror.
-    EXPECT_EQ(request(NameFrame(1, "ROOT\\INFO\\PROFILES\\..\\..\\..\\..\\escaped.xml")),
-              kStatusRefused);
-    EXPECT_EQ(request(BlockFrame(1, 0, 5, "evil!")), kStatusRefused);
-    EXPECT_FALSE(fs::exists(dir / "escaped.xml"));
-    EXPECT_FALSE(fs::exists(dir / "CTR/escaped.xml"));
-
-    // A wrong offset is refused; a fresh name is accepted after it.
-    EXPECT_EQ(request(NameFrame(2, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
-    EXPECT_EQ(request(BlockFrame(2, 0, 8, "abcd")), kStatusAccepted);
-    EXPECT_EQ(request(BlockFrame(2, 3, 8, "efgh")), kStatusRefused);
-    EXPECT_EQ(request(NameFrame(3, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
-    EXPECT_EQ(request(BlockFrame(3, 0, 8, "abcd")), kStatusAccepted);
-    EXPECT_EQ(request(BlockFrame(3, 4, 8, "efgh")), kStatusAccepted);
-    EXPECT_EQ(ReadFile(Mirror("00A4", "ROOT/INFO/METERS/m.xml")), "abcdefgh");
-    EXPECT_EQ(server.FilesIn(), 1);
 }
 
 // The one spool file of a mirror (the file being received), or an empty path.

@@ -215,36 +215,6 @@ TEST(XmlReader, TokensCutByTheWindowAreJoined) {
     }
 }
 
-TEST(XmlReader, HundredThousandLineDocument) {
-    constexpr int kAnswers = 100000;
-    TECXMLParser source;
-    TXMLItem* task = source.Root();
-    task->SetName("task");
-    for (int i = 0; i < kAnswers; ++i) {
-        TXMLItem* ans = task->New();
-        ans->SetName("ans");
-        ans->SetParam("Meter", std::to_string(i));
-        ans->SetParam("Result", i % 3 == 0 ? "FAIL" : "DONE");
-    }
-    const std::string text = source.SaveToString();
-
-    TECXMLParser doc;
-    doc.LoadFromString(text);
-    ASSERT_EQ(doc.Root()->Count(), kAnswers);
-    int done = 0;
-    int visited = 0;
-    for (TXMLItem* ans = FindItem(doc.Root(), 0, "ANS"); ans != nullptr; ans = NextItem(ans)) {
-        std::string meter;
-        ASSERT_TRUE(ReadParam(ans, "meter", "", meter));
-        ASSERT_EQ(meter, std::to_string(visited));
-        done += ans->Param("Result") == "DONE" ? 1 : 0;
-        ++visited;
-    }
-    EXPECT_EQ(visited, kAnswers);
-    EXPECT_EQ(done, kAnswers - (kAnswers + 2) / 3);
-    EXPECT_EQ(doc.SaveToString(), text);
-}
-
 TEST(XmlReader, HundredThousandTextPiecesInOneElement) {
     // Every piece is joined to one growing text: loading must stay linear.
     constexpr int kPieces = 100000;

@@ -1,4 +1,5 @@
-/* A plug-in written in C against devices/plugin_abi.h alone, as a third party would write one.
+/* The example plug-in: written in C against devices/plugin_abi.h alone, as a third party would
+ * write one (README, "Adding a meter type"); device types 0x0500..0x05FF, ZarnicMaster_05xx.so.
  * It exports its own read encoder under the default name and a decoder under a name of its own,
  * and leaves every other role to the base module. */
 #include <stdio.h>

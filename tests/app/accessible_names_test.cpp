@@ -1,0 +1,113 @@
+// Every control an operator can work, on the login panel and on every page, carries its own
+// accessible name: what a screen reader says, and how one control is told from another.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <map>
+
+#include "window_fixture.h"
+
+namespace zb::apptest {
+namespace {
+
+using app::PageId;
+
+bool Operable(const QWidget* widget) {
+    return qobject_cast<const QAbstractButton*>(widget) != nullptr ||
+           qobject_cast<const QLineEdit*>(widget) != nullptr ||
+           qobject_cast<const QComboBox*>(widget) != nullptr ||
+           qobject_cast<const QAbstractSpinBox*>(widget) != nullptr ||
+           qobject_cast<const QPlainTextEdit*>(widget) != nullptr ||
+           (qobject_cast<const QAbstractItemView*>(widget) != nullptr &&
+            qobject_cast<const QHeaderView*>(widget) == nullptr);
+}
+
+// A part of a composite control (a combo box's list, a tab bar's scroll buttons) is named by
+// the control itself.
+bool PartOfAControl(const QWidget* widget, const QWidget* top) {
+    // Qt's own parts (a calendar's buttons and view) carry "qt_" names.
+    if (widget->objectName().startsWith("qt_")) {
+        return true;
+    }
+    for (const QWidget* up = widget->parentWidget(); up != nullptr && up != top;
+         up = up->parentWidget()) {
+        if (qobject_cast<const QComboBox*>(up) != nullptr ||
+            qobject_cast<const QAbstractSpinBox*>(up) != nullptr ||
+            qobject_cast<const QTabBar*>(up) != nullptr ||
+            qobject_cast<const QAbstractItemView*>(up) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a screen reader says for the control. A combo box on this platform reports its current
+// text as its name and takes its caption from the label that names it, so it counts by its own
+// accessible name or that label.
+QString NameOf(QWidget* widget, const QWidget* top) {
+    if (qobject_cast<const QComboBox*>(widget) == nullptr) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        return face != nullptr ? face->text(QAccessible::Name) : QString();
+    }
+    if (!widget->accessibleName().isEmpty()) {
+        return widget->accessibleName();
+    }
+    for (const QLabel* label : top->findChildren<QLabel*>()) {
+        if (label->buddy() == widget) {
+            return label->text();
+        }
+    }
+    return {};
+}
+
+// Checks the operable controls under `top`; returns how many there were.
+int CheckNames(QWidget* top, const QString& where) {
+    std::map<QString, QString> seen;  // accessible name -> objectName
+    int count = 0;
+    for (QWidget* widget : top->findChildren<QWidget*>()) {
+        if (!Operable(widget) || PartOfAControl(widget, top)) {
+            continue;
+        }
+        ++count;
+        const QString name = NameOf(widget, top);
+        const QString id = widget->objectName();
+        EXPECT_FALSE(name.trimmed().isEmpty())
+            << where.toStdString() << ": " << widget->metaObject()->className() << " "
+            << id.toStdString() << " has no accessible name";
+        if (name.isEmpty()) {
+            continue;
+        }
+        const auto [it, fresh] = seen.emplace(name, id);
+        EXPECT_TRUE(fresh) << where.toStdString() << ": \"" << name.toStdString()
+                           << "\" names both " << it->second.toStdString() << " and "
+                           << id.toStdString();
+    }
+    return count;
+}
+
+class AccessibleNamesTest : public WindowTest {};
+
+TEST_F(AccessibleNamesTest, EveryOperableControlHasItsOwnName) {
+    StartWindow();
+    EXPECT_EQ(CheckNames(Find<QWidget>("PanelLogin"), "login"), 4);
+    LoginAs("KREMU", "KREMU");
+    ASSERT_TRUE(window_->LoggedIn());
+    int controls = 0;
+    for (int i = 0; i < static_cast<int>(PageId::Count); ++i) {
+        const auto id = static_cast<PageId>(i);
+        ShowPage(id);
+        controls += CheckNames(window_->PageOf(id), window_->PageOf(id)->objectName());
+    }
+    // The register pages alone hold far more than this.
+    EXPECT_GT(controls, 60);
+}
+
+}  // namespace
+}  // namespace zb::apptest
