@@ -117,17 +117,7 @@ std::vector<Row> ChooserItems(storage::TSQLiteDatabase& db, int column) {
     }
     std::vector<Row> items = QueryRows(
         db, std::string("SELECT UID,") + "Name" + " from " + kBoundTables[column - kColAccount]);
-    std::vector<std::pair<std::string, Row>> keyed;
-    keyed.reserve(items.size());
-    for (Row& item : items) {
-        keyed.emplace_back(base::Utf8ToUpper(item.text), std::move(item));
-    }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    items.clear();
-    for (auto& [key, item] : keyed) {
-        items.push_back(std::move(item));
-    }
+    base::SortByTextNoCase(items);
     return items;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // Text helpers shared by every subsystem. Text inside the server is UTF-8; the one real code-page
 // conversion is for file names on the concentrator link, which travel as cp1251 bytes.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zb::base {
@@ -15,6 +17,23 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 
 // Upper-cases ASCII and Cyrillic letters (including Ё) of a UTF-8 text; other bytes pass through.
 std::string Utf8ToUpper(std::string_view text);
+// Sorts items by their `text` member without regard to case (Cyrillic too), keeping the order of
+// equal texts: the order of the names an operator chooses from.
+template <class Item>
+void SortByTextNoCase(std::vector<Item>& items) {
+    std::vector<std::pair<std::string, Item>> keyed;
+    keyed.reserve(items.size());
+    for (Item& item : items) {
+        keyed.emplace_back(Utf8ToUpper(item.text), std::move(item));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    items.clear();
+    for (auto& entry : keyed) {
+        items.push_back(std::move(entry.second));
+    }
+}
+
 // Number of characters (code points) of a UTF-8 text; invalid bytes count one each.
 size_t Utf8Length(std::string_view text);
 

@@ -59,20 +59,6 @@ std::string ItemText(const std::string& ctrId, const std::string& address) {
     return ctrId + "." + address;
 }
 
-void SortByText(std::vector<MeterItem>& items) {
-    std::vector<std::pair<std::string, MeterItem>> keyed;
-    keyed.reserve(items.size());
-    for (auto& item : items) {
-        keyed.emplace_back(base::Utf8ToUpper(item.text), std::move(item));
-    }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    items.clear();
-    for (auto& [key, item] : keyed) {
-        items.push_back(std::move(item));
-    }
-}
-
 // The decimal UIDs of the work's meter list, in order; other lines are skipped.
 std::vector<int64_t> MeterListOf(storage::TSQLiteDatabase& db, int64_t workUid) {
     auto table = db.QueryTable("SELECT MPList from Work WHERE UID=" + SqlInt(workUid));
@@ -209,9 +195,9 @@ WorkMeters ReadWorkMeters(storage::TSQLiteDatabase& db, int64_t workUid) {
         }
     }
     ReadUnansweredPoints(db, unanswered, meters);
-    SortByText(meters.done);
-    SortByText(meters.fail);
-    SortByText(meters.unknown);
+    base::SortByTextNoCase(meters.done);
+    base::SortByTextNoCase(meters.fail);
+    base::SortByTextNoCase(meters.unknown);
     return meters;
 }
 
