@@ -32,6 +32,8 @@
 #include "link/link_server.h"
 #include "link/mirror.h"
 
+#include "../spawn.h"
+
 extern char** environ;
 
 namespace {
@@ -63,22 +65,7 @@ int CountConnected(const std::vector<CtrSessionFigures>& sessions) {
 pid_t SpawnSimulator(const std::vector<std::string>& args, const fs::path& output) {
     std::vector<std::string> all = {ZB_CTR_SIM_PATH};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::perror("posix_spawn");
-        std::exit(1);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return zb::bench::SpawnWithOutput(std::move(all), output);
 }
 
 int Hold(int count, const fs::path& base) {
