@@ -12,6 +12,7 @@
 #include <QTabBar>
 #include <map>
 
+#include "app/xml_window.h"
 #include "window_fixture.h"
 
 namespace zb::apptest {
@@ -78,6 +79,9 @@ int CheckNames(QWidget* top, const QString& where) {
         ++count;
         const QString name = NameOf(widget, top);
         const QString id = widget->objectName();
+        EXPECT_TRUE(!id.isEmpty() || !widget->isEnabled())
+            << where.toStdString() << ": a " << widget->metaObject()->className()
+            << " without objectName";
         EXPECT_FALSE(name.trimmed().isEmpty())
             << where.toStdString() << ": " << widget->metaObject()->className() << " "
             << id.toStdString() << " has no accessible name";
@@ -94,6 +98,7 @@ int CheckNames(QWidget* top, const QString& where) {
 
 class AccessibleNamesTest : public WindowTest {};
 
+// Every page, reached along its links, and the XML window.
 TEST_F(AccessibleNamesTest, EveryOperableControlHasItsOwnName) {
     StartWindow();
     EXPECT_EQ(CheckNames(Find<QWidget>("PanelLogin"), "login"), 4);
@@ -107,6 +112,8 @@ TEST_F(AccessibleNamesTest, EveryOperableControlHasItsOwnName) {
     }
     // The register pages alone hold far more than this.
     EXPECT_GT(controls, 60);
+    app::TFormMemoXML xmlWindow;
+    EXPECT_EQ(CheckNames(&xmlWindow, "xml window"), 2);
 }
 
 }  // namespace

@@ -7,13 +7,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QTest>
+#include <atomic>
 #include <thread>
 
 #include "app/run_window.h"
 #include "base/operator_messages.h"
+#include "link/link_server.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
+#include "testing/process.h"
 
 namespace zb::apptest {
 
@@ -84,7 +88,34 @@ void WindowTest::LoginAs(const QString& login, const QString& password) {
     Flush();
 }
 
-void WindowTest::OpenAdminPage(const char* linkName) {
+void WindowTest::ShowPage(app::PageId id) {
+    using app::PageId;
+    // The link of each page by PageId, after the link of the page it is reached from.
+    static const QStringList kLinks =
+        QString(
+            "- LabelMainWork LabelMainData LabelMainAdmin LabelWorkLib LabelWorkUpLoad "
+            "LabelWorkDelete LabelWorkStat LabelAdminOperator LabelAdminCtr LabelAdminMP "
+            "LabelAdminCustomer LabelAdminContract LabelAdminAccount LabelAdminBalance "
+            "LabelAdminCategory LabelAdminProvider LabelAdminNetwork")
+            .split(' ');
+    Click(window_->Trail()->LabelAt(0));
+    if (id == PageId::Log) {
+        auto* main = window_->PageOf(PageId::Main);
+        ClickAlt(main, QPoint(main->width() - 20, main->height() - 20));
+    } else if (id != PageId::Main) {
+        const PageId from = id < PageId::Library ? PageId::Main
+                            : id <= PageId::Stat ? PageId::Work
+                                                 : PageId::Admin;
+        if (from != PageId::Main) {
+            Press(kLinks[static_cast<int>(from)]);
+        }
+        Press(kLinks[static_cast<int>(id)]);
+    }
+    Flush();
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(id)) << static_cast<int>(id);
+}
+
+void WindowTest::OpenPage(app::PageId id) {
     if (!window_) {
         StartWindow();
     }
@@ -92,29 +123,44 @@ void WindowTest::OpenAdminPage(const char* linkName) {
         LoginAs("KREMU", "KREMU");
     }
     ASSERT_TRUE(window_->LoggedIn());
-    Click(Find<QWidget>("LabelMainAdmin"));
-    Click(Find<QWidget>(linkName));
-    Flush();
+    ShowPage(id);
 }
 
-void WindowTest::ShowPage(app::PageId id) {
-    using app::PageId;
-    Click(window_->Trail()->LabelAt(0));
-    if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
-        id == PageId::Stat) {
-        window_->FollowLink(PageId::Work);
-    } else if (id > PageId::Stat && id != PageId::Log) {
-        window_->FollowLink(PageId::Admin);
-    }
-    if (id != PageId::Main) {
-        window_->FollowLink(id);
-    }
-    Flush();
+int WindowTest::RunConcentrator(const char* id, const std::filesystem::path& root) {
+    testing::ChildProcess sim(
+        ZB_CTR_SIM_PATH, {"--port", std::to_string(runtime_->Link()->Port()), "--id", id, "--root",
+                          root.string(), "--timeout", "60", "--quiet"});
+    std::atomic<int> code{-1};
+    std::thread waiter([&] { code = sim.Wait(std::chrono::seconds(60)); });
+    // The window thread ticks the close countdowns and handles the queued events meanwhile.
+    WaitFor(
+        [&] {
+            window_->TimeoutTick();
+            return code != -1;
+        },
+        std::chrono::seconds(70));
+    waiter.join();
+    return code.load();
 }
 
 bool WindowTest::Showing(const QString& name) const {
     auto* widget = Find<QWidget>(name);
     return widget != nullptr && widget->isVisibleTo(window_.get());
+}
+
+void WindowTest::AddRecord(const QString& prefix, const QStringList& texts) {
+    Press("Button" + prefix + "Cancel");
+    Press("ToolButton" + prefix + "Add");
+    const auto fields = Fields(prefix);
+    for (int i = 0; i < texts.size(); ++i) {
+        fields[i]->setText(texts[i]);
+    }
+    Press("Button" + prefix + "Save");
+    Flush();
+}
+
+QList<QLineEdit*> WindowTest::Fields(const QString& prefix) const {
+    return window_->findChildren<QLineEdit*>(QRegularExpression("^LabeledEdit" + prefix));
 }
 
 QString WindowTest::HeaderText(const QString& prefix) const {
@@ -146,6 +192,14 @@ void WindowTest::ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     const QRect rect = tree->visualItemRect(item);
     ASSERT_TRUE(rect.isValid());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    Flush();
+}
+
+void WindowTest::ClickRow(QAbstractItemView* view, int row, int column) {
+    ASSERT_NE(view, nullptr);
+    const QRect rect = view->visualRect(view->model()->index(row, column));
+    ASSERT_TRUE(rect.isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
     Flush();
 }
 

