@@ -20,33 +20,27 @@ namespace {
 
 using app::PageId;
 
+template <class... Kinds>
+bool IsAny(const QWidget* widget) {
+    return ((qobject_cast<const Kinds*>(widget) != nullptr) || ...);
+}
+
 bool Operable(const QWidget* widget) {
-    return qobject_cast<const QAbstractButton*>(widget) != nullptr ||
-           qobject_cast<const QLineEdit*>(widget) != nullptr ||
-           qobject_cast<const QComboBox*>(widget) != nullptr ||
-           qobject_cast<const QAbstractSpinBox*>(widget) != nullptr ||
-           qobject_cast<const QPlainTextEdit*>(widget) != nullptr ||
-           (qobject_cast<const QAbstractItemView*>(widget) != nullptr &&
-            qobject_cast<const QHeaderView*>(widget) == nullptr);
+    return IsAny<QAbstractButton, QLineEdit, QComboBox, QAbstractSpinBox, QPlainTextEdit,
+                 QAbstractItemView>(widget) &&
+           !IsAny<QHeaderView>(widget);
 }
 
 // A part of a composite control (a combo box's list, a tab bar's scroll buttons) is named by
-// the control itself.
+// the control itself; Qt's own parts (a calendar's buttons and view) carry "qt_" names.
 bool PartOfAControl(const QWidget* widget, const QWidget* top) {
-    // Qt's own parts (a calendar's buttons and view) carry "qt_" names.
-    if (widget->objectName().startsWith("qt_")) {
-        return true;
-    }
     for (const QWidget* up = widget->parentWidget(); up != nullptr && up != top;
          up = up->parentWidget()) {
-        if (qobject_cast<const QComboBox*>(up) != nullptr ||
-            qobject_cast<const QAbstractSpinBox*>(up) != nullptr ||
-            qobject_cast<const QTabBar*>(up) != nullptr ||
-            qobject_cast<const QAbstractItemView*>(up) != nullptr) {
+        if (IsAny<QComboBox, QAbstractSpinBox, QTabBar, QAbstractItemView>(up)) {
             return true;
         }
     }
-    return false;
+    return widget->objectName().startsWith("qt_");
 }
 
 // What a screen reader says for the control. A combo box on this platform reports its current

@@ -1,9 +1,5 @@
 #include "window_fixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -67,7 +63,7 @@ void WindowTest::PrepareDatabase(const std::vector<std::string>& statements) {
 }
 
 void WindowTest::CopyShippedCatalogue() {
-    for (const char* folder : {"XML.ZARNIC", "XML.ZarnicMaster", "DLL"}) {
+    for (const char* folder : {"XML.ZARNIC", "DLL"}) {
         std::filesystem::copy(testing::BuiltProgramDir() / folder, dir_.path() / folder,
                               std::filesystem::copy_options::recursive);
     }
@@ -189,28 +185,22 @@ void WindowTest::ClickAlt(QWidget* widget, QPoint at) {
 void WindowTest::ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     ASSERT_NE(item, nullptr);
     tree->scrollToItem(item);
-    const QRect rect = tree->visualItemRect(item);
-    ASSERT_TRUE(rect.isValid());
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
-    Flush();
+    ClickIn(tree, tree->visualItemRect(item));
 }
 
 void WindowTest::ClickRow(QAbstractItemView* view, int row, int column) {
-    ASSERT_NE(view, nullptr);
-    const QRect rect = view->visualRect(view->model()->index(row, column));
+    ClickIn(view, view->visualRect(view->model()->index(row, column)));
+}
+
+void WindowTest::ClickIn(QAbstractItemView* view, const QRect& rect) {
     ASSERT_TRUE(rect.isValid());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
     Flush();
 }
 
 QTreeWidgetItem* WindowTest::ChildByText(QTreeWidget* tree, const QString& text) {
-    QTreeWidgetItem* root = tree->topLevelItem(0);
-    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
-        if (root->child(i)->text(0) == text) {
-            return root->child(i);
-        }
-    }
-    return nullptr;
+    const int index = ChildTexts(tree).indexOf(text);
+    return index < 0 ? nullptr : tree->topLevelItem(0)->child(index);
 }
 
 QStringList WindowTest::ChildTexts(QTreeWidget* tree) {
@@ -244,19 +234,6 @@ int64_t WindowTest::Count(const std::string& table, const std::string& where) {
     return storage::Database()
         .QueryTable("SELECT COUNT(*) from " + table + (where.empty() ? "" : " WHERE " + where))
         ->FieldInt64(0);
-}
-
-LoopbackClient::LoopbackClient(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
-
-LoopbackClient::~LoopbackClient() {
-    ::close(fd_);
 }
 
 }  // namespace zb::apptest

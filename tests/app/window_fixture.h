@@ -82,6 +82,7 @@ class WindowTest : public ::testing::Test {
     static void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item);
     // Clicks a cell of a grid or a row of a list.
     static void ClickRow(QAbstractItemView* view, int row, int column = 0);
+    static void ClickIn(QAbstractItemView* view, const QRect& rect);
     static QTreeWidgetItem* ChildByText(QTreeWidget* tree, const QString& text);
     static QStringList ChildTexts(QTreeWidget* tree);
     // Handles the window thread's queued events until `done` holds or the time is up.
@@ -95,21 +96,6 @@ class WindowTest : public ::testing::Test {
     std::shared_ptr<testing::MessageRecorder> messages_;
     std::unique_ptr<server::Runtime> runtime_;
     std::unique_ptr<app::MainWindow> window_;
-};
-
-// A bare TCP connection to the link on loopback.
-class LoopbackClient {
-  public:
-    explicit LoopbackClient(uint16_t port);
-    ~LoopbackClient();
-    LoopbackClient(const LoopbackClient&) = delete;
-    LoopbackClient& operator=(const LoopbackClient&) = delete;
-    bool connected() const { return connected_; }
-    int fd() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
 };
 
 }  // namespace zb::apptest
