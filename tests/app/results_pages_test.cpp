@@ -105,39 +105,29 @@ TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
     EXPECT_TRUE(messages_->errors().empty());
 }
 
-TEST_F(ResultsPages, RemovalSelectsAcrossListsAndUploadsIntoBothInboxes) {
-    Prepare();
-    OpenPage(PageId::Delete);
-    app::PeriodicPage* page = periodicPage();
-    ASSERT_EQ(page->worksList()->count(), 1);
-    ClickRow(page->worksList(), 0);
-    EXPECT_EQ(page->ctrList()->selectedItems().size(), 2);
-    window_->StatusTick();
-    Click(page->upLoadButton());
-    EXPECT_TRUE(fs::exists(Inbox("00A1") / "DeleteFile_w-00000000000000A1.xml.xml"));
-    EXPECT_TRUE(fs::exists(Inbox("00B2") / "DeleteFile_w-00000000000000B2.xml.xml"));
-}
-
-// A periodic work copied from a simulated concentrator, withdrawn, and gone once the
-// concentrator confirms.
+// A periodic work that reached the mirror of 00A1 from a simulated concentrator (and lies in the
+// mirror of 00B2) is chosen with both concentrators and withdrawn from both; once 00A1 confirms,
+// the page lists it for 00B2 only.
 TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
     Prepare();
-    fs::remove(link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC/w-00000000000000A1.xml");
-    fs::remove(link::MirrorDir(dir_.path(), "00B2") / "ROOT/WORK/PERIODIC/w-00000000000000B2.xml");
+    const std::string file = "w-00000000000000A1.xml";
+    const fs::path mirrored = link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file;
+    fs::remove(mirrored);
     OpenPage(PageId::Main);
     zb::testing::TempDir ctr;
-    const std::string file = "w-00000000000000A1.xml";
     WriteFile(ctr / "ROOT/WORK/PERIODIC" / file, "<root/>\r\n");
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
-    ASSERT_TRUE(fs::exists(link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file));
+    ASSERT_TRUE(fs::exists(mirrored));
 
     ShowPage(PageId::Delete);
     app::PeriodicPage* page = periodicPage();
     ASSERT_EQ(page->worksList()->count(), 1);
     EXPECT_EQ(page->worksList()->item(0)->text(), "Сутки");
     ClickRow(page->worksList(), 0);
+    EXPECT_EQ(page->ctrList()->selectedItems().size(), 2);
     window_->StatusTick();
     Click(page->upLoadButton());
+    EXPECT_TRUE(fs::exists(Inbox("00B2") / "DeleteFile_w-00000000000000B2.xml.xml"));
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
     const std::string command = ReadFile(ctr / "ROOT/WORK/INBOX" / ("DeleteFile_" + file + ".xml"));
     ASSERT_NE(command.find("Value=\"ROOT\\WORK\\PERIODIC\\" + file + "\""), std::string::npos);
@@ -152,8 +142,12 @@ TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
                   file +
                   "\"/>\r\n    <ans Value=\"\" Result=\"DONE\"/>\r\n  </command>\r\n</result>\r\n");
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
-    EXPECT_TRUE(WaitFor([&] { return page->worksList()->count() == 0; }));
-    EXPECT_FALSE(fs::exists(link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file));
+    EXPECT_FALSE(fs::exists(mirrored));
+    EXPECT_TRUE(WaitFor([&] {
+        ClickRow(page->worksList(), 0);
+        return page->ctrList()->selectedItems().size() == 1;
+    }));
+    EXPECT_EQ(page->ctrList()->selectedItems()[0]->text(), "00B2");
 }
 
 }  // namespace

@@ -97,7 +97,8 @@ void WindowTest::ShowPage(app::PageId id) {
     Click(window_->Trail()->LabelAt(0));
     if (id == PageId::Log) {
         auto* main = window_->PageOf(PageId::Main);
-        ClickAlt(main, QPoint(main->width() - 20, main->height() - 20));
+        QTest::mouseClick(main, Qt::LeftButton, Qt::AltModifier,
+                          QPoint(main->width() - 20, main->height() - 20));
     } else if (id != PageId::Main) {
         const PageId from = id < PageId::Library ? PageId::Main
                             : id <= PageId::Stat ? PageId::Work
@@ -159,11 +160,6 @@ QList<QLineEdit*> WindowTest::Fields(const QString& prefix) const {
     return window_->findChildren<QLineEdit*>(QRegularExpression("^LabeledEdit" + prefix));
 }
 
-QString WindowTest::HeaderText(const QString& prefix) const {
-    auto* header = Find<app::HeaderPanel>("Panel" + prefix + "Header");
-    return header != nullptr ? header->text() : QString();
-}
-
 void WindowTest::Click(QWidget* widget) {
     ASSERT_NE(widget, nullptr);
     QTest::mouseClick(widget, Qt::LeftButton);
@@ -176,10 +172,6 @@ void WindowTest::Type(QWidget* widget, const QString& text) {
         QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
         QApplication::sendEvent(widget, &release);
     }
-}
-
-void WindowTest::ClickAlt(QWidget* widget, QPoint at) {
-    QTest::mouseClick(widget, Qt::LeftButton, Qt::AltModifier, at);
 }
 
 void WindowTest::ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {

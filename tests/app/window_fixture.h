@@ -67,8 +67,6 @@ class WindowTest : public ::testing::Test {
     bool Enabled(const QString& name) const { return Find(name)->isEnabled(); }
     // Whether the widget of that name is shown (its stack page in front, not hidden).
     bool Showing(const QString& name) const;
-    // The text of a register page's header, by the page's prefix ("AdminOperator").
-    QString HeaderText(const QString& prefix) const;
     // A register page's add: from the root into add mode, the texts into its fields in order,
     // then save.
     void AddRecord(const QString& prefix, const QStringList& texts);
@@ -78,7 +76,6 @@ class WindowTest : public ::testing::Test {
     static void Click(QWidget* widget);
     // Types the text character by character as key presses (any alphabet).
     static void Type(QWidget* widget, const QString& text);
-    static void ClickAlt(QWidget* widget, QPoint at);
     static void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item);
     // Clicks a cell of a grid or a row of a list.
     static void ClickRow(QAbstractItemView* view, int row, int column = 0);
