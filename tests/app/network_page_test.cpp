@@ -1,8 +1,6 @@
 // The network state page against the real link: two simulated concentrators connect, finish and
 // go; the page follows them every second, and after a restart still shows their last sessions.
-#include <QHeaderView>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QTest>
 
 #include "app/network_page.h"
@@ -65,9 +63,6 @@ TEST_F(NetworkPageTest, FollowsSessionsAndKeepsTheLastOnesAcrossARestart) {
     // The status bar counts the connections too.
     window_->StatusTick();
     EXPECT_EQ(Find<QLabel>("StatusPanelConns")->text(), "Соединения: 2");
-    EXPECT_TRUE(QRegularExpression("^\\d{2}\\.\\d{2}\\.\\d{4} \\d{1,2}:\\d{2}:\\d{2}$")
-                    .match(Find<QLabel>("StatusPanelTime")->text())
-                    .hasMatch());
     auto* tree = Find<QTreeWidget>("TreeViewAdminCtr");
     for (const char* id : {"00A1", "00A2"}) {
         EXPECT_EQ(Row(id)[NetworkPage::ColumnConnected], "да");
@@ -100,14 +95,7 @@ TEST_F(NetworkPageTest, FollowsSessionsAndKeepsTheLastOnesAcrossARestart) {
         EXPECT_EQ(Row(id), before[id]);
     }
 
-    // Sorting by a header click (empty first), and F5 reading the register again.
-    QHeaderView* header = Page()->table()->horizontalHeader();
-    const QPoint comment(header->sectionViewportPosition(NetworkPage::ColumnComment) + 5,
-                         header->height() / 2);
-    for (const char* first : {"00A2", "00A1"}) {
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, comment);
-        EXPECT_EQ(Page()->table()->item(0, NetworkPage::ColumnId)->text(), first);
-    }
+    // F5 reads the register again.
     storage::Database().ExecuteSql("INSERT into CTR (ID,Comment,XML) values('00B0','','')");
     QTest::keyClick(Page()->table(), Qt::Key_F5);
     EXPECT_EQ(Summary(), "На связи: 0 из 3");

@@ -1,6 +1,6 @@
-// The statistics and periodic removal pages driven for real: a shown work, a meter's answers
-// and tabs, the export read back; the removal page's cross-selection and upload; and a periodic
-// work withdrawn from a simulated concentrator end to end.
+// The statistics and periodic removal pages driven for real, over the rows of two dispatches:
+// a shown work, a meter's answers and tabs, the export read back; then a periodic work withdrawn
+// from a simulated concentrator and from a second one, end to end.
 #include <QCalendarWidget>
 #include <QListWidget>
 #include <QTableWidget>
@@ -12,7 +12,6 @@
 #include "app/stat_page.h"
 #include "link/mirror.h"
 #include "stats/results_export.h"
-#include "storage/stored_text.h"
 #include "storage/time_stamp.h"
 #include "testing/results_rows.h"
 #include "window_fixture.h"
@@ -27,9 +26,10 @@ using zb::testing::WriteFile;
 
 class ResultsPages : public WindowTest {
   protected:
-    // The rows of two dispatches: a single work to meters A and B of 00A1 (A answered, with an
-    // archive read), and a periodic work whose files lie in the mirrors of 00A1 and 00B2.
-    void Prepare() {
+    // A single work to meters A and B of 00A1 (A answered, with an archive read), and a periodic
+    // work whose file lies in the mirror of 00B2.
+    void SetUp() override {
+        WindowTest::SetUp();
         PrepareDatabase({});
         storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
         zb::testing::ResultsRows rows(db);
@@ -47,16 +47,13 @@ class ResultsPages : public WindowTest {
         work_ = rows.AddWork(now, "1\r\n2\r\n", 1, 2, "Опрос", 1, "w-1.xml", 1);
         rows.AddAnswer(work_, 1, 1, "DONE", "5\r\n7\r\n6", "AR",
                        "0000000000\r\n0000003600\r\n0000007200", now);
-        for (const auto& [id, file] : {std::pair{"00A1", "w-00000000000000A1.xml"},
-                                       std::pair{"00B2", "w-00000000000000B2.xml"}}) {
-            rows.AddWork(0, "", -1, 1, "Сутки", 1, file, 1);
-            WriteFile(link::MirrorDir(dir_.path(), id) / "ROOT/WORK/PERIODIC" / file, "<root/>");
+        for (const char* id : {"00A1", "00B2"}) {
+            rows.AddWork(0, "", -1, 1, "Сутки", 1, std::string("w-000000000000") + id + ".xml", 1);
         }
-    }
-
-    app::StatPage* statPage() { return static_cast<app::StatPage*>(window_->PageOf(PageId::Stat)); }
-    app::PeriodicPage* periodicPage() {
-        return static_cast<app::PeriodicPage*>(window_->PageOf(PageId::Delete));
+        WriteFile(
+            link::MirrorDir(dir_.path(), "00B2") / "ROOT/WORK/PERIODIC/w-00000000000000B2.xml",
+            "<root/>");
+        OpenPage(PageId::Main);
     }
     fs::path Inbox(const char* id) { return link::MirrorInbox(dir_.path(), id); }
 
@@ -64,9 +61,8 @@ class ResultsPages : public WindowTest {
 };
 
 TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
-    Prepare();
-    OpenPage(PageId::Stat);
-    app::StatPage* page = statPage();
+    ShowPage(PageId::Stat);
+    auto* page = static_cast<app::StatPage*>(window_->PageOf(PageId::Stat));
     page->fromCalendar()->setSelectedDate(QDate::currentDate());
     emit page->fromCalendar()->clicked(QDate::currentDate());
     QTableWidget* works = page->worksGrid();
@@ -96,7 +92,7 @@ TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
         EXPECT_EQ(suggested, QString("work-%1.csv").arg(work_));
         return QString::fromStdString(csv.string());
     });
-    Click(Find<QPushButton>("ButtonWorkStatExport"));
+    Press("ButtonWorkStatExport");
     std::ostringstream expected;
     stats::ExportWorkCsv(storage::Database(), work_, expected);
     const std::string bytes = expected.str();
@@ -105,22 +101,19 @@ TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
     EXPECT_TRUE(messages_->errors().empty());
 }
 
-// A periodic work that reached the mirror of 00A1 from a simulated concentrator (and lies in the
-// mirror of 00B2) is chosen with both concentrators and withdrawn from both; once 00A1 confirms,
-// the page lists it for 00B2 only.
+// The periodic work reaches the mirror of 00A1 from a simulated concentrator, is chosen with
+// both concentrators and withdrawn from both; once 00A1 confirms, the page lists it for 00B2
+// only.
 TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
-    Prepare();
     const std::string file = "w-00000000000000A1.xml";
     const fs::path mirrored = link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file;
-    fs::remove(mirrored);
-    OpenPage(PageId::Main);
     zb::testing::TempDir ctr;
     WriteFile(ctr / "ROOT/WORK/PERIODIC" / file, "<root/>\r\n");
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
     ASSERT_TRUE(fs::exists(mirrored));
 
     ShowPage(PageId::Delete);
-    app::PeriodicPage* page = periodicPage();
+    auto* page = static_cast<app::PeriodicPage*>(window_->PageOf(PageId::Delete));
     ASSERT_EQ(page->worksList()->count(), 1);
     EXPECT_EQ(page->worksList()->item(0)->text(), "Сутки");
     ClickRow(page->worksList(), 0);

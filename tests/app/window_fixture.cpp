@@ -140,11 +140,6 @@ int WindowTest::RunConcentrator(const char* id, const std::filesystem::path& roo
     return code.load();
 }
 
-bool WindowTest::Showing(const QString& name) const {
-    auto* widget = Find<QWidget>(name);
-    return widget != nullptr && widget->isVisibleTo(window_.get());
-}
-
 void WindowTest::AddRecord(const QString& prefix, const QStringList& texts) {
     Press("Button" + prefix + "Cancel");
     Press("ToolButton" + prefix + "Add");
@@ -154,10 +149,6 @@ void WindowTest::AddRecord(const QString& prefix, const QStringList& texts) {
     }
     Press("Button" + prefix + "Save");
     Flush();
-}
-
-QList<QLineEdit*> WindowTest::Fields(const QString& prefix) const {
-    return window_->findChildren<QLineEdit*>(QRegularExpression("^LabeledEdit" + prefix));
 }
 
 void WindowTest::Click(QWidget* widget) {
@@ -180,19 +171,10 @@ void WindowTest::ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     ClickIn(tree, tree->visualItemRect(item));
 }
 
-void WindowTest::ClickRow(QAbstractItemView* view, int row, int column) {
-    ClickIn(view, view->visualRect(view->model()->index(row, column)));
-}
-
 void WindowTest::ClickIn(QAbstractItemView* view, const QRect& rect) {
     ASSERT_TRUE(rect.isValid());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
     Flush();
-}
-
-QTreeWidgetItem* WindowTest::ChildByText(QTreeWidget* tree, const QString& text) {
-    const int index = ChildTexts(tree).indexOf(text);
-    return index < 0 ? nullptr : tree->topLevelItem(0)->child(index);
 }
 
 QStringList WindowTest::ChildTexts(QTreeWidget* tree) {
@@ -215,11 +197,6 @@ bool WindowTest::WaitFor(const std::function<bool()>& done, std::chrono::millise
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
-}
-
-void WindowTest::Flush() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
 }
 
 int64_t WindowTest::Count(const std::string& table, const std::string& where) {

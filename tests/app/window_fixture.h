@@ -5,7 +5,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTreeWidget>
 #include <chrono>
@@ -66,26 +68,33 @@ class WindowTest : public ::testing::Test {
     void Press(const QString& name) const { Click(Find(name)); }
     bool Enabled(const QString& name) const { return Find(name)->isEnabled(); }
     // Whether the widget of that name is shown (its stack page in front, not hidden).
-    bool Showing(const QString& name) const;
+    bool Showing(const QString& name) const { return Find(name)->isVisibleTo(window_.get()); }
     // A register page's add: from the root into add mode, the texts into its fields in order,
     // then save.
     void AddRecord(const QString& prefix, const QStringList& texts);
     // A register page's text fields in the order of the form.
-    QList<QLineEdit*> Fields(const QString& prefix) const;
+    QList<QLineEdit*> Fields(const QString& prefix) const {
+        return window_->findChildren<QLineEdit*>(QRegularExpression("^LabeledEdit" + prefix));
+    }
 
     static void Click(QWidget* widget);
     // Types the text character by character as key presses (any alphabet).
     static void Type(QWidget* widget, const QString& text);
     static void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item);
     // Clicks a cell of a grid or a row of a list.
-    static void ClickRow(QAbstractItemView* view, int row, int column = 0);
+    static void ClickRow(QAbstractItemView* view, int row, int column = 0) {
+        ClickIn(view, view->visualRect(view->model()->index(row, column)));
+    }
     static void ClickIn(QAbstractItemView* view, const QRect& rect);
-    static QTreeWidgetItem* ChildByText(QTreeWidget* tree, const QString& text);
+    static QTreeWidgetItem* ChildByText(QTreeWidget* tree, const QString& text) {
+        const int index = ChildTexts(tree).indexOf(text);
+        return index < 0 ? nullptr : tree->topLevelItem(0)->child(index);
+    }
     static QStringList ChildTexts(QTreeWidget* tree);
     // Handles the window thread's queued events until `done` holds or the time is up.
     static bool WaitFor(const std::function<bool()>& done,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    static void Flush();
+    static void Flush() { QCoreApplication::processEvents(); }
 
     int64_t Count(const std::string& table, const std::string& where = "");
 
