@@ -28,7 +28,7 @@ const char* const kServiceVars =
     "  <var VID=\"00000001\" Name=\"SerialNumber\" RAL=\"0\" TypeCode=\"50\" VarLen=\"16\" "
     "Caption=\"Серийный номер\"/>\r\n";
 
-TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrder) {
+TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrderAndSkipsOtherFiles) {
     InstallPlugIn("ZarnicMaster_01xx.so");
     WriteDescription("0000", kServiceVars);
     WriteDescription("0001",
@@ -36,6 +36,11 @@ TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrder) {
                      "  <var VID=\"00010002\" Name=\"Energy\" RAL=\"0\"/>\r\n");
     WriteExtension("0001", "  <var VID=\"00010002\" D=\"3\"/>\r\n");
     WriteDescription("0100", "  <var VID=\"01000001\" Name=\"X\"/>\r\n");
+    // File names are matched without regard to letter case; other names are no descriptions.
+    WriteDescription("00aa", "  <var VID=\"00AA0001\" Name=\"Lower\" RAL=\"0\"/>\r\n");
+    for (const char* name : {"ZARNIC.xml", "a.xml", "0000.backup.xml", "0001.ZARNIC.txt"}) {
+        testing::WriteFile(dir_ / "XML.ZARNIC" / name, "<x/>\r\n");
+    }
     testing::LogRecorder log;
     Load();
     EXPECT_EQ(log.lines(), (Lines{
@@ -44,12 +49,14 @@ TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrder) {
                                "",
                                "\"0001.ZARNIC.xml\" - \"Счётчик\" - OK",
                                "\"0001.ZarnicMaster.xml\" - OK",
+                               "",
+                               "\"00AA.ZARNIC.xml\" - OK",
                                " ",
                                "Dll-библиотека \"ZarnicMaster_01xx.so\" - OK",
                                "\"0100.ZARNIC.xml\" - OK",
                            }));
     EXPECT_TRUE(messages_->warnings().empty());
-    EXPECT_NE(BaseModule(), nullptr);
+    EXPECT_NE(FindVarByTitle(VarRoot(), "00AA.Lower"), nullptr);
     EXPECT_EQ(FindLoadedLibrary("ZarnicMaster_00xx.so"), BaseModule());
     EXPECT_NE(FindLoadedLibrary("ZarnicMaster_01xx.so"), nullptr);
     EXPECT_EQ(FindLoadedLibrary("ZarnicMaster_02xx.so"), nullptr);
@@ -64,14 +71,16 @@ TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
                      "  <var VID=\"00010003\"/>\r\n"
                      "  <var VID=\"00010004\"/>\r\n"
                      "  <other VID=\"00010005\" Name=\"Ignored\"/>\r\n");
+    // Without a title the variables sit at the top; the prefix comes from the identifier.
+    WriteDescription("0002", "  <var VID=\"00030001\" Name=\"Loose\" RAL=\"0\"/>\r\n");
     Load();
-    ASSERT_EQ(CatalogueClasses().size(), 2u);
-    auto* header = CatalogueClasses()[1];
+    const auto classes = CatalogueClasses();
+    ASSERT_EQ(classes.size(), 3u);
+    auto* header = classes[1];
     ASSERT_EQ(header->Class(), EntryClass::VarHeader);
-    EXPECT_EQ(header->LocalName(), "0001.Header");
-    EXPECT_EQ(header->Title(), "Счётчик");
-    EXPECT_EQ(static_cast<TVarHeader*>(header)->Caption(), "Счётчик");
+    EXPECT_EQ(header->LocalName() + " " + header->Title(), "0001.Header Счётчик");
     EXPECT_EQ(header->Tag(), 1);
+    EXPECT_EQ(ClassVariables(*header).size(), 3u);
 
     TVar& energy = Var("0001.Energy");
     EXPECT_EQ(energy.Owner(), header);
@@ -85,20 +94,10 @@ TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
     EXPECT_EQ(Settings(third), "00010004 R8 W8 T0 L0 N0 D0 E1 H1 RE1");
     EXPECT_EQ(third.State(), nesGrayed);
     EXPECT_EQ(FindVarByVID(VarRoot(), 0x00010005), nullptr);
-    EXPECT_EQ(ClassVariables(*header).size(), 3u);
-}
 
-TEST_F(CatalogueTest, DescriptionWithoutTitlePutsVariablesAtTheTop) {
-    WriteDescription("0000", kServiceVars);
-    // The title's prefix comes from the identifier, not from the file's type code.
-    WriteDescription("0002", "  <var VID=\"00030001\" Name=\"Loose\" RAL=\"0\"/>\r\n");
-    Load();
-    const auto classes = CatalogueClasses();
-    ASSERT_EQ(classes.size(), 2u);
-    EXPECT_EQ(classes[1]->Title(), "0003.Loose");
-    EXPECT_EQ(static_cast<TVar*>(classes[1])->DeviceType(), 2);
-    EXPECT_EQ(classes[1]->Class(), EntryClass::Var);
-    EXPECT_EQ(ClassVariables(*classes[1]).size(), 1u);
+    EXPECT_EQ(classes[2]->Title(), "0003.Loose");
+    EXPECT_EQ(classes[2]->Class(), EntryClass::Var);
+    EXPECT_EQ(static_cast<TVar*>(classes[2])->DeviceType(), 2);
 }
 
 TEST_F(CatalogueTest, BadAttributeWarnsAndTheNextVariableLoads) {
@@ -123,7 +122,6 @@ TEST_F(CatalogueTest, MissingOrBrokenBaseDescriptionIsReported) {
         testing::LogRecorder log;
         Load();  // no description folder at all: nothing to scan
         EXPECT_TRUE(log.lines().empty());
-        EXPECT_EQ(VarRoot().ChildCount(), 0u);
     }
     {
         // Scanning only loads files that exist, so the missing 0000 is seen when asked directly.
@@ -147,24 +145,6 @@ TEST_F(CatalogueTest, MissingOrBrokenBaseDescriptionIsReported) {
                          "\"0000.ZARNIC.xml\" - ошибка в файле!", "Продолжение невозможно!", ""}));
         EXPECT_EQ(VarRoot().ChildCount(), 0u);
     }
-}
-
-TEST_F(CatalogueTest, ScanSkipsWhatIsNotADescription) {
-    WriteDescription("0000", kServiceVars);
-    testing::WriteFile(dir_ / "XML.ZARNIC" / "ZARNIC.xml", "<ZARNIC/>\r\n");
-    testing::WriteFile(dir_ / "XML.ZARNIC" / "a.xml", "<x/>\r\n");
-    testing::WriteFile(dir_ / "XML.ZARNIC" / "notes.xml", "<x/>\r\n");
-    testing::WriteFile(dir_ / "XML.ZARNIC" / "0000.backup.xml", "<x/>\r\n");
-    testing::WriteFile(dir_ / "XML.ZARNIC" / "0001.ZARNIC.txt", "<x/>\r\n");
-    WriteDescription("00aa", "  <var VID=\"00AA0001\" Name=\"Lower\" RAL=\"0\"/>\r\n");
-    testing::LogRecorder log;
-    Load();
-    EXPECT_EQ(log.lines(),
-              (Lines{"Dll-библиотека \"ZarnicMaster_00xx.so\" - OK",
-                     "\"0000.ZARNIC.xml\" - \"Служебные\" - OK", "", "\"00AA.ZARNIC.xml\" - OK"}));
-    // File names are matched without regard to letter case.
-    EXPECT_NE(FindVarByTitle(VarRoot(), "00AA.Lower"), nullptr);
-    EXPECT_EQ(VarRoot().ChildCount(), 2u);
 }
 
 TEST_F(CatalogueTest, MissingOrBrokenLibraryFallsBackToTheBaseModule) {
@@ -196,14 +176,14 @@ TEST_F(CatalogueTest, WithoutABaseModuleNothingCanBeEncoded) {
     Load();
     EXPECT_EQ(log.lines(), (Lines{"\"0000.ZARNIC.xml\" - \"Служебные\" - OK"}));
     EXPECT_EQ(BaseModule(), nullptr);
-    EXPECT_EQ(Var("0000.SerialNumber").Procs().RE, nullptr);
     EXPECT_EQ(EncodeVarValue("0000.SerialNumber", "?"), "");
     EXPECT_EQ(DecodeVarAnswer("0000.SerialNumber", "0141"), "0141");
-    EXPECT_EQ(ResolvePlugInProc(nullptr, "PlainRE", "PlainRE"), nullptr);
 }
 
 TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
     WriteDescription("0000", kServiceVars);
+    // A broken extension is logged and its description stays as it was.
+    WriteExtension("0000", "  <var VID=\"00000001\" EH=\"" + std::string(5000, 'x') + "\"/>\r\n");
     WriteDescription("0001",
                      "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
                      "  <var VID=\"00010001\" Name=\"A\" RAL=\"0\" WAL=\"0\" D=\"1\"/>\r\n"
@@ -217,6 +197,8 @@ TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
                    "  <var VID=\"00010003\" D=\"4\"/>\r\n");
     testing::LogRecorder log;
     Load();
+    EXPECT_TRUE(log.Contains("\"0000.ZarnicMaster.xml\" - ошибка в файле!"));
+    EXPECT_EQ(Var("0000.SerialNumber").EH(), "");
     TVar& a = Var("0001.A");
     EXPECT_EQ(Settings(a), "00010001 R2 W3 T0 L0 N0 D7 E2 H1 RE1");
     EXPECT_EQ(a.F() + " " + a.EE(), "%.3f Текст");
@@ -230,15 +212,6 @@ TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
     // The unknown identifier changed nothing, and the variable after it was still applied.
     EXPECT_EQ(Settings(Var("0001.C")), "00010003 R0 W0 T0 L0 N0 D4 E1 H0 RE1");
     EXPECT_TRUE(log.Contains("\"0001.ZarnicMaster.xml\" - OK"));
-}
-
-TEST_F(CatalogueTest, BrokenExtensionIsLoggedAndTheDescriptionStays) {
-    WriteDescription("0000", kServiceVars);
-    WriteExtension("0000", "  <var VID=\"00000001\" EH=\"" + std::string(5000, 'x') + "\"/>\r\n");
-    testing::LogRecorder log;
-    Load();
-    EXPECT_TRUE(log.Contains("\"0000.ZarnicMaster.xml\" - ошибка в файле!"));
-    EXPECT_EQ(Var("0000.SerialNumber").EH(), "");
 }
 
 TEST_F(CatalogueTest, GroupsNestAndAreSharedOnlyWhenAsked) {
@@ -256,12 +229,9 @@ TEST_F(CatalogueTest, GroupsNestAndAreSharedOnlyWhenAsked) {
                    "  <var VID=\"00010004\" Group=\"0001.Loop\"/>\r\n");
     Load(true);
     TNodeEntry* header = CatalogueClasses().at(1);
-    TVar& total = Var("0001.Total");
-    TNodeEntry* energy = total.Owner();
+    TNodeEntry* energy = Var("0001.Total").Owner();
     ASSERT_EQ(energy->Class(), EntryClass::VarHeader);
-    EXPECT_EQ(energy->Title(), "Энергия");
-    EXPECT_EQ(energy->LocalName(), "Энергия");
-    EXPECT_EQ(static_cast<TVarHeader*>(energy)->Caption(), "Энергия");
+    EXPECT_EQ(energy->Title() + " " + energy->LocalName(), "Энергия Энергия");
     EXPECT_EQ(energy->Owner(), header);
     TNodeEntry* tariffs = Var("0001.T1").Owner();
     EXPECT_EQ(tariffs->Title(), "Тарифы");
@@ -271,7 +241,6 @@ TEST_F(CatalogueTest, GroupsNestAndAreSharedOnlyWhenAsked) {
     TVar& loop = Var("0001.Loop");
     EXPECT_EQ(loop.Owner()->Class(), EntryClass::VarHeader);
     EXPECT_EQ(loop.Owner()->Owner(), header);
-    EXPECT_EQ(FindVarByVID(*header, 0x00010003), &Var("0001.T2"));
 
     Load(false);
     EXPECT_EQ(Var("0001.T2").Owner(), CatalogueClasses().at(1));
@@ -289,17 +258,9 @@ TEST_F(CatalogueTest, ShippedCatalogueLoadsCleanly) {
                                "\"0001.ZarnicMaster.xml\" - OK",
                            }));
     EXPECT_TRUE(messages_->warnings().empty());
-    for (const char* title : {"0000.SerialNumber", "0000.LocalTime", "0000.ProjectID",
-                              "0000.ProfileID", "0000.interface", "0000.syntax", "0000.EventLog",
-                              "0000.ReadRegister", "0001.EnergyImport", "0001.PowerActive",
-                              "0001.VoltageL1", "0001.CurrentL1", "0001.EnergyProfile"}) {
-        EXPECT_NE(FindVarByTitle(VarRoot(), title), nullptr) << title;
-    }
-    EXPECT_EQ(TypeName(Var("0000.EventLog").TypeCode()), "event");
     EXPECT_TRUE(IsFunctionType(Var("0000.ReadRegister").TypeCode()));
     EXPECT_EQ(Var("0000.LocalTime").EditKind(), kEditDate);
     EXPECT_TRUE(Var("0000.ServiceKey").Hidden());
-    // Every variable of the shipped catalogue can be read or written by someone.
     EXPECT_EQ(EncodeVarValue("0000.SerialNumber", "?"), "01000000");
 
     LoadCatalogue(testing::BuiltProgramDir(), true);
