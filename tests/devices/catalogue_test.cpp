@@ -100,23 +100,6 @@ TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
     EXPECT_EQ(static_cast<TVar*>(classes[2])->DeviceType(), 2);
 }
 
-TEST_F(CatalogueTest, BadAttributeWarnsAndTheNextVariableLoads) {
-    WriteDescription("0000", kServiceVars);
-    WriteDescription("0001",
-                     "  <var VID=\"00010001\" Name=\"Bad\" RAL=\"zero\" WAL=\"1\"/>\r\n"
-                     "  <var VID=\"00010002\" Name=\"Huge\" RAL=\"0\" VarLen=\"99999999999\"/>\r\n"
-                     "  <var VID=\"00010003\" Name=\"Good\" RAL=\"0\" WAL=\" 1 \" D=\"-5\"/>\r\n");
-    testing::LogRecorder log;
-    Load();
-    EXPECT_EQ(messages_->warnings(), (Lines{"Синтаксическая ошибка! \"0001.Bad\"",
-                                            "Синтаксическая ошибка! \"0001.Huge\""}));
-    // The bad variable keeps what was filled before the error and gets no functions.
-    EXPECT_EQ(Settings(Var("0001.Bad")), "00010001 R8 W8 T0 L0 N0 D0 E0 H0 RE0");
-    EXPECT_EQ(EncodeVarValue("0001.Bad", "?"), "");
-    EXPECT_EQ(Settings(Var("0001.Good")), "00010003 R0 W1 T0 L0 N0 D-5 E1 H0 RE1");
-    EXPECT_TRUE(log.Contains("\"0001.ZARNIC.xml\" - OK"));
-}
-
 TEST_F(CatalogueTest, MissingOrBrokenBaseDescriptionIsReported) {
     {
         testing::LogRecorder log;
@@ -180,7 +163,7 @@ TEST_F(CatalogueTest, WithoutABaseModuleNothingCanBeEncoded) {
     EXPECT_EQ(DecodeVarAnswer("0000.SerialNumber", "0141"), "0141");
 }
 
-TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
+TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNamesAndBadAttributesWarn) {
     WriteDescription("0000", kServiceVars);
     // A broken extension is logged and its description stays as it was.
     WriteExtension("0000", "  <var VID=\"00000001\" EH=\"" + std::string(5000, 'x') + "\"/>\r\n");
@@ -188,7 +171,10 @@ TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
                      "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
                      "  <var VID=\"00010001\" Name=\"A\" RAL=\"0\" WAL=\"0\" D=\"1\"/>\r\n"
                      "  <var VID=\"00010002\" Name=\"B\" RAL=\"0\" WAL=\"0\"/>\r\n"
-                     "  <var VID=\"00010003\" Name=\"C\" RAL=\"0\" WAL=\"0\"/>\r\n");
+                     "  <var VID=\"00010003\" Name=\"C\" RAL=\"0\" WAL=\"0\"/>\r\n"
+                     "  <var VID=\"00010004\" Name=\"Bad\" RAL=\"zero\" WAL=\"1\"/>\r\n"
+                     "  <var VID=\"00010005\" Name=\"Huge\" RAL=\"0\" VarLen=\"99999999999\"/>\r\n"
+                     "  <var VID=\"00010006\" Name=\"Good\" RAL=\"0\" WAL=\" 1 \" D=\"-5\"/>\r\n");
     WriteExtension("0001",
                    "  <var VID=\"00010001\" RAL=\"2\" WAL=\"3\" D=\"7\" F=\"%.3f\" U=\"1\" "
                    "EH=\"Первая\\строка\\..\\вторая\" EE=\"Текст\" EA=\"Date\" RD=\"PlainED\"/>\r\n"
@@ -205,9 +191,15 @@ TEST_F(CatalogueTest, ExtensionChangesOnlyWhatItNames) {
     EXPECT_EQ(a.EH(), "Первая\r\nстрока\r\nвторая");
     EXPECT_EQ(reinterpret_cast<void*>(a.Procs().RD), ResolvePlugInProc(nullptr, "PlainED", ""));
 
-    // A bad decimal in the extension warns like one in a description; what came before stays.
+    // A bad attribute warns, in a description or an extension; what came before it stays, a bad
+    // variable of a description gets no functions, and the next variable loads.
+    EXPECT_EQ(messages_->warnings(),
+              (Lines{"Синтаксическая ошибка! \"0001.Bad\"", "Синтаксическая ошибка! \"0001.Huge\"",
+                     "Синтаксическая ошибка! \"0001.B\""}));
     EXPECT_EQ(Settings(Var("0001.B")), "00010002 R0 W0 T0 L0 N0 D0 E1 H0 RE1");
-    EXPECT_EQ(messages_->warnings(), (Lines{"Синтаксическая ошибка! \"0001.B\""}));
+    EXPECT_EQ(Settings(Var("0001.Bad")), "00010004 R8 W8 T0 L0 N0 D0 E0 H0 RE0");
+    EXPECT_EQ(EncodeVarValue("0001.Bad", "?"), "");
+    EXPECT_EQ(Settings(Var("0001.Good")), "00010006 R0 W1 T0 L0 N0 D-5 E1 H0 RE1");
 
     // The unknown identifier changed nothing, and the variable after it was still applied.
     EXPECT_EQ(Settings(Var("0001.C")), "00010003 R0 W0 T0 L0 N0 D4 E1 H0 RE1");
