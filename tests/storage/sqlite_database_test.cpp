@@ -36,21 +36,16 @@ class DatabaseTest : public ::testing::Test {
     std::unique_ptr<TSQLiteDatabase> db;
 };
 
-TEST_F(DatabaseTest, EmptyResultIsAtEndAndHasNoColumnNames) {
-    auto table = db->QueryTable("SELECT UID from Operator");
-    EXPECT_TRUE(table->AtEnd());
-    EXPECT_EQ(table->RowCount(), 0u);
-    EXPECT_EQ(table->ColumnCount(), 0u);
-    EXPECT_FALSE(table->Next());
-    EXPECT_EQ(MessageOf([&] { table->FieldText("UID"); }), "Field UID Not found. Empty dataset");
-}
+TEST_F(DatabaseTest, ColumnNamesAreFoundInAnyCaseAndAnEmptyResultHasNone) {
+    auto empty = db->QueryTable("SELECT UID from Operator");
+    EXPECT_TRUE(empty->AtEnd());
+    EXPECT_EQ(empty->ColumnCount(), 0u);
+    EXPECT_FALSE(empty->Next());
+    EXPECT_EQ(MessageOf([&] { empty->FieldText("UID"); }), "Field UID Not found. Empty dataset");
 
-TEST_F(DatabaseTest, ColumnNamesAreFoundInAnyCase) {
     db->ExecuteSql("INSERT into Operator (Name,Login) values('A','B')");
     auto table = db->QueryTable("SELECT Login as login_alias from Operator");
     EXPECT_EQ(table->ColumnNames().at(0), "LOGIN_ALIAS");
-    EXPECT_EQ(table->FieldText("login_alias"), "B");
-    EXPECT_EQ(table->FieldText("LOGIN_ALIAS"), "B");
     EXPECT_EQ(table->FieldText("Login_Alias"), "B");
     EXPECT_EQ(MessageOf([&] { table->FieldText("Nope"); }), "Field not found in dataset: Nope");
 }
@@ -82,36 +77,30 @@ TEST_F(DatabaseTest, DoubleQuotedWordsAreColumnsAndOldFilesReadTheSame) {
 
 TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
     db->ExecuteSql("INSERT into Kinds values('42','2.5',x'0102','17','3')");
-    db->ExecuteSql("INSERT into Kinds values(NULL,NULL,NULL,NULL,NULL)");
-    auto t = db->QueryTable("SELECT I,F,B,T,N,COUNT(*) as C,1.5 as E from Kinds GROUP BY I");
-    // GROUP BY I puts the NULL row first.
+    db->ExecuteSql("INSERT into Kinds values(NULL,NULL,NULL,'ab' || char(0) || 'cd',NULL)");
+    auto t = db->QueryTable("SELECT I,F,B,T,N,COUNT(*) as C from Kinds GROUP BY I");
+    // GROUP BY I puts the NULL row first. A null cell reads as its kind's empty value; a text
+    // stops at its first zero byte.
     ASSERT_EQ(t->RowCount(), 2u);
-    EXPECT_EQ(t->FieldText(0), "0") << "a null INTEGER cell reads as its kind's empty value";
+    EXPECT_EQ(t->FieldText(0) + "|" + t->FieldText(3), "0|ab");
     EXPECT_EQ(t->FieldInt64(0), 0);
-    EXPECT_EQ(t->FieldText(3), "") << "a null TEXT cell gives empty text";
     EXPECT_EQ(t->FieldBlob(2), nullptr);
     ASSERT_TRUE(t->Next());
-    EXPECT_EQ(t->ColumnKindOf(0), kKindInteger);
-    EXPECT_EQ(t->ColumnKindOf(1), kKindFloat);
-    EXPECT_EQ(t->ColumnKindOf(2), kKindBlob);
-    EXPECT_EQ(t->ColumnKindOf(3), kKindText);
-    EXPECT_EQ(t->ColumnKindOf(4), kKindFloat) << "NUMERIC is a floating column";
-    EXPECT_EQ(t->ColumnKindOf(5), kKindInteger) << "an expression takes its first value's type";
-    EXPECT_EQ(t->FieldText(0), "42");
+    const int kinds[] = {kKindInteger, kKindFloat, kKindBlob, kKindText, kKindFloat, kKindInteger};
+    for (uint32_t column = 0; column < 6; ++column) {
+        EXPECT_EQ(t->ColumnKindOf(column), kinds[column]) << column;  // NUMERIC is floating
+    }
     EXPECT_EQ(t->FieldInt64(0), 42);
     EXPECT_EQ(t->FieldText(1), "2.5");
     EXPECT_EQ(t->FieldInt64(1), 2) << "floating values truncate toward zero";
     EXPECT_DOUBLE_EQ(t->FieldFloat(0), 42.0);
     EXPECT_EQ(t->FieldBlobText(2), std::string("\x01\x02", 2));
-    EXPECT_EQ(t->FieldText(3), "17");
     EXPECT_EQ(MessageOf([&] { t->FieldInt64(3); }), "Not an integer or numeric field")
         << "a TEXT column is not read as a number even when it holds one";
-    EXPECT_EQ(MessageOf([&] { t->FieldFloat(3); }), "Not an integer or numeric field");
     EXPECT_EQ(MessageOf([&] { t->FieldBlob(3); }), "Not a Blob field");
     EXPECT_TRUE(t->Next()) << "the last row moves the cursor past the end";
     EXPECT_TRUE(t->AtEnd());
     EXPECT_FALSE(t->Next());
-    EXPECT_EQ(t->Cursor(), 2u);
     EXPECT_EQ(MessageOf([&] { t->FieldText(0); }), "Table is at End of File");
     EXPECT_TRUE(t->GoToRow(0));
     EXPECT_FALSE(t->GoToRow(2));
@@ -131,16 +120,8 @@ TEST_F(DatabaseTest, AnExpressionWhoseFirstValueIsNullTakesTheKindOfItsFirstValu
     EXPECT_EQ(t->FieldText(1), "seven");
 }
 
-TEST_F(DatabaseTest, TextStopsAtItsFirstZeroByte) {
-    db->ExecuteSql("INSERT into Kinds (T) values('ab' || char(0) || 'cd')");
-    auto t = db->QueryTable("SELECT T from Kinds");
-    EXPECT_EQ(t->FieldText(0), "ab");
-}
-
 TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
     EXPECT_EQ(MessageOf([&] { db->ExecuteSql(""); }), "Could not prepare SQL statement");
-    EXPECT_EQ(MessageOf([&] { db->ExecuteSql("-- only a comment"); }),
-              "Could not prepare SQL statement");
     EXPECT_EQ(MessageOf([&] { db->ExecuteSql("SELEC 1"); }),
               "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELEC 1\": "
               "near \"SELEC\": syntax error");
@@ -149,17 +130,9 @@ TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
               "Missing\": no such table: Missing");
 }
 
-TEST_F(DatabaseTest, OnlyTheFirstStatementOfATextRuns) {
-    db->ExecuteSql(
-        "INSERT into Operator (Name) values('a'); INSERT into Operator (Name) "
-        "values('b')");
-    EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 1u);
-}
-
-TEST_F(DatabaseTest, InsertAndChangeCountsAreTheirOwnStatements) {
+TEST_F(DatabaseTest, InsertsAndChangesAreCountedAndOnlyTheFirstStatementRuns) {
     EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('a')"), 1);
-    EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('b')"), 2);
-    EXPECT_EQ(db->LastInsertRowId(), 2);
+    EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('b'); DELETE from Operator"), 2);
     EXPECT_EQ(db->ExecuteSqlChanges("UPDATE Operator SET Login='x'"), 2);
     EXPECT_EQ(db->ChangeCount(), 2);
     EXPECT_EQ(db->ExecuteSqlChanges("DELETE from Operator WHERE UID = '7'"), 0);
@@ -189,45 +162,27 @@ TEST_F(DatabaseTest, ConcurrentInsertsEachGetTheirOwnRowId) {
     EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 2u * kPerThread);
 }
 
-TEST_F(DatabaseTest, TransactionRollsBackUnlessCommitted) {
-    {
-        TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values('lost')");
-    }
-    EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 0u);
-    try {
-        TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values('lost too')");
-        db->ExecuteSql("INSERT into Nowhere values(1)");
-        tx.Commit();
-    } catch (const ESQLiteException&) {
-    }
-    EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 0u);
-    {
-        TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values('kept')");
-        tx.Commit();
-    }
-    EXPECT_EQ(db->QueryTable("SELECT Name from Operator")->FieldText(0), "kept");
-}
-
-TEST_F(DatabaseTest, AnotherThreadsStatementWaitsForAnOpenTransaction) {
+TEST_F(DatabaseTest, TransactionsRollBackUnlessCommittedAndOtherThreadsWaitForThem) {
     std::atomic<bool> inserted{false};
     std::thread other;
     {
         TSQLiteTransaction tx(*db);
-        db->ExecuteSql("INSERT into Operator (Name) values('in tx')");
+        db->ExecuteSql("INSERT into Operator (Name) values('lost')");
         other = std::thread([&] {
             db->ExecuteSql("INSERT into Operator (Name) values('outside')");
             inserted = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_FALSE(inserted.load()) << "the other statement must not join the transaction";
-    }  // rolled back
+    }  // not committed: rolled back
     other.join();
-    auto rows = db->QueryTable("SELECT Name from Operator");
-    ASSERT_EQ(rows->RowCount(), 1u);
-    EXPECT_EQ(rows->FieldText(0), "outside");
+    {
+        TSQLiteTransaction tx(*db);
+        db->ExecuteSql("INSERT into Operator (Name) values('kept')");
+        tx.Commit();
+    }
+    EXPECT_EQ(db->QueryTable("SELECT group_concat(Name) from Operator")->FieldText(0),
+              "outside,kept");
 }
 
 TEST_F(DatabaseTest, BoundStatementsStoreWhatTheirPlainTextsStore) {
@@ -270,9 +225,7 @@ TEST_F(DatabaseTest, BoundStatementsCountTheirChangesAndReadTheirRows) {
     EXPECT_EQ(select.FirstInt64(), 1) << "a finished query runs again from its start";
     EXPECT_EQ(select.BindText(1, "none").FirstInt64(-1), -1);
     EXPECT_EQ(MessageOf([&] { select.BindText(3, "x"); }).substr(0, 22), "Could not bind a value");
-    EXPECT_EQ(MessageOf([&] { TSQLiteStatement bad(*db, "SELECT ? from Nowhere"); }),
-              "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELECT ? from "
-              "Nowhere\": no such table: Nowhere");
+    EXPECT_THROW(TSQLiteStatement(*db, "SELECT ? from Nowhere"), ESQLiteException);
 }
 
 TEST(DatabaseOpen, FailureNamesTheFileAndTheReason) {
@@ -283,19 +236,11 @@ TEST(DatabaseOpen, FailureNamesTheFileAndTheReason) {
 }
 
 TEST(ResultCodes, DescribeEveryCodeAndNameUnknownOnes) {
-    EXPECT_EQ(ResultCodeText(0), "Successful result");
-    EXPECT_EQ(ResultCodeText(19), "Abort due to contraint violation");
     EXPECT_EQ(ResultCodeText(26), "File opened that is not a database file");
     EXPECT_EQ(ResultCodeText(101), "sqlite3_step() has finished executing");
     EXPECT_EQ(ResultCodeText(27), "Unknown SQLite Error Code \"27\"");
     EXPECT_EQ(ResultCodeText(-1), "Unknown SQLite Error Code \"-1\"");
 }
-
-}  // namespace
-}  // namespace zb::storage
-
-namespace zb::storage {
-namespace {
 
 TEST_F(DatabaseTest, AZeroByteNeverCutsAStatementShort) {
     db->ExecuteSql("INSERT into Kinds (T) values('keep')");
