@@ -46,7 +46,6 @@ TEST(XmlReader, WhatTextsLoadAs) {
     const std::pair<std::string, std::string> cases[] = {
         // Nothing to read: an empty root.
         {"", "</>"},
-        {" \r\n\t ", "</>"},
         {"<?xml version=\"1.0\"?>\r\n<!-- nothing -->", "</>"},
         // A lone empty-element tag names the root.
         {"<workUID Value=\"0\"/>\r\n", "<workUID Value=\"0\"/>"},
@@ -63,10 +62,8 @@ TEST(XmlReader, WhatTextsLoadAs) {
         // Two quotes stay two quotes; unquoted values are read to the blank or tag end.
         {"<a e=\"\" q=\"&quot;\" one=\"x\" bare=abc/>",
          "<a e=\"&quot;&quot;\" q=\"&quot;\" one=\"x\" bare=\"abc\"/>"},
-        {"<a x=\"1\" y=\"2\" ><b z=\"3\" /></a>", "<a x=\"1\" y=\"2\"><b z=\"3\"/></a>"},
         // An attribute without a value reads empty and keeps the others; duplicates stay.
         {"<a p= q=\"1\" r= s=\"2\" flag/>", "<a p=\"\" q=\"1\" r=\"\" s=\"2\" flag=\"\"/>"},
-        {"<a x=\"1\" X=\"2\"/>", "<a x=\"1\" X=\"2\"/>"},
         // Stray end tags and content after the root's end stay in the root.
         {"</x></y><a><b></b></a></a></a><c/>tail<d>t</d></z>", "<a>tail<b/><c/><d>t</d></a>"},
     };
@@ -78,16 +75,12 @@ TEST(XmlReader, WhatTextsLoadAs) {
 TEST(XmlReader, AttributeLookUpsOnALoadedTag) {
     TECXMLParser doc;
     doc.LoadFromString(
-        "<?XML-STYLESHEET type=\"text/xsl\" HREF=\"Show.XSL\"?><a e=\"\" q=\"&quot;\" x=\"1\" "
-        "X=\"2\"/>");
+        "<?XML-STYLESHEET type=\"text/xsl\" HREF=\"Show.XSL\"?><a e=\"\" x=\"1\" X=\"2\"/>");
     EXPECT_EQ(doc.StyleSheet, "Show.XSL");
     EXPECT_EQ(doc.Root()->Param("X"), "1");  // the first of two equal names
     std::string value;
     EXPECT_TRUE(ReadParam(doc.Root(), "E", "default", value));
-    EXPECT_EQ(value, "");
-    // Only exactly two quotes read as empty.
-    EXPECT_TRUE(ReadParam(doc.Root(), "q", "default", value));
-    EXPECT_EQ(value, "\"");
+    EXPECT_EQ(value, "");  // exactly two quotes read as empty
 }
 
 TEST(XmlReader, WrittenFormReadsBackToTheSameTree) {
@@ -117,24 +110,16 @@ TEST(XmlReader, LineBreakRoundTrips) {
     // "<br/>" also becomes an empty child "br".
     TECXMLParser doc;
     doc.Root()->SetName("a");
-    doc.Root()->SetText("l1\r\nl2\r\nl3");
-    const std::string written = doc.SaveToString();
-    EXPECT_EQ(written, "<a>\r\n  l1<br/>l2<br/>l3\r\n</a>\r\n");
-    doc.LoadFromString(written);
-    EXPECT_EQ(doc.Root()->Text(), "l1\r\nl2\r\nl3");
-    doc.SetCrLfInAsString(false);
-    EXPECT_EQ(doc.Root()->AsString(), "<a>l1<br/>l2<br/>l3<br/><br/></a>");
+    doc.Root()->SetText("l1\r\nl2");
+    doc.LoadFromString(doc.SaveToString());
+    EXPECT_EQ(doc.Root()->Text(), "l1\r\nl2");
+    EXPECT_EQ(doc.Root()->Count(), 1);
 
     // Attribute values keep their line breaks: "<br/>" inside quotes does not end the tag.
-    TECXMLParser attr;
-    attr.Root()->SetName("a");
-    attr.Root()->SetParam("v", "x\r\ny\r\n");
-    attr.Root()->SetParam("w", "z");
-    const std::string tag = attr.SaveToString();
-    EXPECT_EQ(tag, "<a v=\"x<br/>y<br/>\" w=\"z\"/>\r\n");
-    attr.LoadFromString(tag);
-    EXPECT_EQ(attr.Root()->Param("v"), "x\r\ny\r\n");
-    EXPECT_EQ(attr.SaveToString(), tag);
+    const std::string tag = "<a v=\"x<br/>y<br/>\" w=\"z\"/>\r\n";
+    doc.LoadFromString(tag);
+    EXPECT_EQ(doc.Root()->Param("v"), "x\r\ny\r\n");
+    EXPECT_EQ(doc.SaveToString(), tag);
 }
 
 TEST(XmlReader, LoadingIntoAnInnerItemStaysInside) {
@@ -177,21 +162,10 @@ TEST(XmlReader, UnterminatedTagsAndLongLines) {
     item.LoadFromString(longLine + longLine, true);
     EXPECT_EQ(item.Param("v"), std::string(5000, 'z'));
     EXPECT_EQ(item.Count(), 1);
-}
-
-TEST(XmlReader, FailedLoadKeepsWhatWasBuiltAndRestoresTheHandler) {
-    TECXMLParser doc;
-    int changes = 0;
-    doc.XMLItemChanged = [&](TECXMLParser&, TXMLItem&) { ++changes; };
-    bool loaded = false;
-    doc.OnLoaded = [&](TECXMLParser&) { loaded = true; };
-    EXPECT_THROW(doc.LoadFromString("<a>\r\n<b/>\r\n" + std::string(5000, 'q')), EParserError);
-    EXPECT_FALSE(loaded);
-    EXPECT_EQ(doc.Root()->Name(), "a");
-    EXPECT_EQ(doc.Root()->Count(), 1);
-    EXPECT_EQ(changes, 0);
-    doc.Root()->SetName("z");
-    EXPECT_EQ(changes, 1);
+    // A failed load keeps what it had built.
+    EXPECT_THROW(item.LoadFromString("<a>\r\n<b/>\r\n" + longLine), EParserError);
+    item.SetCrLfInAsString(false);
+    EXPECT_EQ(item.AsString(), "<a><b/></a>");
 }
 
 // A tag or a text that the window end cuts is continued after the refill, whatever the offset.
@@ -199,53 +173,41 @@ TEST(XmlReader, TokensCutByTheWindowAreJoined) {
     for (int filler = 4000; filler <= 4080; ++filler) {
         // The window ends after the last LF within the first 4096 bytes; with this filler it
         // falls inside the tag of b, or inside the text of c, or just before or after them.
-        const std::string text = "<a>\r\n<f t=\"" + std::string(filler, 'f') + "\"/>\r\n" +
-                                 "<b\r\n x=\"1\"\r\n y=\"2\"/>\r\n<c>one\r\ntwo\r\nthree</c>\r\n" +
-                                 "<d" + std::string(3000, ' ') + "z=\"3\"/>\r\n</a>\r\n";
+        const std::string f = "<f t=\"" + std::string(filler, 'f') + "\"/>";
+        const std::string text = "<a>\r\n" + f + "\r\n<b\r\n x=\"1\"\r\n y=\"2\"/>\r\n" +
+                                 "<c>one\r\ntwo\r\nthree</c>\r\n<d" + std::string(3000, ' ') +
+                                 "z=\"3\"/>\r\n</a>\r\n";
         EXPECT_EQ(ParserMessage(text), "loaded");
-        TECXMLParser doc;
-        doc.LoadFromString(text);
-        TXMLItem* a = doc.Root();
-        ASSERT_EQ(a->Count(), 4) << filler;
-        EXPECT_EQ(a->Items(1)->Name(), "b") << filler;
-        EXPECT_EQ(a->Items(1)->Param("x"), "1") << filler;
-        EXPECT_EQ(a->Items(1)->Param("y"), "2") << filler;
-        EXPECT_EQ(a->Items(2)->Text(), "onetwothree") << filler;
-        EXPECT_EQ(a->Items(3)->Param("z"), "3") << filler;
+        EXPECT_EQ(Flat(text), "<a>" + f + "<b x=\"1\" y=\"2\"/><c>onetwothree</c><d z=\"3\"/></a>")
+            << filler;
     }
 }
 
-TEST(XmlReader, HundredThousandTextPiecesInOneElement) {
+TEST(XmlReader, ManyPiecesAndDeepNestingLoadWriteAndFree) {
     // Every piece is joined to one growing text: loading must stay linear.
     constexpr int kPieces = 100000;
     std::string text = "<a>\r\n";
     for (int i = 0; i < kPieces; ++i) {
         text += "p<!---->\r\n";
     }
-    text += "</a>\r\n";
     TECXMLParser doc;
-    doc.LoadFromString(text);
+    doc.LoadFromString(text + "</a>\r\n");
     EXPECT_EQ(doc.Root()->Text().size(), kPieces + (kPieces - 1) * 2u);
-    EXPECT_TRUE(doc.Root()->Text().starts_with("p\r\np\r\n"));
-}
 
-TEST(XmlReader, DeeplyNestedDocumentLoadsWritesAndFrees) {
     // Nested far deeper than a recursive loader, writer or destructor could survive.
     constexpr std::size_t kDepth = 200000;
-    std::string text;
+    text.clear();
     for (std::size_t i = 0; i < kDepth; ++i) {
         text += "<n>\n";
     }
-    auto doc = std::make_unique<TECXMLParser>();
-    doc->LoadFromString(text);
-    doc->SetCrLfInAsString(false);
+    auto deep = std::make_unique<TECXMLParser>();
+    deep->LoadFromString(text);
+    deep->SetCrLfInAsString(false);
     // The innermost element is empty; every other one holds the next.
-    const std::string flat = doc->SaveToString();
+    const std::string flat = deep->SaveToString();
     EXPECT_EQ(flat.size(), (kDepth - 1) * std::string("<n></n>").size() + 4);
     EXPECT_EQ(flat.find("<n/>"), (kDepth - 1) * 3);
-    EXPECT_TRUE(flat.starts_with("<n><n>"));
-    EXPECT_TRUE(flat.ends_with("</n></n>"));
-    doc.reset();
+    deep.reset();
 }
 
 // A stream that hands out its text once and then fails, like a disk that stops answering.
@@ -287,7 +249,6 @@ TEST(XmlReader, Files) {
     testing::WriteFile(dir / "d.xml", "<d>\r\n  <e/>\r\n</d>\r\n");
     TECXMLParser doc;
     doc.LoadFromFile(dir / "d.xml");
-    EXPECT_EQ(doc.Root()->Name(), "d");
     EXPECT_EQ(doc.Root()->Count(), 1);
     try {
         doc.LoadFromFile(dir / "missing.xml");
@@ -296,8 +257,7 @@ TEST(XmlReader, Files) {
         EXPECT_TRUE(std::string(e.what()).starts_with("Cannot open file \"" +
                                                       (dir / "missing.xml").string() + "\"."));
     }
-    EXPECT_EQ(doc.Root()->Name(), "d");
-    // A folder is not a file to read.
+    // A folder is not a file to read; the loaded tree stays.
     EXPECT_THROW(doc.LoadFromFile(dir.path()), EFOpenError);
     EXPECT_EQ(doc.Root()->Name(), "d");
 }
