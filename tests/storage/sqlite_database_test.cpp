@@ -13,13 +13,21 @@
 namespace zb::storage {
 namespace {
 
-std::string MessageOf(const std::function<void()>& action) {
+// The primary result code and the message of the failure an action ends with.
+struct Failure {
+    int code = 0;
+    std::string message = "<no exception>";
+};
+Failure FailureOf(const std::function<void()>& action) {
     try {
         action();
     } catch (const ESQLiteException& e) {
-        return e.what();
+        return {e.PrimaryCode(), e.what()};
     }
-    return "<no exception>";
+    return {};
+}
+std::string MessageOf(const std::function<void()>& action) {
+    return FailureOf(action).message;
 }
 
 class DatabaseTest : public ::testing::Test {
@@ -78,19 +86,20 @@ TEST_F(DatabaseTest, DoubleQuotedWordsAreColumnsAndOldFilesReadTheSame) {
 TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
     db->ExecuteSql("INSERT into Kinds values('42','2.5',x'0102','17','3')");
     db->ExecuteSql("INSERT into Kinds values(NULL,NULL,NULL,'ab' || char(0) || 'cd',NULL)");
-    auto t = db->QueryTable("SELECT I,F,B,T,N,COUNT(*) as C from Kinds GROUP BY I");
-    // GROUP BY I puts the NULL row first. A null cell reads as its kind's empty value; a text
-    // stops at its first zero byte.
+    auto t = db->QueryTable("SELECT I,F,B,T,N,COUNT(*) as C,I+1 as E from Kinds GROUP BY I");
+    // GROUP BY I puts the NULL row first. A null cell reads as its kind's empty value, also in
+    // an expression whose kind only its later values give; a text stops at its first zero byte.
     ASSERT_EQ(t->RowCount(), 2u);
-    EXPECT_EQ(t->FieldText(0) + "|" + t->FieldText(3), "0|ab");
+    EXPECT_EQ(t->FieldText(0) + "|" + t->FieldText(3) + "|" + t->FieldText(6), "0|ab|0");
     EXPECT_EQ(t->FieldInt64(0), 0);
     EXPECT_EQ(t->FieldBlob(2), nullptr);
     ASSERT_TRUE(t->Next());
-    const int kinds[] = {kKindInteger, kKindFloat, kKindBlob, kKindText, kKindFloat, kKindInteger};
-    for (uint32_t column = 0; column < 6; ++column) {
+    const int kinds[] = {kKindInteger, kKindFloat,   kKindBlob,   kKindText,
+                         kKindFloat,   kKindInteger, kKindInteger};
+    for (uint32_t column = 0; column < 7; ++column) {
         EXPECT_EQ(t->ColumnKindOf(column), kinds[column]) << column;  // NUMERIC is floating
     }
-    EXPECT_EQ(t->FieldInt64(0), 42);
+    EXPECT_EQ(t->FieldInt64(0) + t->FieldInt64(6), 42 + 43);
     EXPECT_EQ(t->FieldText(1), "2.5");
     EXPECT_EQ(t->FieldInt64(1), 2) << "floating values truncate toward zero";
     EXPECT_DOUBLE_EQ(t->FieldFloat(0), 42.0);
@@ -107,19 +116,6 @@ TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
     EXPECT_EQ(t->Cursor(), 0u);
 }
 
-TEST_F(DatabaseTest, AnExpressionWhoseFirstValueIsNullTakesTheKindOfItsFirstValue) {
-    db->ExecuteSql("INSERT into Kinds (I,T) values(NULL,NULL)");
-    db->ExecuteSql("INSERT into Kinds (I,T) values('7','seven')");
-    auto t = db->QueryTable("SELECT I+1 as N,CAST(T AS TEXT) as S from Kinds ORDER BY rowid");
-    ASSERT_EQ(t->RowCount(), 2u);
-    EXPECT_EQ(t->FieldText(0), "0") << "the null cell of what became an integer column";
-    EXPECT_EQ(t->FieldText(1), "");
-    ASSERT_TRUE(t->Next());
-    EXPECT_EQ(t->ColumnKindOf(0), kKindInteger);
-    EXPECT_EQ(t->FieldInt64(0), 8);
-    EXPECT_EQ(t->FieldText(1), "seven");
-}
-
 TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
     EXPECT_EQ(MessageOf([&] { db->ExecuteSql(""); }), "Could not prepare SQL statement");
     EXPECT_EQ(MessageOf([&] { db->ExecuteSql("SELEC 1"); }),
@@ -128,6 +124,12 @@ TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
     EXPECT_EQ(MessageOf([&] { db->QueryTable("SELECT x from Missing"); }),
               "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELECT x from "
               "Missing\": no such table: Missing");
+    const std::string path = (dir / "missing-folder/x.db").string();
+    EXPECT_EQ(MessageOf([&] { TSQLiteDatabase missing(path); }),
+              "Failed to open database \"" + path + "\" : unable to open database file");
+    EXPECT_EQ(ResultCodeText(26), "File opened that is not a database file");
+    EXPECT_EQ(ResultCodeText(27), "Unknown SQLite Error Code \"27\"");
+    EXPECT_EQ(ResultCodeText(-1), "Unknown SQLite Error Code \"-1\"");
 }
 
 TEST_F(DatabaseTest, InsertsAndChangesAreCountedAndOnlyTheFirstStatementRuns) {
@@ -185,61 +187,34 @@ TEST_F(DatabaseTest, TransactionsRollBackUnlessCommittedAndOtherThreadsWaitForTh
               "outside,kept");
 }
 
-TEST_F(DatabaseTest, BoundStatementsStoreWhatTheirPlainTextsStore) {
+TEST_F(DatabaseTest, BoundStatementsStoreWhatTheirPlainTextsStoreAndReadTheirRows) {
     // The same statement run with bound values and with its values written in as literals
     // gives the same cells, kinds included; a statement keeps its bindings across runs.
-    const char* sql = "INSERT into Kinds (I,F,T,N,B) values(?,?,?,?,?)";
     for (const bool inlineValues : {false, true}) {
         db->SetInlineValues(inlineValues);
-        TSQLiteStatement insert(*db, sql);
+        TSQLiteStatement insert(*db, "INSERT into Kinds (I,F,T,N,B) values(?,?,?,?,?)");
         insert.BindStoredText(1, "0042").BindFloat(2, 2.5).BindStoredText(3, "a<'\"&>\r\nb");
         insert.BindInt(4, -7).BindNull(5);
         EXPECT_EQ(insert.Insert(), inlineValues ? 3 : 1);
-        insert.BindText(1, "it's").BindInt(3, 9);
-        EXPECT_EQ(insert.Insert(), inlineValues ? 4 : 2);
+        EXPECT_EQ(insert.BindText(1, "it's").BindInt(3, 9).Insert(), inlineValues ? 4 : 2);
     }
     db->SetInlineValues(false);
-    auto rows = db->QueryTable(
-        "SELECT quote(I)||' '||quote(F)||' '||quote(T)||' '||quote(N)||' '||quote(B) from Kinds");
-    const std::string expected[] = {"42 2.5 'a&lt;&apos;&quot;&amp;&gt;<br/>b' -7 NULL",
-                                    "'it''s' 2.5 '9' -7 NULL"};
-    ASSERT_EQ(rows->RowCount(), 4u);
-    for (uint32_t row = 0; row < 4; ++row, rows->Next()) {
-        EXPECT_EQ(rows->FieldText(0), expected[row % 2]) << row;
-    }
-}
-
-TEST_F(DatabaseTest, BoundStatementsCountTheirChangesAndReadTheirRows) {
-    db->ExecuteSql("INSERT into Operator (Name,Login) values('a','x')");
-    db->ExecuteSql("INSERT into Operator (Name,Login) values('b','x')");
-    auto update = db->Statement("UPDATE Operator set Login = ? WHERE Login = ?");
-    EXPECT_EQ(update->BindText(1, "y").BindText(2, "x").Execute(), 2);
-    EXPECT_EQ(update->Execute(), 0);
-    TSQLiteStatement select(*db, "SELECT UID,Name from Operator WHERE Login = ? ORDER BY UID");
-    select.BindText(1, "y");
-    std::string seen;
+    TSQLiteStatement select(*db,
+                            "SELECT quote(I)||' '||quote(F)||' '||quote(T)||' '||quote(N)||' '||"
+                            "quote(B) from Kinds WHERE F = ? ORDER BY rowid");
+    select.BindFloat(1, 2.5);
+    std::vector<std::string> rows;
     while (select.Step()) {
-        seen += std::to_string(select.ColumnInt64(0)) + select.ColumnText(1) + " ";
+        rows.push_back(select.ColumnText(0));
     }
-    EXPECT_EQ(seen, "1a 2b ");
-    EXPECT_EQ(select.FirstInt64(), 1) << "a finished query runs again from its start";
-    EXPECT_EQ(select.BindText(1, "none").FirstInt64(-1), -1);
+    const std::string first = "42 2.5 'a&lt;&apos;&quot;&amp;&gt;<br/>b' -7 NULL";
+    const std::string second = "'it''s' 2.5 '9' -7 NULL";
+    EXPECT_EQ(rows, (std::vector<std::string>{first, second, first, second}));
+    EXPECT_EQ(select.FirstInt64(), 42) << "a finished query runs again from its start";
+    EXPECT_EQ(select.BindFloat(1, 0).FirstInt64(-1), -1);
     EXPECT_EQ(MessageOf([&] { select.BindText(3, "x"); }).substr(0, 22), "Could not bind a value");
-    EXPECT_THROW(TSQLiteStatement(*db, "SELECT ? from Nowhere"), ESQLiteException);
-}
-
-TEST(DatabaseOpen, FailureNamesTheFileAndTheReason) {
-    testing::TempDir dir;
-    const std::string path = (dir / "missing-folder/x.db").string();
-    EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(path); }),
-              "Failed to open database \"" + path + "\" : unable to open database file");
-}
-
-TEST(ResultCodes, DescribeEveryCodeAndNameUnknownOnes) {
-    EXPECT_EQ(ResultCodeText(26), "File opened that is not a database file");
-    EXPECT_EQ(ResultCodeText(101), "sqlite3_step() has finished executing");
-    EXPECT_EQ(ResultCodeText(27), "Unknown SQLite Error Code \"27\"");
-    EXPECT_EQ(ResultCodeText(-1), "Unknown SQLite Error Code \"-1\"");
+    auto update = db->Statement("UPDATE Kinds set T = ? WHERE N = ?");
+    EXPECT_EQ(update->BindText(1, "y").BindInt(2, -7).Execute(), 4);
 }
 
 TEST_F(DatabaseTest, AZeroByteNeverCutsAStatementShort) {
@@ -264,34 +239,22 @@ TEST_F(DatabaseTest, ALockHeldByAnotherProgramIsWaitedForThenNamed) {
 
     // Held longer than the busy timeout: the failure says why.
     other.ExecuteSql("BEGIN EXCLUSIVE");
-    int code = 0;
-    std::string message;
-    try {
-        db->QueryTable("SELECT T from Kinds");
-    } catch (const ESQLiteException& e) {
-        code = e.PrimaryCode();
-        message = e.what();
-    }
+    const Failure failure = FailureOf([&] { db->QueryTable("SELECT T from Kinds"); });
     other.ExecuteSql("ROLLBACK");
-    EXPECT_EQ(code, SQLITE_BUSY);
-    EXPECT_NE(message.find("database is locked"), std::string::npos) << message;
+    EXPECT_EQ(failure.code, SQLITE_BUSY);
+    EXPECT_NE(failure.message.find("database is locked"), std::string::npos) << failure.message;
 }
 
 TEST_F(DatabaseTest, AFullDatabaseSaysNoSpaceIsLeft) {
     db->QueryTable("PRAGMA max_page_count=" +
                    std::to_string(db->QueryTable("PRAGMA page_count")->FieldInt64(0) + 1));
-    std::string message;
-    int code = 0;
-    try {
+    const Failure failure = FailureOf([&] {
         for (int i = 0; i < 100; ++i) {
             db->ExecuteSql("INSERT into Kinds (T) values('" + std::string(4000, 'x') + "')");
         }
-    } catch (const ESQLiteException& e) {
-        message = e.what();
-        code = e.PrimaryCode();
-    }
-    EXPECT_EQ(code, SQLITE_FULL);
-    EXPECT_NE(message.find("(нет места на диске)"), std::string::npos) << message;
+    });
+    EXPECT_EQ(failure.code, SQLITE_FULL);
+    EXPECT_NE(failure.message.find("(нет места на диске)"), std::string::npos) << failure.message;
 }
 
 }  // namespace
