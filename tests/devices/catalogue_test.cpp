@@ -28,16 +28,21 @@ const char* const kServiceVars =
     "  <var VID=\"00000001\" Name=\"SerialNumber\" RAL=\"0\" TypeCode=\"50\" VarLen=\"16\" "
     "Caption=\"Серийный номер\"/>\r\n";
 
-TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrderAndSkipsOtherFiles) {
+TEST_F(CatalogueTest, LibrariesFilesHeadersAndVariablesLoadInOrder) {
     InstallPlugIn("ZarnicMaster_01xx.so");
     WriteDescription("0000", kServiceVars);
     WriteDescription("0001",
                      "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
-                     "  <var VID=\"00010002\" Name=\"Energy\" RAL=\"0\"/>\r\n");
-    WriteExtension("0001", "  <var VID=\"00010002\" D=\"3\"/>\r\n");
+                     "  <var VID=\"00010002\" Name=\"Energy\" RAL=\"1\" WAL=\"2\" TypeCode=\"42\" "
+                     "VarLen=\"8\" VarCount=\"1\" Caption=\"Энергия\" Units=\"кВт·ч\" D=\"3\"/>\r\n"
+                     "  <var VID=\"00010003\"/>\r\n"
+                     "  <var VID=\"00010004\"/>\r\n"
+                     "  <other VID=\"00010005\" Name=\"Ignored\"/>\r\n");
+    WriteExtension("0001", "  <var VID=\"00010002\" D=\"4\"/>\r\n");
     WriteDescription("0100", "  <var VID=\"01000001\" Name=\"X\"/>\r\n");
     // File names are matched without regard to letter case; other names are no descriptions.
-    WriteDescription("00aa", "  <var VID=\"00AA0001\" Name=\"Lower\" RAL=\"0\"/>\r\n");
+    // Without a title the variables sit at the top, titled by their identifier's prefix.
+    WriteDescription("00aa", "  <var VID=\"00AB0001\" Name=\"Lower\" RAL=\"0\"/>\r\n");
     for (const char* name : {"ZARNIC.xml", "a.xml", "0000.backup.xml", "0001.ZARNIC.txt"}) {
         testing::WriteFile(dir_ / "XML.ZARNIC" / name, "<x/>\r\n");
     }
@@ -56,48 +61,30 @@ TEST_F(CatalogueTest, LogShowsLibrariesAndFilesInOrderAndSkipsOtherFiles) {
                                "\"0100.ZARNIC.xml\" - OK",
                            }));
     EXPECT_TRUE(messages_->warnings().empty());
-    EXPECT_NE(FindVarByTitle(VarRoot(), "00AA.Lower"), nullptr);
     EXPECT_EQ(FindLoadedLibrary("ZarnicMaster_00xx.so"), BaseModule());
     EXPECT_NE(FindLoadedLibrary("ZarnicMaster_01xx.so"), nullptr);
     EXPECT_EQ(FindLoadedLibrary("ZarnicMaster_02xx.so"), nullptr);
-}
 
-TEST_F(CatalogueTest, HeadersAndVariablesAreFilledFromTheFile) {
-    WriteDescription("0000", kServiceVars);
-    WriteDescription("0001",
-                     "  <ExtensionTitle Value=\"Счётчик\"/>\r\n"
-                     "  <var VID=\"00010002\" Name=\"Energy\" RAL=\"1\" WAL=\"2\" TypeCode=\"42\" "
-                     "VarLen=\"8\" VarCount=\"1\" Caption=\"Энергия\" Units=\"кВт·ч\" D=\"3\"/>\r\n"
-                     "  <var VID=\"00010003\"/>\r\n"
-                     "  <var VID=\"00010004\"/>\r\n"
-                     "  <other VID=\"00010005\" Name=\"Ignored\"/>\r\n");
-    // Without a title the variables sit at the top; the prefix comes from the identifier.
-    WriteDescription("0002", "  <var VID=\"00030001\" Name=\"Loose\" RAL=\"0\"/>\r\n");
-    Load();
     const auto classes = CatalogueClasses();
-    ASSERT_EQ(classes.size(), 3u);
+    ASSERT_EQ(classes.size(), 4u);
     auto* header = classes[1];
     ASSERT_EQ(header->Class(), EntryClass::VarHeader);
     EXPECT_EQ(header->LocalName() + " " + header->Title(), "0001.Header Счётчик");
     EXPECT_EQ(header->Tag(), 1);
     EXPECT_EQ(ClassVariables(*header).size(), 3u);
-
     TVar& energy = Var("0001.Energy");
     EXPECT_EQ(energy.Owner(), header);
-    EXPECT_EQ(energy.DeviceType(), 1);
-    EXPECT_EQ(Settings(energy), "00010002 R1 W2 T42 L8 N1 D3 E1 H0 RE1");
+    EXPECT_EQ(Settings(energy), "00010002 R1 W2 T42 L8 N1 D4 E1 H0 RE1");
     EXPECT_EQ(energy.Caption() + " " + energy.Units(), "Энергия кВт·ч");
     EXPECT_TRUE(energy.Procs().RD != nullptr && energy.Procs().ED != nullptr);
-
     // Without Name a variable is named by its position; without levels it is hidden.
     TVar& third = Var("0001.0002");
     EXPECT_EQ(Settings(third), "00010004 R8 W8 T0 L0 N0 D0 E1 H1 RE1");
     EXPECT_EQ(third.State(), nesGrayed);
     EXPECT_EQ(FindVarByVID(VarRoot(), 0x00010005), nullptr);
-
-    EXPECT_EQ(classes[2]->Title(), "0003.Loose");
+    EXPECT_EQ(classes[2]->Title(), "00AB.Lower");
     EXPECT_EQ(classes[2]->Class(), EntryClass::Var);
-    EXPECT_EQ(static_cast<TVar*>(classes[2])->DeviceType(), 2);
+    EXPECT_EQ(static_cast<TVar*>(classes[2])->DeviceType(), 0xAA);
 }
 
 TEST_F(CatalogueTest, MissingOrBrokenBaseDescriptionIsReported) {
