@@ -260,19 +260,10 @@ TEST_F(ValuesTest, EncodingAndDecodingFromManyThreadsAtOnce) {
     EXPECT_EQ(failures.load(), 0);
 }
 
-TEST_F(ValuesTest, TheFunctionsTheServerDoesNotCallWorkToo) {
-    const ZbVarSettings settings = Var("0007.U16").PlugInSettings();
+TEST_F(ValuesTest, ARecordWithoutSettingsIsRefusedRatherThanRead) {
     ZbTransaction record{};
-    record.var = &settings;
-    const TVarProcs& procs = Var("0007.U16").Procs();
-    EXPECT_EQ(std::string(procs.ED(&record)),
-              "uint16\x01"
-              "0..65535");
-    EXPECT_EQ(std::string(procs.WD(&record)), "uint16\x01OK");
     ZbArgSlot slot{};
-    EXPECT_EQ(procs.ALC(&record, &slot, -1), 1);
-    // A record without settings is refused rather than read through a null pointer.
-    record.var = nullptr;
+    const TVarProcs& procs = Var("0007.U16").Procs();
     EXPECT_EQ(procs.RE(&record, &slot, -1), 0);
     EXPECT_EQ(procs.FC(&record, &slot, -1), 0);
 }
