@@ -117,12 +117,21 @@ TEST_F(CatalogueTest, MissingOrBrokenBaseDescriptionIsReported) {
     }
 }
 
-TEST_F(CatalogueTest, MissingOrBrokenLibraryFallsBackToTheBaseModule) {
+// A second library, written in C against the public header alone: its own exports win for its
+// device types once an extension file names them, and the base module fills in the rest. The base
+// module also stands in for a library that cannot be loaded and for a function that is missing.
+TEST_F(CatalogueTest, OtherLibrariesServeTheirTypesAndBrokenOnesFallBack) {
+    std::filesystem::create_symlink(ZB_TEST_PLUGIN, dir_ / "DLL" / "ZarnicMaster_05xx.so");
     testing::WriteFile(dir_ / "DLL" / "ZarnicMaster_02xx.so", "not a library");
     WriteDescription("0000", kServiceVars);
     WriteDescription("0201", "  <var VID=\"02010001\" Name=\"V\" RAL=\"0\" TypeCode=\"22\"/>\r\n");
     WriteExtension("0201", "  <var VID=\"02010001\" RE=\"NoSuchFunction\"/>\r\n");
     WriteDescription("0301", "  <var VID=\"03010001\" Name=\"W\" RAL=\"0\" TypeCode=\"22\"/>\r\n");
+    const std::string temp =
+        "  <var VID=\"0501\" Name=\"Temp\" RAL=\"0\" WAL=\"0\" TypeCode=\"32\" Units=\"°C\"/>\r\n";
+    WriteDescription("0501", std::string(temp).replace(12, 4, "05010001"));
+    WriteExtension("0501", "  <var VID=\"05010001\" RD=\"TenthsRD\"/>\r\n");
+    WriteDescription("0502", std::string(temp).replace(12, 4, "05020001"));
     testing::LogRecorder log;
     Load();
     EXPECT_EQ(log.lines(), (Lines{
@@ -133,10 +142,25 @@ TEST_F(CatalogueTest, MissingOrBrokenLibraryFallsBackToTheBaseModule) {
                                "\"0201.ZARNIC.xml\" - OK",
                                "\"0201.ZarnicMaster.xml\" - OK",
                                "\"0301.ZARNIC.xml\" - OK",
+                               " ",
+                               "Dll-библиотека \"ZarnicMaster_05xx.so\" - OK",
+                               "\"0501.ZARNIC.xml\" - OK",
+                               "\"0501.ZarnicMaster.xml\" - OK",
+                               "",
+                               "\"0502.ZARNIC.xml\" - OK",
                            }));
     EXPECT_EQ(EncodeVarValue("0201.V", "?"), "01000102");
     EXPECT_EQ(EncodeVarValue("0301.W", "?"), "01000103");
     EXPECT_EQ(DecodeVarAnswer("0301.W", "3412"), "4660");
+
+    // With the extension: the library's own PlainRE and its TenthsRD; the base module's writer.
+    EXPECT_EQ(EncodeVarValue("0501.Temp", "?"), "01000105BEBAFECA");
+    EXPECT_EQ(DecodeVarAnswer("0501.Temp", "E7FF"), "-2.5 °C");
+    EXPECT_EQ(DecodeVarAnswer("0501.Temp", "E600"), "23.0 °C");
+    EXPECT_EQ(EncodeVarValue("0501.Temp", "-2"), "01000105FEFF0000");
+    // Without an extension the variables keep the base module's defaults.
+    EXPECT_EQ(EncodeVarValue("0502.Temp", "?"), "01000205");
+    EXPECT_EQ(DecodeVarAnswer("0502.Temp", "E7FF"), "-25");
 }
 
 TEST_F(CatalogueTest, WithoutABaseModuleNothingCanBeEncoded) {
