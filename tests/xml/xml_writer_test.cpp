@@ -6,7 +6,7 @@
 namespace zb::xml {
 namespace {
 
-TEST(XmlWriter, PrettyFormIsCrLfLinesIndentedByTwoAndFlatFormHasNoBreaks) {
+TEST(XmlWriter, PrettyFormIsCrLfLinesIndentedByTwo) {
     TECXMLParser doc;
     TXMLItem* root = doc.Root();
     root->SetName("root");
@@ -25,19 +25,9 @@ TEST(XmlWriter, PrettyFormIsCrLfLinesIndentedByTwoAndFlatFormHasNoBreaks) {
     EXPECT_EQ(doc.SaveToString(), pretty);
     EXPECT_EQ(command->AsString(2), "  <command>\r\n    <req/>\r\n  </command>\r\n");
 
-    // The children take the flag from their parent while being written.
+    // The flat form: one line, nothing between the tags.
     doc.SetCrLfInAsString(false);
     EXPECT_EQ(root->AsString(), "<root><workUID Value=\"0\"/><command><req/></command></root>");
-    doc.SetCrLfInAsString(true);
-    EXPECT_EQ(root->AsString(), pretty);
-
-    // The style sheet line comes first unless left out or blank.
-    doc.StyleSheet = "view.xsl";
-    EXPECT_EQ(doc.SaveToString(),
-              "<?xml-stylesheet type=\"text/xsl\" href=\"view.xsl\"?>\r\n" + pretty);
-    EXPECT_EQ(doc.SaveToString(true), pretty);
-    doc.StyleSheet = "  ";
-    EXPECT_EQ(doc.SaveToString(), pretty);
 }
 
 TEST(XmlWriter, TextLinesAndTheEmptyElementRule) {
