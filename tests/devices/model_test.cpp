@@ -28,7 +28,7 @@ TEST(ParameterModel, PendingTextKeepsTheLineCount) {
     EXPECT_EQ(var.Text(), "***\r\n");
 }
 
-TEST(ParameterModel, LookUpsAreDepthFirstAndClassExactAndMovesRefuseCycles) {
+TEST(ParameterModel, LookUpsAreDepthFirstAndClassExact) {
     TTreeEntry root;
     auto* header = root.NewChild<TVarHeader>();
     header->SetTitle("0001.Energy");  // never matches a variable look-up
@@ -44,14 +44,6 @@ TEST(ParameterModel, LookUpsAreDepthFirstAndClassExactAndMovesRefuseCycles) {
     EXPECT_EQ(FindVarByTitle(root, "0001.energy"), nullptr);  // titles compare exactly
     EXPECT_EQ(FindVarByTitle(root, "0001.Arch"), nullptr);    // a TArch is not a TVar
     EXPECT_EQ(FindVarByVID(root, 0x00010099), nullptr);
-
-    TVar* var = AddVar(root, "0001.V");
-    ASSERT_TRUE(var->MoveTo(*group));
-    EXPECT_EQ(var->Owner(), group);
-    EXPECT_EQ(var->Level(), 3);
-    EXPECT_FALSE(header->MoveTo(*group));  // under its own descendant
-    EXPECT_FALSE(header->MoveTo(*header));
-    EXPECT_EQ(FindVarByTitle(root, "0001.V"), var);
 }
 
 TEST(ParameterModel, TypeCodesOutsideTheTableNeverWrapIntoIt) {

@@ -92,7 +92,6 @@ TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
     ASSERT_EQ(t->RowCount(), 2u);
     EXPECT_EQ(t->FieldText(0) + "|" + t->FieldText(3) + "|" + t->FieldText(6), "0|ab|0");
     EXPECT_EQ(t->FieldInt64(0), 0);
-    EXPECT_EQ(t->FieldBlob(2), nullptr);
     ASSERT_TRUE(t->Next());
     const int kinds[] = {kKindInteger, kKindFloat,   kKindBlob,   kKindText,
                          kKindFloat,   kKindInteger, kKindInteger};
@@ -103,17 +102,12 @@ TEST_F(DatabaseTest, KindsFollowTheDeclaredTypeOfTheColumn) {
     EXPECT_EQ(t->FieldText(1), "2.5");
     EXPECT_EQ(t->FieldInt64(1), 2) << "floating values truncate toward zero";
     EXPECT_DOUBLE_EQ(t->FieldFloat(0), 42.0);
-    EXPECT_EQ(t->FieldBlobText(2), std::string("\x01\x02", 2));
     EXPECT_EQ(MessageOf([&] { t->FieldInt64(3); }), "Not an integer or numeric field")
         << "a TEXT column is not read as a number even when it holds one";
-    EXPECT_EQ(MessageOf([&] { t->FieldBlob(3); }), "Not a Blob field");
     EXPECT_TRUE(t->Next()) << "the last row moves the cursor past the end";
     EXPECT_TRUE(t->AtEnd());
     EXPECT_FALSE(t->Next());
     EXPECT_EQ(MessageOf([&] { t->FieldText(0); }), "Table is at End of File");
-    EXPECT_TRUE(t->GoToRow(0));
-    EXPECT_FALSE(t->GoToRow(2));
-    EXPECT_EQ(t->Cursor(), 0u);
 }
 
 TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
@@ -136,32 +130,26 @@ TEST_F(DatabaseTest, InsertsAndChangesAreCountedAndOnlyTheFirstStatementRuns) {
     EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('a')"), 1);
     EXPECT_EQ(db->InsertSql("INSERT into Operator (Name) values('b'); DELETE from Operator"), 2);
     EXPECT_EQ(db->ExecuteSqlChanges("UPDATE Operator SET Login='x'"), 2);
-    EXPECT_EQ(db->ChangeCount(), 2);
     EXPECT_EQ(db->ExecuteSqlChanges("DELETE from Operator WHERE UID = '7'"), 0);
 }
 
 TEST_F(DatabaseTest, ConcurrentInsertsEachGetTheirOwnRowId) {
     // Two threads insert into the same table; every id handed back must be the row that thread
     // wrote, never the other thread's.
-    constexpr int kPerThread = 300;
     std::atomic<int> mismatches{0};
     auto worker = [&](const std::string& tag) {
-        for (int i = 0; i < kPerThread; ++i) {
-            const std::string name = tag + std::to_string(i);
-            const int64_t uid =
-                db->InsertSql("INSERT into Operator (Name) values(" + SqlText(name) + ")");
+        for (int i = 0; i < 300; ++i) {
+            const int64_t uid = db->InsertSql("INSERT into Operator (Name) values(" +
+                                              SqlText(tag + std::to_string(i)) + ")");
             auto row = db->QueryTable("SELECT Name from Operator WHERE UID = " + SqlInt(uid));
-            if (row->AtEnd() || row->FieldText(0) != name) {
-                ++mismatches;
-            }
+            mismatches += row->AtEnd() || row->FieldText(0) != tag + std::to_string(i);
         }
     };
     std::thread a(worker, "a");
-    std::thread b(worker, "b");
+    worker("b");
     a.join();
-    b.join();
     EXPECT_EQ(mismatches.load(), 0);
-    EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 2u * kPerThread);
+    EXPECT_EQ(db->QueryTable("SELECT UID from Operator")->RowCount(), 600u);
 }
 
 TEST_F(DatabaseTest, TransactionsRollBackUnlessCommittedAndOtherThreadsWaitForThem) {
