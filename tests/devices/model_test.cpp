@@ -64,8 +64,6 @@ TEST(ArchiveDescriptor, RecordsGiveTheTextAndBadInputWhatWasRead) {
         {"00000100A0050005 01000100 020101FD", "0/1440, IMAX [1 сут] -3 час"},
         {"00000100A0050004 01000100 000F0102", "0/1440, IMIN [15 мин] +2 час"},
         {"00000100A0050001", "0/1440, D"},
-        // F is not an interval kind, so tag 1 adds nothing
-        {"00000100 00080002 01000100 001E0000", "0/2048, F"},
         // top bit is the flag, not part of the type; depth is 24 bits
         {"00000100 FFFFFF83", "0/16777215, LOG"},
         // the record claims 5 words but only 1 follows: nothing of it is read
