@@ -46,9 +46,6 @@ TEST(VersionText, DropsZeroPartsAsTheTitleShowsThem) {
     EXPECT_EQ(VersionTextOf("0.3.24.0"), "0.3.24");
     EXPECT_EQ(VersionTextOf("1.2.0.7"), "1.2.2.7");
     EXPECT_EQ(VersionTextOf("1.2.3.4"), "1.2.3.2.4");
-    const auto info = MakeProgramInfo("/tmp/zb");
-    EXPECT_EQ(info.windowTitle, "ZarnicBox Rev.0.3.24");
-    EXPECT_EQ(info.databasePath(), std::filesystem::path("/tmp/zb/ZarnicBox.db"));
 }
 
 }  // namespace

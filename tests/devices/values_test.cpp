@@ -249,14 +249,6 @@ TEST_F(ValuesTest, EncodingAndDecodingFromManyThreadsAtOnce) {
     EXPECT_EQ(failures.load(), 0);
 }
 
-TEST_F(ValuesTest, ARecordWithoutSettingsIsRefusedRatherThanRead) {
-    ZbTransaction record{};
-    ZbArgSlot slot{};
-    const TVarProcs& procs = Var("0007.U16").Procs();
-    EXPECT_EQ(procs.RE(&record, &slot, -1), 0);
-    EXPECT_EQ(procs.FC(&record, &slot, -1), 0);
-}
-
 // The hexadecimal helpers, the line-break convention and the record array.
 using Bytes = std::vector<uint8_t>;
 
