@@ -48,18 +48,10 @@ TEST(XmlWriter, TextLinesAndTheEmptyElementRule) {
 
     item.SetCrLfInAsString(false);
     EXPECT_EQ(item.AsString(), "<a> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
-}
-
-TEST(XmlWriter, AttributeValuesAreEscapedInListOrder) {
-    TXMLItem item;
-    item.SetName("v");
-    item.SetParam("b", "<\"&'>");
-    item.SetParam("a", "1\r\n2");
-    item.SetParam("B", "second");  // same name, other case: replaces the first value
-    EXPECT_EQ(item.AsString(), "<v b=\"second\" a=\"1<br/>2\"/>\r\n");
-    // A lone CR or LF is written as it is.
-    item.SetParam("a", "1\n2\r3");
-    EXPECT_EQ(item.AsString(), "<v b=\"second\" a=\"1\n2\r3\"/>\r\n");
+    // In attribute values only the CR LF pair becomes "<br/>"; a lone CR or LF stays as it is.
+    item.SetParam("v", "1\n2\r3\r\n\"");
+    EXPECT_EQ(item.AsString(),
+              "<a v=\"1\n2\r3<br/>&quot;\"> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
 }
 
 }  // namespace
