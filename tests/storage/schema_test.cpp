@@ -57,8 +57,6 @@ TEST(Schema, LookupIndexesComeToOldFilesAndSkipMissingTables) {
         "tbl_name<>'CtrSession' ORDER BY name)");
     EXPECT_EQ(indexes->FieldText(0),
               "ixMeasuringPointCtrUID,ixMeasuringPointMeterADDR,ixProcessedResultFile");
-    // Twice is harmless.
-    EnsureLookupIndexes(*db);
 }
 
 // The session record keeps the last sessions of each concentrator by itself: the server writes
