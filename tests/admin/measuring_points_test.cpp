@@ -17,23 +17,21 @@ class MeasuringPointsTest : public testing::AdminDbTest {
   protected:
     void SetUp() override {
         AdminDbTest::SetUp();
-        ctr_ = db_->InsertSql("INSERT into CTR (ID,Comment) values(" + SqlText("00A1") + "," +
-                              SqlText("ТП-5") + ")");
+        ctr_ = db_->InsertSql("INSERT into CTR (ID,Comment) values('00A1','ТП-5')");
     }
     int64_t Insert(const std::string& table, const std::string& name) {
         return db_->InsertSql("INSERT into " + table + " (Name) values(" + SqlText(name) + ")");
     }
-    int64_t AddPoint(const std::string& address, const std::string& bindings = "") {
+    int64_t AddPoint(const std::string& address, const std::string& bindings = "NULL,NULL,NULL") {
         return db_->InsertSql(
-            "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax" +
-            std::string(bindings.empty() ? "" : ",AccountUID,EProviderUID,CustomGroupUID") +
-            ") values(" + SqlInt(ctr_) + "," + SqlText(address) + "," + SqlText("SN-1") + "," +
-            SqlText("ZARNIC") + (bindings.empty() ? "" : "," + bindings) + ")");
+            "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,"
+            "AccountUID,EProviderUID,CustomGroupUID) values(" +
+            SqlInt(ctr_) + "," + SqlText(address) + ",'SN-1','ZARNIC'," + bindings + ")");
     }
     int64_t ctr_ = 0;
 };
 
-TEST_F(MeasuringPointsTest, GridRowsShowNamesOrNullAndKeepTheBoundUids) {
+TEST_F(MeasuringPointsTest, GridRowsShowNamesOrNullAndADeletedAccountIsSavedAsZero) {
     EXPECT_TRUE(LoadMeterRows(*db_, ctr_).empty());
     const int64_t account = Insert("Account", "ЛС <1>");
     const int64_t gone = Insert("Account", "удалён");
@@ -42,23 +40,19 @@ TEST_F(MeasuringPointsTest, GridRowsShowNamesOrNullAndKeepTheBoundUids) {
     const int64_t b = AddPoint("0B", SqlInt(gone) + "," + SqlInt(55) + ",NULL");
     db_->ExecuteSql("DELETE from Account WHERE UID=" + SqlInt(gone));
     db_->ExecuteSql("UPDATE MeasuringPoint set Name=" + SqlText("Ввод \"1\"") +
-                    ", BalanceRole=" + SqlText("S") + " WHERE UID=" + SqlInt(a));
+                    ", BalanceRole='S' WHERE UID=" + SqlInt(a));
 
-    const auto rows = LoadMeterRows(*db_, ctr_);
+    auto rows = LoadMeterRows(*db_, ctr_);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].uid, a);
     EXPECT_EQ(rows[0].cells, (std::array<std::string, kMeterColumns>{
                                  "0A", "SN-1", "ZARNIC", "Ввод \"1\"", "<NULL>", "ЛС <1>", "<NULL>",
                                  "", "<NULL>", "S", "<NULL>"}));
     EXPECT_EQ(rows[0].bound, (std::array<int64_t, 4>{account, 0, category, 0}));
-    EXPECT_EQ(rows[1].uid, b);
     EXPECT_EQ(rows[1].cells[kColAccount], "<NULL>");
     EXPECT_EQ(rows[1].bound, (std::array<int64_t, 4>{0, 0, 0, 0}));
-
-    // Saving the row with the deleted account writes 0 for it.
-    auto saved = rows;
-    saved[1].changed = true;
-    EXPECT_EQ(SaveChangedRows(*db_, saved), 1);
+    rows[1].changed = true;
+    EXPECT_EQ(SaveChangedRows(*db_, rows), 1);
     EXPECT_EQ(Cell("SELECT AccountUID from MeasuringPoint WHERE UID=" + SqlInt(b)), "0");
 }
 
@@ -76,19 +70,14 @@ TEST_F(MeasuringPointsTest, SaveWritesMarkedRowsOnlyNullForTheNullTextStoredForm
     rows[2].changed = true;
     rows[1].cells[kColName] = "not saved";
     EXPECT_EQ(rows[0].ShownAddress(), "0A *");
-    EXPECT_EQ(MeterUpdateSql(rows[0]),
-              "UPDATE MeasuringPoint set Name           = NULL, MeterLocation  = NULL"
-              ", AccountUID     = " +
-                  SqlInt(0) + ", EProviderUID   = " + SqlInt(0) +
-                  ", CustomGroupUID = " + SqlInt(0) + ", BalanceUID     = " + SqlInt(9) +
-                  ", BalanceRole    = " + SqlText("M") +
-                  ", Comment        = " + SqlText("a & \"b\"") + " WHERE UID      = " + SqlInt(a));
 
     EXPECT_EQ(SaveChangedRows(*db_, rows), 2);
-    EXPECT_EQ(Count("MeasuringPoint", "UID=" + SqlInt(b) + " AND Name IS NULL"), 1);
     EXPECT_FALSE(rows[0].changed || rows[2].changed);
-    EXPECT_EQ(Count("MeasuringPoint", "UID=" + SqlInt(a) + " AND Name IS NULL"), 1);
-    EXPECT_EQ(LoadMeterRows(*db_, ctr_)[0].cells[kColComment], "a & \"b\"");
+    EXPECT_EQ(Cell("SELECT quote(Name)||quote(MeterLocation)||AccountUID||BalanceUID||BalanceRole"
+                   "||Comment from MeasuringPoint WHERE UID=" +
+                   SqlInt(a)),
+              "NULLNULL09Ma &amp; &quot;b&quot;");
+    EXPECT_EQ(Count("MeasuringPoint", "UID=" + SqlInt(b) + " AND Name IS NULL"), 1);
     EXPECT_EQ(Count("MeasuringPoint", "UID=" + SqlInt(c) + " AND MeterLocation=''"), 1);
     EXPECT_EQ(SaveChangedRows(*db_, rows), 0);
 }
@@ -96,12 +85,12 @@ TEST_F(MeasuringPointsTest, SaveWritesMarkedRowsOnlyNullForTheNullTextStoredForm
 TEST_F(MeasuringPointsTest, ChooserListsAreSortedWithoutRegardToCase) {
     const int64_t b = Insert("Balance", "фидер 2");
     const int64_t a = Insert("Balance", "Фидер 1");
-    Insert("Balance", "Ввод");
-    const auto items = ChooserItems(*db_, kColBalance);
-    ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].text, "Ввод");
-    EXPECT_EQ(items[1].uid, a);
-    EXPECT_EQ(items[2].uid, b);
+    const int64_t c = Insert("Balance", "Ввод");
+    std::vector<int64_t> uids;
+    for (const Row& item : ChooserItems(*db_, kColBalance)) {
+        uids.push_back(item.uid);
+    }
+    EXPECT_EQ(uids, (std::vector<int64_t>{c, a, b}));
     const auto roles = ChooserItems(*db_, kColRole);
     ASSERT_EQ(roles.size(), 2u);
     EXPECT_EQ(roles[0].text + roles[1].text, "SM");
@@ -134,12 +123,11 @@ TEST_F(MeasuringPointsTest, MeterCommandsNameTheTargetAndRefuseAddressesThatLeav
         EXPECT_NE(testing::ReadFile(inbox / c.file).find(c.text), std::string::npos) << c.file;
     }
     // Missing rows stop silently.
-    EXPECT_TRUE(QueueMeterCommand(*db_, dir_.path(), MeterCommand::Refresh, 0, point, false)
-                    .fileName.empty());
-    EXPECT_TRUE(QueueMeterCommand(*db_, dir_.path(), MeterCommand::Refresh, 99, point, false)
-                    .fileName.empty());
-    const auto none = QueueMeterCommand(*db_, dir_.path(), MeterCommand::Delete, ctr_, 999, true);
-    EXPECT_TRUE(none.fileName.empty() && none.warning.empty());
+    for (const auto& [ctr, mp] :
+         {std::pair<int64_t, int64_t>{0, point}, {99, point}, {ctr_, 999}}) {
+        const auto none = QueueMeterCommand(*db_, dir_.path(), MeterCommand::Delete, ctr, mp, true);
+        EXPECT_TRUE(none.fileName.empty() && none.warning.empty()) << ctr << "/" << mp;
+    }
 
     for (const std::string& bad :
          std::vector<std::string>{"../x", "a/b", "a\\b", "C:", "..", std::string(201, '1')}) {
