@@ -30,8 +30,7 @@ class DispatchTest : public ::testing::Test {
         if (mirror) {
             link::CreateMirrorFolders(dir_.path(), id);
         }
-        return db_->InsertSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + "," +
-                              SqlText("") + ")");
+        return db_->InsertSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + ",'')");
     }
     int64_t AddPoint(int64_t ctr, const std::string& addr, const std::string& syntax,
                      int64_t category = 0) {
@@ -55,12 +54,6 @@ class DispatchTest : public ::testing::Test {
         const fs::path path = link::MirrorInbox(dir_.path(), id) / name;
         return fs::exists(path) ? testing::ReadFile(path) : "<none>";
     }
-    static std::string Targets(const std::string& text) {
-        const size_t at = text.find("<workTarget Meter=\"");
-        return at == std::string::npos ? "<none>"
-                                       : text.substr(at + 19, text.find('"', at + 19) - at - 19);
-    }
-
     testing::TempDir dir_;
     std::unique_ptr<storage::TSQLiteDatabase> db_;
 };
@@ -92,13 +85,6 @@ TEST_F(DispatchTest, TheSyntaxFilterNamesEveryRequestsSyntax) {
     const int64_t work = AddWork({"M-200"});
     InsertTask(*db_, work, {"x", "", "<task>\r\n  <req Var=\"v\"/>\r\n</task>\r\n"});
     EXPECT_EQ(BuildSyntaxFilter(*db_, work), condition("M-200"));
-
-    const int64_t ctr = AddCtr("00A1");
-    const int64_t a = AddPoint(ctr, "0A", "M-200", 4);
-    AddPoint(ctr, "0B", "M-200", 5);
-    AddPoint(ctr, "0C", "ZARNIC", 4);
-    EXPECT_EQ(MatchingMeterUids(*db_, 4, BuildSyntaxFilter(*db_, work)), std::set<int64_t>{a});
-    EXPECT_TRUE(MatchingMeterUids(*db_, 0, "").empty());
 }
 
 TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
@@ -107,8 +93,12 @@ TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
     const int64_t m1 = AddPoint(mixed, "11", "ZARNIC");
     AddPoint(mixed, "12", "M-200");
     const int64_t m3 = AddPoint(mixed, "13", "M-230", 7);
-    const auto source = ReadWorkSource(*db_, AddWork({"ZARNIC", "M-230"}));
+    const int64_t work = AddWork({"ZARNIC", "M-230"});
+    const auto source = ReadWorkSource(*db_, work);
     ASSERT_TRUE(source);
+    // Choosing a category preselects its meters of the work's syntaxes, on any concentrator.
+    EXPECT_EQ(MatchingMeterUids(*db_, 7, BuildSyntaxFilter(*db_, work)), std::set<int64_t>{m3});
+    EXPECT_TRUE(MatchingMeterUids(*db_, 0, "").empty());
     const DispatchChoice everything{.allConcentrators = true, .allMeters = true, .meterItems = 1};
     const struct {
         DispatchChoice choice;
@@ -137,7 +127,8 @@ TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
     for (const auto& row : rows) {
         const WorkFile file =
             BuildWorkFile(*db_, *source, row.choice, true, true, row.category, row.ctr);
-        EXPECT_EQ(Targets(file.text), row.targets) << row.ctr;
+        EXPECT_NE(file.text.find("<workTarget Meter=\"" + row.targets + "\"/>"), std::string::npos)
+            << file.text;
         EXPECT_EQ(file.meters, row.meters) << row.targets;
         EXPECT_EQ(file.measuringPoints, row.points) << row.targets;
         EXPECT_EQ(file.taskCount, 2);
@@ -160,13 +151,11 @@ TEST_F(DispatchTest, AnUploadRecordsTheWorkAndWritesOneFileNamePerConcentrator) 
         ASSERT_FALSE(outcome.refused);
         EXPECT_EQ(outcome.filesWritten, 2);
         const std::string uid = SqlInt(outcome.workUid);
-        EXPECT_EQ(Cell("SELECT TaskCount from Work WHERE UID=" + uid), periodic ? "-3" : "3");
-        EXPECT_EQ(Cell("SELECT WorkLibUID from Work WHERE UID=" + uid), std::to_string(work));
-        EXPECT_EQ(
-            Cell("SELECT FileName||'/'||OperatorUID||'/'||MeterTotal from Work WHERE UID=" + uid),
-            outcome.fileName + "/7/2");
-        EXPECT_EQ(Cell("SELECT MPList from Work WHERE UID=" + uid),
-                  std::to_string(p) + "\r\n" + std::to_string(p + 1) + "\r\n");
+        EXPECT_EQ(Cell("SELECT TaskCount||'/'||WorkLibUID||'/'||FileName||'/'||OperatorUID||'/'||"
+                       "MeterTotal||'/'||MPList from Work WHERE UID=" +
+                       uid),
+                  (periodic ? "-3/" : "3/") + std::to_string(work) + "/" + outcome.fileName +
+                      "/7/2/" + std::to_string(p) + "\r\n" + std::to_string(p + 1) + "\r\n");
         const std::string fileA = InboxFile("00A1", outcome.fileName);
         const std::string fileB = InboxFile("00B2", outcome.fileName);
         const std::string uidLine =

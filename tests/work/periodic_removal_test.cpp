@@ -51,8 +51,8 @@ TEST_F(PeriodicRemoval, FillListsLibraryWorksAndSkipsUnknownFiles) {
     std::filesystem::remove_all(link::MirrorDir(dir_.path(), "00C3") / "ROOT/WORK/PERIODIC");
     const int64_t daily = rows_.AddWorkLib("Сутки");
     const int64_t gone = rows_.AddWorkLib("Удалённое");
-    Dispatch("00A1", "w-0000000000000002.xml", daily);
-    Dispatch("00A1", "w-0000000000000001.xml", daily);  // dispatched twice to 00A1
+    Dispatch("00A1", "w-0F3A00C1B2D49E08.xml", daily);
+    Dispatch("00A1", "w-0F3A00C1B2D49E07.xml", daily);  // dispatched twice to 00A1
     Dispatch("00B2", "w-0000000000000003.xml", daily);
     Dispatch("00B2", "w-0000000000000004.xml", gone);
     db_->ExecuteSql("DELETE FROM WorkLib WHERE UID=" + SqlInt(gone));
@@ -65,7 +65,7 @@ TEST_F(PeriodicRemoval, FillListsLibraryWorksAndSkipsUnknownFiles) {
     EXPECT_EQ(works.concentrators[1].text, "00B2");
     EXPECT_THAT(works.workNames, ElementsAre("Сутки"));
     ASSERT_EQ(works.entries.size(), 3u);
-    EXPECT_EQ(works.entries[0].fileName, "w-0000000000000001.xml");
+    EXPECT_EQ(works.entries[0].fileName, "w-0F3A00C1B2D49E07.xml");
     EXPECT_EQ(works.entries[2].ctrUid, b);
 
     // Selecting the work selects both concentrators; one concentrator selects its works.
@@ -78,26 +78,17 @@ TEST_F(PeriodicRemoval, FillListsLibraryWorksAndSkipsUnknownFiles) {
     const auto plan = PlanWithdrawals(works, {a, b, a + 2}, {"Сутки", "Чужое"});
     ASSERT_EQ(plan.size(), 2u);
     QueueWithdrawals(dir_.path(), plan);
-    const std::string command = ReadFile(Inbox("00A1") / "DeleteFile_w-0000000000000001.xml.xml");
+    const std::string command = ReadFile(Inbox("00A1") / "DeleteFile_w-0F3A00C1B2D49E07.xml.xml");
     EXPECT_NE(command.find("<req Var=\"DeleteFile\" OpCode=\"W\" "
-                           "Value=\"ROOT\\WORK\\PERIODIC\\w-0000000000000001.xml\"/>"),
+                           "Value=\"ROOT\\WORK\\PERIODIC\\w-0F3A00C1B2D49E07.xml\"/>"),
               std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(Inbox("00B2") / "DeleteFile_w-0000000000000003.xml.xml"));
-    EXPECT_FALSE(std::filesystem::exists(Inbox("00A1") / "DeleteFile_w-0000000000000002.xml.xml"));
+    EXPECT_FALSE(std::filesystem::exists(Inbox("00A1") / "DeleteFile_w-0F3A00C1B2D49E08.xml.xml"));
     EXPECT_TRUE(std::filesystem::is_empty(Inbox("00C3")));
-}
 
-TEST_F(PeriodicRemoval, CommandFileNameKeepsTheXmlOfThePeriodicFile) {
-    AddCtr("00A1");
-    const int64_t lib = rows_.AddWorkLib("W");
-    Dispatch("00A1", "w-0F3A00C1B2D49E07.xml", lib);
-    const PeriodicWorks works = FillPeriodicWorks(*db_, dir_.path());
-    QueueWithdrawals(dir_.path(), PlanWithdrawals(works, {1}, {"W"}));
-    EXPECT_TRUE(std::filesystem::exists(Inbox("00A1") / "DeleteFile_w-0F3A00C1B2D49E07.xml.xml"));
     // A mirror without its inbox: the write fails with the link's error.
     std::filesystem::remove_all(Inbox("00A1"));
-    EXPECT_THROW(QueueWithdrawals(dir_.path(), PlanWithdrawals(works, {1}, {"W"})),
-                 link::EInOutError);
+    EXPECT_THROW(QueueWithdrawals(dir_.path(), plan), link::EInOutError);
 }
 
 }  // namespace

@@ -86,9 +86,8 @@ TEST_F(ZarnicEditorTest, AFunctionReadCarriesItsArgument) {
     const TaskRequest task = editor_.Build(3);
     const StoredTask stored = ReadTaskXml(BuildTaskXml(task));
     EXPECT_EQ(stored.text, "5");
-    EXPECT_EQ(stored.value, ZarnicRequestValue("0000.ReadRegister", "R", "5"));
     EXPECT_EQ(stored.value, devices::EncodeVarValue("0000.ReadRegister", "5\r\n?"));
-    EXPECT_FALSE(stored.value.empty());
+    EXPECT_EQ(stored.value, "0002000005000000");
 }
 
 TEST_F(ZarnicEditorTest, BuiltRequestsLoadBackUnchanged) {
@@ -124,6 +123,40 @@ TEST_F(ZarnicEditorTest, BuiltRequestsLoadBackUnchanged) {
         EXPECT_EQ(BuildTaskXml(reloaded.Build(ReadTaskXml(xml).maxAttempts)), xml) << c.title;
         EXPECT_EQ(reloaded.page().newValueShown, page().newValueShown) << c.title;
     }
+}
+
+// Values encoded through the real base plug-in, byte for byte; a refused value stays empty.
+TEST_F(ZarnicEditorTest, WritesCarryTextAndEncodedValueOrAnEmptyValue) {
+    const TaskRequest write{.var = "0001.PowerLimit", .opCode = "W", .newValue = "4660"};
+    EXPECT_EQ(BuildTaskXml(write),
+              "<task Syntax=\"ZARNIC\">\r\n  <req Var=\"0001.PowerLimit\" OpCode=\"W\" "
+              "Text=\"4660\" Value=\"3000010034120000\" MaxAttempts=\"3\"/>\r\n</task>\r\n");
+    EXPECT_EQ(NodeText(TaskRowName(write), TaskRowComment(write)), "ZARNIC.0001.PowerLimit [W]");
+    // Several lines travel with backslashes in Text and as one value.
+    const TaskRequest zones{.var = "0001.TariffZones",
+                            .opCode = "W",
+                            .newValue = "00000001\r\n07000002\r\n17000001\r\n23000001"};
+    const std::string xml = BuildTaskXml(zones);
+    EXPECT_NE(xml.find("Text=\"00000001\\07000002\\17000001\\23000001\" "
+                       "Value=\"3500010000000001070000021700000123000001\""),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(ReadTaskXml(xml).text, *zones.newValue);
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"0009.Nothing", "1"},
+        {"0001.PowerLimit", "70000"},
+        {"0001.EnergyImport", "1"},     // write level 8: no request
+        {"0001.MeterLabel", "1\r\n2"},  // the label takes one line only
+    };
+    for (const auto& [var, value] : refused) {
+        const std::string refusedXml = BuildTaskXml({.var = var, .opCode = "W", .newValue = value});
+        EXPECT_NE(refusedXml.find("\" Value=\"\" MaxAttempts"), std::string::npos) << refusedXml;
+        EXPECT_EQ(ReadTaskXml(refusedXml).text, value);
+    }
+    // An empty new value writes neither Text nor Value.
+    EXPECT_EQ(BuildTaskXml({.var = "0001.PowerLimit", .opCode = "W", .newValue = ""}).find("Value"),
+              std::string::npos);
 }
 
 TEST_F(ZarnicEditorTest, AVariableMissingFromTheCatalogueIsNamedNotGuessed) {
