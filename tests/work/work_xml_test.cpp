@@ -1,9 +1,6 @@
 // The work XML, the request XML and the work file, byte for byte, and reading them back.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "testing/temp_dir.h"
 #include "work/work_xml.h"
 
 namespace zb::work {
@@ -11,10 +8,6 @@ namespace {
 
 using Fields = std::vector<std::string>;
 constexpr auto npos = std::string::npos;
-
-std::string TaskXml(const std::string& syntax, const std::string& reqAttributes) {
-    return "<task Syntax=\"" + syntax + "\">\r\n  <req " + reqAttributes + "/>\r\n</task>\r\n";
-}
 
 // Outside ZARNIC the value is trimmed and the operation code ignored.
 const TaskRequest kM230{.syntax = "M-230", .var = "P1", .opCode = "AR", .value = " \r\n0811\r\n "};
@@ -72,34 +65,32 @@ TEST(WorkXml, FactorsAndCodes) {
     }
 }
 
-TEST(TaskXml, ZarnicReadsAndArchiveReads) {
-    // The bytes of an interval archive read are pinned in the work file below.
-    const TaskRequest archive{.var = "Energy", .opCode = "AR", .arcInterval = "30 MIN"};
-    EXPECT_EQ(NodeText(TaskRowName(archive), TaskRowComment(archive)),
-              "ZARNIC.Energy [AR I 30 MIN]");
-
-    // Only the interval kinds (beginning with "I") carry an interval.
-    for (const char* type : {"D", "F", "LOG"}) {
-        const TaskRequest task{.var = "0000.EventLog", .opCode = "AR", .arcType = type};
-        EXPECT_EQ(BuildTaskXml(task).find("ArcInterval"), npos) << type;
-        EXPECT_EQ(TaskRowComment(task), std::string("AR ") + type);
+// What each kind of request writes and how its tree node reads; the whole bytes of an archive
+// read and of an M-230 request are pinned in the work file below.
+TEST(TaskXml, BytesAndNodeTextsPerKind) {
+    const struct {
+        TaskRequest task;
+        const char* bytes;
+        const char* node;
+    } rows[] = {
+        {{.var = "V", .maxAttempts = 0}, "OpCode=\"R\" MaxAttempts=\"0\"/>", "ZARNIC.V [R]"},
+        {{.var = "V", .opCode = "W"}, "OpCode=\"W\" MaxAttempts=\"3\"/>", "ZARNIC.V [W]"},
+        // Only the interval kinds (beginning with "I") carry an interval.
+        {{.var = "V", .opCode = "AR", .arcType = "D"}, "ArcType=\"D\" Start=", "ZARNIC.V [AR D]"},
+        {{.opCode = "AR", .arcType = "IMAX"},
+         "IMAX\" ArcInterval=\"1 DAY\"",
+         "ZARNIC. [AR IMAX 1 DAY]"},
+        {{.opCode = "AR", .arcInterval = "30 MIN"}, "\"30 MIN\"", "ZARNIC. [AR I 30 MIN]"},
+        {kM230, "<req Var=\"P1\" Value=\"0811\" MaxAttempts=\"3\"/>", "M-230.P1"},
+        {{.syntax = "M-200", .var = "P1", .value = "a\r\nb"}, "Value=\"a<br/>b\"", "M-200.P1"},
+    };
+    for (const auto& row : rows) {
+        const std::string xml = BuildTaskXml(row.task);
+        EXPECT_NE(xml.find(row.bytes), npos) << xml;
+        EXPECT_EQ(NodeText(TaskRowName(row.task), TaskRowComment(row.task)), row.node);
     }
-    EXPECT_EQ(TaskRowComment({.opCode = "AR", .arcType = "IMAX"}), "AR IMAX 1 DAY");
-
-    const TaskRequest read{.var = "0001.PowerActive", .maxAttempts = 0};
-    EXPECT_EQ(BuildTaskXml(read),
-              TaskXml("ZARNIC", "Var=\"0001.PowerActive\" OpCode=\"R\" MaxAttempts=\"0\""));
-    EXPECT_EQ(TaskRowComment(read), "R");
-}
-
-TEST(TaskXml, OtherSyntaxesCarryTheValueAsTyped) {
-    // Trimmed, the operation code ignored: the bytes are pinned in the work file below.
-    EXPECT_EQ(NodeText(TaskRowName(kM230), TaskRowComment(kM230)), "M-230.P1");
-    const std::string xml = BuildTaskXml({.syntax = "M-200", .var = "P1", .value = "a\r\nb"});
-    EXPECT_NE(xml.find("Value=\"a<br/>b\""), npos);
-    const StoredTask stored = ReadTaskXml(xml);
-    EXPECT_EQ(stored.syntax, "M-200");
-    EXPECT_EQ(stored.value, "a\r\nb");
+    const StoredTask stored = ReadTaskXml(BuildTaskXml(rows[6].task));
+    EXPECT_EQ((Fields{stored.syntax, stored.value}), (Fields{"M-200", "a\r\nb"}));
 }
 
 TEST(TaskXml, ReadersUseTheirDefaults) {
@@ -110,10 +101,9 @@ TEST(TaskXml, ReadersUseTheirDefaults) {
                                    "  <REQ var=\"V\" MaxAttempts=\"many\" Text=\"\"/>\r\n"
                                    "</task>\r\n")),
               (Fields{"ZARNIC", "V", "R", "", "", "I", "1 DAY", "DAY-1", "DAY", "3"}));
-    EXPECT_EQ(FieldsOf(ReadTaskXml(TaskXml("ZARNIC",
-                                           "Var=\"X\" OpCode=\"AR\" ArcType=\"IMIN\" "
-                                           "ArcInterval=\"5 MIN\" Start=\"DAY-7\" "
-                                           "Stop=\"DAY-1\" MaxAttempts=\"99\""))),
+    EXPECT_EQ(FieldsOf(ReadTaskXml("<task Syntax=\"ZARNIC\">\r\n  <req Var=\"X\" OpCode=\"AR\" "
+                                   "ArcType=\"IMIN\" ArcInterval=\"5 MIN\" Start=\"DAY-7\" "
+                                   "Stop=\"DAY-1\" MaxAttempts=\"99\"/>\r\n</task>\r\n")),
               (Fields{"ZARNIC", "X", "AR", "", "", "IMIN", "5 MIN", "DAY-7", "DAY-1", "99"}));
 }
 
