@@ -98,14 +98,10 @@ TEST_F(ConcentratorsTest, PrepareQueuesTheThreeCommandsAndRefreshFindsTheTypedId
     EXPECT_THROW(RefreshCtr(dir_.path(), "00A1"), link::EInOutError);
     PrepareMirror(dir_.path(), "00A1");
     const fs::path inbox = Mirror("00A1") / "ROOT/WORK/INBOX";
+    EXPECT_TRUE(fs::exists(inbox / "FullSync.xml"));
     fs::remove(inbox / "GetParams.xml");
     EXPECT_EQ(RefreshCtr(dir_.path(), "00a1"), "");
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(inbox)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"FullSync.xml", "GetParams.xml", "GetProfile.xml"}));
+    EXPECT_TRUE(fs::exists(inbox / "GetParams.xml"));
 }
 
 }  // namespace

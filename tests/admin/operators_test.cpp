@@ -12,8 +12,6 @@ class OperatorsTest : public testing::AdminDbTest {};
 TEST_F(OperatorsTest, SaveSkipsTheUniquenessCheckAndTheAdministratorKeepsItsLogin) {
     auto ivan = AddOperator(*db_, {"Иван & Ко", "IVAN", "P\"W"});
     ASSERT_TRUE(ivan.Added()) << ivan.warning;
-    EXPECT_EQ(Cell("SELECT Name||Password from Operator WHERE Login='IVAN'"),
-              "Иван &amp; КоP&quot;W");
     auto petr = AddOperator(*db_, {"Пётр", "PETR", "2"});
     EXPECT_EQ(SaveOperator(*db_, petr.uid, {"Пётр", "IVAN", "3"}), "");
     EXPECT_EQ(ReadOperator(*db_, petr.uid)->login, "IVAN");
