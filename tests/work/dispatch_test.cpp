@@ -58,21 +58,18 @@ class DispatchTest : public ::testing::Test {
     std::unique_ptr<storage::TSQLiteDatabase> db_;
 };
 
+// Item 0 is "all"; selecting every other item means all too, for concentrators from two on.
 TEST(DispatchRules, ListsSelectEverythingWhenAllIsChosen) {
-    const struct {
+    const std::tuple<std::string, bool, bool> rows[] = {
+        {"100", true, true},    {"011", true, true}, {"01", false, true}, {"010", false, false},
+        {"0110", false, false}, {"1", true, true},   {"0", false, false}, {"", false, false}};
+    for (const auto& [items, concentrators, meters] : rows) {
         std::vector<bool> selected;
-        bool concentrators, meters;
-    } rows[] = {{{true, false, false}, true, true},
-                {{false, true, true}, true, true},
-                {{false, true}, false, true},
-                {{false, true, false}, false, false},
-                {{false, true, true, false}, false, false},
-                {{true}, true, true},
-                {{false}, false, false},
-                {{}, false, false}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(SelectsEveryConcentrator(row.selected), row.concentrators);
-        EXPECT_EQ(SelectsEveryMeter(row.selected), row.meters);
+        for (const char item : items) {
+            selected.push_back(item == '1');
+        }
+        EXPECT_EQ(SelectsEveryConcentrator(selected), concentrators) << items;
+        EXPECT_EQ(SelectsEveryMeter(selected), meters) << items;
     }
 }
 
@@ -100,6 +97,9 @@ TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
     EXPECT_EQ(MatchingMeterUids(*db_, 7, BuildSyntaxFilter(*db_, work)), std::set<int64_t>{m3});
     EXPECT_TRUE(MatchingMeterUids(*db_, 0, "").empty());
     const DispatchChoice everything{.allConcentrators = true, .allMeters = true, .meterItems = 1};
+    const DispatchChoice fiveOfFive{.allMeters = true,
+                                    .meterItems = 6,
+                                    .meters = {{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}}};
     const struct {
         DispatchChoice choice;
         int64_t ctr, category;
@@ -113,14 +113,7 @@ TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
         {everything, mixed, 7, "13", 1, {m3}},
         {everything, empty, 0, "ANY", 0, {}},
         // b) all meters of one concentrator with 5 meters; of several (but not all) ones.
-        {{.allMeters = true,
-          .meterItems = 6,
-          .meters = {{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}}},
-         all,
-         0,
-         "ANY",
-         5,
-         {1, 2, 3, 4, 5}},
+        {fiveOfFive, all, 0, "ANY", 5, {1, 2, 3, 4, 5}},
         {{.allMeters = true, .meterItems = 1}, all, 0, "ANY", 0, {}},
         // c) chosen meters, in list order.
         {{.meterItems = 4, .meters = {{m3, "13"}, {m1, "11"}}}, mixed, 0, "13,11", 2, {m3, m1}}};
