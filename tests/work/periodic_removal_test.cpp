@@ -14,7 +14,6 @@ namespace {
 
 using storage::SqlInt;
 using ::testing::ElementsAre;
-using zb::testing::ReadFile;
 using zb::testing::WriteFile;
 
 // Two concentrators running one work, one work dispatched twice to 00A1, a file without a Work
@@ -65,14 +64,12 @@ TEST(PeriodicRemoval, FillListsLibraryWorksAndWithdrawsEachConcentratorsOwnFile)
     EXPECT_TRUE(WorksOn(works, {a + 100}).empty());
 
     // One upload: one command into each mirror, each naming that concentrator's own file (the
-    // first one found on 00A1); the concentrator without the work gets nothing.
+    // first one found on 00A1); the concentrator without the work gets nothing. The command's
+    // bytes are pinned by the link's tests.
     const auto plan = PlanWithdrawals(works, {a, b, a + 2}, {"Сутки", "Чужое"});
     ASSERT_EQ(plan.size(), 2u);
     QueueWithdrawals(dir.path(), plan);
-    const std::string command = ReadFile(inbox("00A1") / "DeleteFile_w-0F3A00C1B2D49E07.xml.xml");
-    EXPECT_NE(command.find("<req Var=\"DeleteFile\" OpCode=\"W\" "
-                           "Value=\"ROOT\\WORK\\PERIODIC\\w-0F3A00C1B2D49E07.xml\"/>"),
-              std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(inbox("00A1") / "DeleteFile_w-0F3A00C1B2D49E07.xml.xml"));
     EXPECT_TRUE(std::filesystem::exists(inbox("00B2") / "DeleteFile_w-0000000000000003.xml.xml"));
     EXPECT_FALSE(std::filesystem::exists(inbox("00A1") / "DeleteFile_w-0F3A00C1B2D49E08.xml.xml"));
     EXPECT_TRUE(std::filesystem::is_empty(inbox("00C3")));
