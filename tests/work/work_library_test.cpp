@@ -123,19 +123,12 @@ TEST_F(ZarnicEditorTest, BuiltRequestsLoadBackUnchanged) {
     }
 }
 
-// A value the base plug-in refuses, or a variable it does not know, gives an empty Value.
+// A value the base plug-in refuses (its reasons are the plug-in's tests) gives an empty Value
+// and keeps the typed text.
 TEST_F(ZarnicEditorTest, RefusedValuesAreEmpty) {
-    const std::pair<const char*, const char*> refused[] = {
-        {"0009.Nothing", "1"},
-        {"0001.PowerLimit", "70000"},
-        {"0001.EnergyImport", "1"},     // write level 8: no request
-        {"0001.MeterLabel", "1\r\n2"},  // the label takes one line only
-    };
-    for (const auto& [var, value] : refused) {
-        const std::string xml = BuildTaskXml({.var = var, .opCode = "W", .newValue = value});
-        EXPECT_NE(xml.find("\" Value=\"\" MaxAttempts"), std::string::npos) << xml;
-        EXPECT_EQ(ReadTaskXml(xml).text, value);
-    }
+    const std::string xml =
+        BuildTaskXml({.var = "0001.PowerLimit", .opCode = "W", .newValue = "70000"});
+    EXPECT_NE(xml.find("Text=\"70000\" Value=\"\" MaxAttempts"), std::string::npos) << xml;
     // An empty new value writes neither Text nor Value.
     EXPECT_EQ(BuildTaskXml({.var = "0001.PowerLimit", .opCode = "W", .newValue = ""}).find("Value"),
               std::string::npos);

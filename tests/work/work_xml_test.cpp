@@ -41,10 +41,6 @@ TEST(WorkXml, CommentsReadBackAndTheReadersDefaults) {
     // A text that cannot be read at all gives the defaults.
     EXPECT_EQ(FieldsOf(ReadWorkXml("<root><workName Value=\"" + std::string(5000, 'x') + "\"/>")),
               defaults);
-    // Element and attribute names are found without regard to case.
-    EXPECT_EQ(FieldsOf(ReadWorkXml("<ROOT>\r\n  <WORKNAME value=\"x\"/>\r\n"
-                                   "  <WorkType VALUE=\"Periodic\"/>\r\n</ROOT>\r\n")),
-              (Fields{"x", "Periodic", "1 DAY", "1 DAY"}));
 }
 
 TEST(WorkXml, FactorsAndCodes) {
@@ -96,7 +92,7 @@ TEST(TaskXml, BytesAndNodeTextsPerKind) {
 TEST(TaskXml, ReadersUseTheirDefaults) {
     EXPECT_EQ(FieldsOf(ReadTaskXml("")),
               (Fields{"", "<NULL>", "R", "", "", "I", "1 DAY", "DAY-1", "DAY", "3"}));
-    // Names without regard to case; a count that is not a number leaves 3.
+    // A count that is not a number leaves 3.
     EXPECT_EQ(FieldsOf(ReadTaskXml("<task Syntax=\"ZARNIC\">\r\n"
                                    "  <REQ var=\"V\" MaxAttempts=\"many\" Text=\"\"/>\r\n"
                                    "</task>\r\n")),
