@@ -90,13 +90,10 @@ TEST(TaskXml, BytesAndNodeTextsPerKind) {
 }
 
 TEST(TaskXml, ReadersUseTheirDefaults) {
-    EXPECT_EQ(FieldsOf(ReadTaskXml("")),
-              (Fields{"", "<NULL>", "R", "", "", "I", "1 DAY", "DAY-1", "DAY", "3"}));
-    // A count that is not a number leaves 3.
+    // Every default, and a count that is not a number leaves 3.
     EXPECT_EQ(FieldsOf(ReadTaskXml("<task Syntax=\"ZARNIC\">\r\n"
-                                   "  <REQ var=\"V\" MaxAttempts=\"many\" Text=\"\"/>\r\n"
-                                   "</task>\r\n")),
-              (Fields{"ZARNIC", "V", "R", "", "", "I", "1 DAY", "DAY-1", "DAY", "3"}));
+                                   "  <req MaxAttempts=\"many\" Text=\"\"/>\r\n</task>\r\n")),
+              (Fields{"ZARNIC", "<NULL>", "R", "", "", "I", "1 DAY", "DAY-1", "DAY", "3"}));
     EXPECT_EQ(FieldsOf(ReadTaskXml("<task Syntax=\"ZARNIC\">\r\n  <req Var=\"X\" OpCode=\"AR\" "
                                    "ArcType=\"IMIN\" ArcInterval=\"5 MIN\" Start=\"DAY-7\" "
                                    "Stop=\"DAY-1\" MaxAttempts=\"99\"/>\r\n</task>\r\n")),
