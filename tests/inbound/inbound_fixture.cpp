@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "devices/catalogue.h"
+#include "inbound/received_file_processor.h"
 #include "link/mirror.h"
 #include "storage/schema.h"
 #include "storage/stored_text.h"
@@ -117,6 +118,39 @@ int64_t InboundTest::Int(const std::string& sql) {
     auto table = db().QueryTable(sql);
     EXPECT_GT(table->RowCount(), 0u) << sql;
     return table->RowCount() == 0 ? -1 : table->FieldInt64(0);
+}
+
+std::vector<std::vector<std::string>> InboundTest::TableRows(
+    const std::string& table, const std::vector<std::string>& columns) {
+    std::string select;
+    for (const std::string& column : columns) {
+        // Always text: a column read otherwise takes its kind from the first row.
+        select +=
+            (select.empty() ? "" : ",") +
+            (column.starts_with("typeof") ? column : "coalesce(CAST(" + column + " AS TEXT),'')");
+    }
+    auto rows = db().QueryTable("SELECT " + select + " from " + table + " ORDER BY rowid");
+    std::vector<std::vector<std::string>> cells;
+    for (; !rows->AtEnd(); rows->Next()) {
+        cells.emplace_back();
+        for (size_t c = 0; c < columns.size(); ++c) {
+            cells.back().push_back(storage::StoredTextDecode(rows->FieldText(static_cast<int>(c))));
+        }
+    }
+    return cells;
+}
+
+void InboundTest::Receive(const std::string& linkPath, const std::string& bytes,
+                          const std::string& ctrId) {
+    link::ReceivedFile file;
+    file.ctrId = ctrId;
+    file.linkPath = linkPath;
+    file.fileName = linkPath.substr(linkPath.rfind('\\') + 1);
+    file.kind = link::ClassifyLinkPath(linkPath);
+    file.mirrorDir = mirror(ctrId);
+    file.mirrorPath = *link::MapLinkPath(file.mirrorDir, linkPath);
+    file.bytes = bytes;
+    ReceivedFileProcessor(programDir()).HandleReceivedFile(file);
 }
 
 std::unique_ptr<xml::TECXMLParser> InboundTest::Parse(const std::string& text) {

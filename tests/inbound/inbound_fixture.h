@@ -88,6 +88,14 @@ class InboundTest : public ::testing::Test {
     // The decoded text of a column of the first row of a query.
     std::string Text(const std::string& sql);
     int64_t Int(const std::string& sql);
+    // The given columns of every row of `table` in row order, each cell decoded from the stored
+    // text form (NULL as ""); a column written "typeof(X)" gives X's SQLite type.
+    std::vector<std::vector<std::string>> TableRows(const std::string& table,
+                                                    const std::vector<std::string>& columns);
+
+    // Hands a received file to the importers' handler as the link does.
+    void Receive(const std::string& linkPath, const std::string& bytes,
+                 const std::string& ctrId = "00A1");
 
     // Parses a document for the importers.
     std::unique_ptr<xml::TECXMLParser> Parse(const std::string& text);

@@ -4,7 +4,6 @@
 #include <sys/time.h>
 
 #include "base/log.h"
-#include "inbound/received_file_processor.h"
 #include "inbound_fixture.h"
 #include "storage/stored_text.h"
 #include "testing/recorders.h"
@@ -100,21 +99,9 @@ TEST(ProfileMatches, PrefixedAndPlainKeysWithoutRegardToCase) {
 // A VID that is not hexadecimal keeps the rows before it, and the log says why.
 TEST_F(MeterAttributesTest, AReceivedProfileHandsItsRowsToTheWindow) {
     zb::testing::LogRecorder log;
-    ReceivedFileProcessor processor(programDir());
-    auto receive = [&](const std::string& name, const std::string& bytes) {
-        link::ReceivedFile file;
-        file.ctrId = "00A1";
-        file.fileName = name;
-        file.linkPath = "ROOT\\INFO\\PROFILES\\" + name;
-        file.kind = link::ReceivedKind::Profile;
-        file.mirrorDir = mirror("00A1");
-        file.mirrorPath = Profile(name);
-        file.bytes = bytes;
-        processor.HandleReceivedFile(file);
-    };
-    receive("profile-00000012-00000003.xml",
+    Receive("ROOT\\INFO\\PROFILES\\profile-00000012-00000003.xml",
             "<profile><var Name=\"0000.Table\"/><var VID=\"0\x01Z\"/></profile>");
-    receive("noids.xml", "<profile/>");
+    Receive("ROOT\\INFO\\PROFILES\\noids.xml", "<profile/>");
     EXPECT_THAT(events_->events(),
                 ElementsAre("ProfileReceived 00A1 00000012 00000003 Функция=0000.Table"));
     EXPECT_TRUE(fs::exists(Profile("noids.xml")));

@@ -54,21 +54,37 @@ class ResultFileTest : public InboundTest {
     }
 };
 
-TEST_F(ResultFileTest, MissingOrEmptyWorkUidChangesNothingEvenCommands) {
+TEST_F(ResultFileTest, FilesAndCommandsThatCannotApplyChangeNothing) {
     AddPoint(ctrA1_, "0000000A");
+    AddPoint(0, "0000000B");
+    const std::string commands = CommandXml("GetProfile", "", CommandAnsXml("DONE", "a=1")) +
+                                 CommandXml("DeleteMeter", "ANY", CommandAnsXml("DONE"));
     const std::string body =
-        "  <task TaskUID=\"3\" Syntax=\"M-200\">\r\n    <req Var=\"V\"/>\r\n"
-        "    <ans Meter=\"0000000A\" Result=\"DONE\" Time=\"2026-12-05-14-03-09\" Value=\"1\"/>\r\n"
-        "  </task>\r\n" +
-        CommandXml("GetProfile", "", CommandAnsXml("DONE", "a=1")) +
-        CommandXml("DeleteMeter", "ANY", CommandAnsXml("DONE"));
-    Process(ResultXml("", body));
-    Process("<result>\r\n" + body + "</result>\r\n");  // no workUID element at all
-    Process(ResultXml("&quot;&quot;", body));          // two double quotes read as empty
-    EXPECT_EQ(CountRows("BigData"), 0);
-    EXPECT_EQ(CountRows("MeasuringPoint"), 1);
-    EXPECT_EQ(Ctr("Profile", ctrA1_), "");
-    EXPECT_TRUE(events_->events().empty());
+        TaskXml("3", "M-200", "Var=\"V\"", AnsXml("0000000A", "DONE", "1")) + commands;
+    const std::pair<std::string, std::string> files[] = {
+        // A missing or empty workUID changes nothing, commands included; two double quotes read
+        // as empty.
+        {"00A1", ResultXml("", body)},
+        {"00A1", "<result>\r\n" + body + "</result>\r\n"},
+        {"00A1", ResultXml("&quot;&quot;", body)},
+        // The commands of an unknown concentrator.
+        {"0FFF", ResultXml("0", commands)},
+        // Commands without request, answer or name; names are compared exactly.
+        {"00A1",
+         ResultXml("0",
+                   "  <command>\r\n    <req Var=\"DeleteMeter\" Value=\"ANY\"/>\r\n  </command>\r\n"
+                   "  <command>\r\n" +
+                       CommandAnsXml("DONE") + "  </command>\r\n" +
+                       CommandXml("", "ANY", CommandAnsXml("DONE")) +
+                       CommandXml("deletemeter", "ANY", CommandAnsXml("DONE")) +
+                       CommandXml("GetParams", "", ""))},
+    };
+    for (const auto& [ctrId, text] : files) {
+        Process(text, ctrId);
+        EXPECT_EQ(CountRows("BigData") + CountRows("MeasuringPoint"), 2) << text;
+        EXPECT_EQ(Ctr("coalesce(Profile,'')||coalesce(InfoBasic,'')", ctrA1_), "") << text;
+        EXPECT_TRUE(events_->events().empty()) << text;
+    }
 }
 
 TEST_F(ResultFileTest, ReadFromItsTextAFileChangesWhatItsTreeChanges) {
@@ -130,26 +146,22 @@ TEST_F(ResultFileTest, GetProfileSplitsAtCommasOnlyWhenDone) {
     EXPECT_EQ(ProfileText("a,,b"), "a\r\n\r\nb\r\n" + kReceived);
 }
 
-TEST_F(ResultFileTest, CommandsOfAnUnknownConcentratorChangeNothing) {
-    AddPoint(0, "0000000A");
-    Process(ResultXml("0", CommandXml("GetProfile", "", CommandAnsXml("DONE", "x")) +
-                               CommandXml("DeleteMeter", "ANY", CommandAnsXml("DONE"))),
-            "0FFF");
-    EXPECT_EQ(Ctr("Profile", ctrA1_), "");
-    EXPECT_EQ(CountRows("MeasuringPoint"), 1);
-    EXPECT_TRUE(events_->events().empty());
-}
-
-TEST_F(ResultFileTest, DeleteMeterRemovesPointsOfThatConcentratorOnly) {
+TEST_F(ResultFileTest, DeleteMeterRemovesTheListedPointsOfThatConcentratorOnly) {
     AddPoint(ctrA1_, "0000000A");
     AddPoint(ctrA1_, "0000000B");
+    const int64_t quoted = AddPoint(ctrA1_, "AB\"CD");
     const int64_t kept = AddPoint(ctrA1_, "0000000C");
     AddPoint(ctrB2_, "0000000A");
     AddPoint(ctrB2_, "0000000B");
-    ProcessCommand("DeleteMeter", "0000000A,0000000B", CommandAnsXml("DONE"));
-    EXPECT_EQ(Int("SELECT UID from MeasuringPoint WHERE CtrUID=" + std::to_string(ctrA1_)), kept);
-    EXPECT_EQ(PointsOf(ctrB2_), 2);
+    // A piece that tries to close the literal and add a condition deletes nothing; the ordinary
+    // pieces beside it still match.
+    ProcessCommand("DeleteMeter", "0000000A,&quot;) OR (&quot;1&quot;=&quot;1,0000000B,&apos;",
+                   CommandAnsXml("DONE"));
+    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrA1_)), 2);
     EXPECT_THAT(events_->events(), ElementsAre("MeasuringPointsChanged 00A1"));
+    ProcessCommand("DeleteMeter", "AB&quot;CD", CommandAnsXml("DONE"));
+    EXPECT_EQ(CountRows("MeasuringPoint", "UID=" + std::to_string(quoted)), 0);
+    EXPECT_EQ(Int("SELECT UID from MeasuringPoint WHERE CtrUID=" + std::to_string(ctrA1_)), kept);
 
     // ANY, whatever the answer's result.
     ProcessCommand("DeleteMeter", "ANY", CommandAnsXml("FAIL"));
@@ -157,22 +169,7 @@ TEST_F(ResultFileTest, DeleteMeterRemovesPointsOfThatConcentratorOnly) {
     EXPECT_EQ(PointsOf(ctrB2_), 2);
 }
 
-TEST_F(ResultFileTest, DeleteMeterPiecesAreAddressesAndNothingElse) {
-    AddPoint(ctrA1_, "0000000A");
-    AddPoint(ctrA1_, "0000000B");
-    AddPoint(ctrA1_, "AB\"CD");
-    AddPoint(ctrB2_, "0000000C");
-    // A piece that tries to close the literal and add a condition deletes nothing; the ordinary
-    // piece beside it, and an address holding a quote, still match.
-    ProcessCommand("DeleteMeter", "&quot;) OR (&quot;1&quot;=&quot;1,0000000B,&quot;,\\\"",
-                   CommandAnsXml("DONE"));
-    EXPECT_EQ(CountRows("MeasuringPoint"), 3);
-    EXPECT_EQ(CountRows("MeasuringPoint", "MeterADDR='0000000B'"), 0);
-    ProcessCommand("DeleteMeter", "AB&quot;CD", CommandAnsXml("DONE"));
-    EXPECT_EQ(CountRows("MeasuringPoint"), 2);
-}
-
-TEST_F(ResultFileTest, DeleteFileDeletesTheMirrorCopyOnlyWhenDone) {
+TEST_F(ResultFileTest, DeleteFileDeletesTheMirrorCopyOnlyWhenDoneAndNeverLeavesTheMirror) {
     const auto file = mirror("00A1") / "ROOT" / "WORK" / "PERIODIC" / "w-1.xml";
     zb::testing::WriteFile(file, "<work/>");
     ProcessCommand("DeleteFile", "ROOT\\WORK\\PERIODIC\\w-1.xml", CommandAnsXml("FAIL"));
@@ -185,15 +182,12 @@ TEST_F(ResultFileTest, DeleteFileDeletesTheMirrorCopyOnlyWhenDone) {
         EXPECT_THAT(events_->events(), ElementsAre("PeriodicWorksChanged 00A1"));
         events_->clear();
     }
-}
 
-TEST_F(ResultFileTest, DeleteFileNeverLeavesTheMirror) {
     const auto outside = programDir() / "ZarnicBox.keep";
     const auto other = mirror("00B2") / "ROOT" / "WORK" / "PERIODIC" / "w-2.xml";
     const auto outbox = mirror("00A1") / "ROOT" / "WORK" / "OUTBOX";
     zb::testing::WriteFile(outside, "x");
     zb::testing::WriteFile(other, "x");
-    ASSERT_TRUE(fs::is_empty(outbox));
     // Folders of the mirror are not files: an empty one stays.
     for (const std::string& path :
          {std::string("..\\..\\ZarnicBox.keep"), std::string("ROOT\\..\\..\\..\\ZarnicBox.keep"),
@@ -206,21 +200,6 @@ TEST_F(ResultFileTest, DeleteFileNeverLeavesTheMirror) {
     EXPECT_TRUE(fs::exists(outside));
     EXPECT_TRUE(fs::exists(other));
     EXPECT_TRUE(fs::exists(programDir() / "ZarnicBox.db"));
-}
-
-TEST_F(ResultFileTest, CommandsWithoutRequestOrAnswerDoNothing) {
-    AddPoint(ctrA1_, "0000000A");
-    Process(ResultXml(
-        "0",
-        "  <command>\r\n    <req Var=\"DeleteMeter\" Value=\"ANY\"/>\r\n  </command>\r\n"
-        "  <command>\r\n" +
-            CommandAnsXml("DONE") + "  </command>\r\n" +
-            CommandXml("", "ANY", CommandAnsXml("DONE")) +
-            CommandXml("deletemeter", "ANY", CommandAnsXml("DONE")) +  // names are compared exactly
-            CommandXml("GetParams", "", "")));
-    EXPECT_EQ(CountRows("MeasuringPoint"), 1);
-    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), "");
-    EXPECT_TRUE(events_->events().empty());
 }
 
 }  // namespace

@@ -67,46 +67,42 @@ class ResultsStoreTest : public InboundTest {
         InboundContext context(db(), programDir());
         ProcessResultFile(context, *document->Root(), "00A1");
     }
-
-    // The given columns of every BigData row as stored, decoded from the stored text form; a
-    // column written "typeof(X)" gives its SQLite type ("integer", "text", "null").
-    std::vector<std::vector<std::string>> Rows(const std::vector<std::string>& columns) {
-        std::string select;
-        for (const std::string& column : columns) {
-            // Always text: a column read otherwise takes its kind from the first row.
-            select += (select.empty() ? "" : ",") +
-                      (column.starts_with("typeof") ? column
-                                                    : "coalesce(CAST(" + column + " AS TEXT),'')");
-        }
-        auto table = db().QueryTable("SELECT " + select + " from BigData ORDER BY ROWID");
-        std::vector<std::vector<std::string>> rows;
-        for (; !table->AtEnd(); table->Next()) {
-            rows.emplace_back();
-            for (size_t c = 0; c < columns.size(); ++c) {
-                rows.back().push_back(
-                    storage::StoredTextDecode(table->FieldText(static_cast<int>(c))));
-            }
-        }
-        return rows;
+    std::vector<std::vector<std::string>> BigData(const std::vector<std::string>& columns) {
+        return TableRows("BigData", columns);
     }
 };
 
-TEST_F(ResultsStoreTest, ReadAnswersBecomeRowsWithTheirColumnTypes) {
-    const int64_t pointA = AddPoint(ctrA1_, "0000000A");
+TEST_F(ResultsStoreTest, AnswersBecomeRowsWithTheirColumnTypes) {
+    const std::string pointA = std::to_string(AddPoint(ctrA1_, "0000000A"));
     AddPoint(ctrB2_, "0000000F");  // same meter text under another concentrator: not ours
     Process(TaskXml("5", "ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\" Value=\"\"",
                     AnsXml("0000000A", "DONE", "0A000000") + AnsXml("", "DONE", "0B000000") +
                         AnsXml("0000000F", "DONE", "14000000") +
-                        AnsXml("0000000A", "TIMEOUT", "E!")));
+                        AnsXml("0000000A", "TIMEOUT", "E!", "2000-01-01-00-00-11")) +
+            // Plain requests keep the value as received; "zarnic" is not "ZARNIC": plain, even
+            // with an archive operation.
+            TaskXml("6", "M-230", "Var=\"Energy\"", AnsXml("0000000A", "DONE", "0A000000")) +
+            TaskXml("7", "zarnic", "Var=\"0000.Energy\" OpCode=\"AR\" ArcType=\"1\"",
+                    AnsXml("0000000A", "DONE", std::string(72, '1'))));
     // The answer without Meter gives no row; not DONE keeps the raw value.
-    EXPECT_THAT(Rows({"DataVendorUID", "MeterADDR", "Result", "Value", "LocalTime"}),
-                ElementsAre(ElementsAre(std::to_string(pointA), "0000000A", "DONE", "10", ""),
-                            ElementsAre("0", "0000000F", "DONE", "20", ""),
-                            ElementsAre(std::to_string(pointA), "0000000A", "TIMEOUT", "E!", "")));
+    const std::vector<std::string> columns = {
+        "WorkUID",         "TaskUID",           "DataVendorUID",   "DataVendorEntity",
+        "MeterADDR",       "VarName",           "OpCode",          "Result",
+        "LocalTime",       "MasterClock",       "Value",           "LocalTimeStamp",
+        "typeof(ArcType)", "typeof(FromPoint)", "typeof(WorkUID)", "typeof(LocalTimeStamp)"};
+    using Row = std::vector<std::string>;
     EXPECT_THAT(
-        Rows({"typeof(WorkUID)", "typeof(LocalTimeStamp)", "typeof(ArcType)", "typeof(FromPoint)"})
-            .at(0),
-        ElementsAre("integer", "integer", "null", "null"));
+        BigData(columns),
+        ElementsAre(Row{"17", "5", pointA, "MP", "0000000A", "0000.Energy", "R", "DONE", "", "",
+                        "10", "10", "null", "null", "integer", "integer"},
+                    Row{"17", "5", "0", "MP", "0000000F", "0000.Energy", "R", "DONE", "", "", "20",
+                        "10", "null", "null", "integer", "integer"},
+                    Row{"17", "5", pointA, "MP", "0000000A", "0000.Energy", "R", "TIMEOUT", "", "",
+                        "E!", "11", "null", "null", "integer", "integer"},
+                    Row{"17", "6", pointA, "MP", "0000000A", "Energy", "", "DONE", "", "",
+                        "0A000000", "10", "null", "null", "integer", "integer"},
+                    Row{"17", "7", pointA, "MP", "0000000A", "0000.Energy", "AR", "DONE", "", "",
+                        std::string(72, '1'), "10", "null", "null", "integer", "integer"}));
 }
 
 TEST_F(ResultsStoreTest, SpecialReadsWritesAndUnknownVariables) {
@@ -119,21 +115,23 @@ TEST_F(ResultsStoreTest, SpecialReadsWritesAndUnknownVariables) {
         TaskXml("2", "ZARNIC", "Var=\"0000.LocalTime\" OpCode=\"R\"",
                 AnsXml("A", "DONE", LittleEndianHex(static_cast<uint32_t>(reference + 10)), now)) +
         TaskXml("3", "ZARNIC", "Var=\"0000.Unknown\" OpCode=\"R\"",
-                AnsXml("A", "DONE", "0A000000")) +
+                AnsXml("A", "DONE", "0A000000", now)) +
         TaskXml("4", "ZARNIC", "Var=\"0000.Energy\" OpCode=\"X\"",
                 AnsXml("A", "DONE", "0A000000", now)) +
         // The request's Text is in the stored text form with backslashes for line breaks.
         TaskXml("5", "ZARNIC", "Var=\"0000.Energy\" OpCode=\"W\" Text=\"1\\..\\2\\3 &amp;amp; 4\"",
-                AnsXml("A", "DONE", "00") + AnsXml("B", "FAIL", "00")));
-    const auto rows = Rows({"Value", "LocalTimeStamp"});
-    ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[0][0], "00000001\r\n12345678");
-    EXPECT_EQ(rows[1][0], "");
-    EXPECT_EQ(rows[2][0], "05.12.2026 14:03:19 [+10 сек]");
-    EXPECT_EQ(rows[3][0], "0A000000");  // unknown variable: raw value kept
-    EXPECT_EQ(rows[4], (std::vector<std::string>{"0A000000", std::to_string(reference)}));
-    EXPECT_EQ(rows[5][0], "1\r\n2\r\n3 & 4");  // the written text
-    EXPECT_EQ(rows[6][0], "00");               // a failed write: the answer's value
+                AnsXml("A", "DONE", "00", now) + AnsXml("B", "FAIL", "00", now)));
+    // Unknown variables and operations keep the raw value; a failed write the answer's value.
+    const std::string stamp = std::to_string(reference);
+    EXPECT_THAT(BigData({"Value", "LocalTimeStamp"}),
+                ElementsAre(ElementsAre("00000001\r\n12345678", stamp), ElementsAre("", stamp),
+                            ElementsAre("05.12.2026 14:03:19 [+10 сек]", stamp),
+                            ElementsAre("0A000000", stamp), ElementsAre("0A000000", stamp),
+                            ElementsAre("1\r\n2\r\n3 & 4", stamp), ElementsAre("00", stamp)));
+    // A clock value that is not hexadecimal ends the file.
+    EXPECT_THROW(Process(TaskXml("1", "ZARNIC", "Var=\"0000.LocalTime\" OpCode=\"R\"",
+                                 AnsXml("A", "DONE", "XYZ"))),
+                 devices::EInvalidArgument);
 }
 
 TEST_F(ResultsStoreTest, ArchiveReadsSplitRecordsAndWriteTheArchiveColumns) {
@@ -146,8 +144,8 @@ TEST_F(ResultsStoreTest, ArchiveReadsSplitRecordsAndWriteTheArchiveColumns) {
                     "ArcOptions=\"o&quot;p\"",
                     AnsXml("A", "DONE", value72) + AnsXml("A", "DONE", value47) +
                         AnsXml("A", "DONE", value72.substr(0, 60)) + AnsXml("A", "FAIL", value72)));
-    EXPECT_THAT(Rows({"LocalTime", "MasterClock", "Value", "ArcType", "ArcInterval", "ArcOptions",
-                      "FromPoint", "ToPoint", "typeof(FromPoint)"}),
+    EXPECT_THAT(BigData({"LocalTime", "MasterClock", "Value", "ArcType", "ArcInterval",
+                         "ArcOptions", "FromPoint", "ToPoint", "typeof(FromPoint)"}),
                 ElementsAre(ElementsAre("0000000100\r\n0000000160", "0000000200\r\n-0000000001",
                                         "10\r\n20", "1", "30", "o\"p", "100", "160", "integer"),
                             // 47 characters: no record; the points are "0" and the value stays.
@@ -157,18 +155,6 @@ TEST_F(ResultsStoreTest, ArchiveReadsSplitRecordsAndWriteTheArchiveColumns) {
                                         "100", "integer"),
                             // Not DONE: raw value, empty points, archive parameters still written.
                             ElementsAre("", "", value72, "1", "30", "o\"p", "", "", "text")));
-}
-
-TEST_F(ResultsStoreTest, PlainRequestsAreStoredAsReceived) {
-    const int64_t point = AddPoint(ctrA1_, "12345");
-    Process(TaskXml("4", "M-200", "Var=\"0000.Energy\"", AnsXml("12345", "DONE", "0A000000")) +
-            // "zarnic" is not "ZARNIC": plain, even with an archive operation.
-            TaskXml("5", "zarnic", "Var=\"0000.Energy\" OpCode=\"AR\" ArcType=\"1\"",
-                    AnsXml("12345", "DONE", std::string(72, '1'))));
-    EXPECT_THAT(Rows({"OpCode", "Value", "DataVendorUID", "typeof(ArcType)", "typeof(FromPoint)"}),
-                ElementsAre(ElementsAre("", "0A000000", std::to_string(point), "null", "null"),
-                            ElementsAre("AR", std::string(72, '1'), std::to_string(point), "null",
-                                        "null")));
 }
 
 TEST_F(ResultsStoreTest, TasksWithoutWhatTheyNeedAreSkipped) {
@@ -191,22 +177,12 @@ TEST_F(ResultsStoreTest, ReceivedTextsCannotBreakOrRewriteTheStatement) {
                         AnsXml("B", "FAIL", "")),
             evil);
     const std::string raw = "7\"),(\"1\",\"2";
-    EXPECT_THAT(Rows({"WorkUID", "TaskUID", "MeterADDR", "VarName", "OpCode", "Result", "Value",
-                      "ArcType", "ArcInterval", "ArcOptions"}),
+    EXPECT_THAT(BigData({"WorkUID", "TaskUID", "MeterADDR", "VarName", "OpCode", "Result", "Value",
+                         "ArcType", "ArcInterval", "ArcOptions"}),
                 ElementsAre(ElementsAre(raw, raw, "A\") OR (\"1\"=\"1", "0000.E\"nergy", "R\"",
                                         "DO\"NE", "\"", "", "", ""),
                             ElementsAre(raw, "8", "B", "0000.EnergyArchive", "AR", "FAIL", "", "\"",
                                         "'", "<&>")));
-}
-
-TEST_F(ResultsStoreTest, ABadAnswerTimeEndsTheFile) {
-    EXPECT_THROW(Process(TaskXml("1", "M-200", "Var=\"V\"",
-                                 AnsXml("A", "DONE", "1") + AnsXml("A", "DONE", "1", ""))),
-                 EConvertError);
-    // A non-hexadecimal clock value ends it the same way.
-    EXPECT_THROW(Process(TaskXml("1", "ZARNIC", "Var=\"0000.LocalTime\" OpCode=\"R\"",
-                                 AnsXml("A", "DONE", "XYZ"))),
-                 devices::EInvalidArgument);
 }
 
 }  // namespace
