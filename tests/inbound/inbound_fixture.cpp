@@ -12,42 +12,37 @@ namespace zb::inbound::testing {
 
 namespace fs = std::filesystem;
 
-void LoadTestCatalogue(const fs::path& dir) {
-    zb::testing::WriteFile(
-        dir / "XML.ZARNIC" / "0000.ZARNIC.xml",
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-        "<ZARNIC>\r\n"
-        "  <var VID=\"00000001\" Name=\"SerialNumber\" TypeCode=\"50\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000002\" Name=\"LocalTime\" TypeCode=\"2A\" RAL=\"0\" WAL=\"2\"/>\r\n"
-        "  <var VID=\"00000003\" Name=\"Energy\" TypeCode=\"24\" RAL=\"0\" WAL=\"2\"/>\r\n"
-        "  <var VID=\"00000004\" Name=\"Table\" TypeCode=\"68\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000005\" Name=\"Interface\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000006\" Name=\"Syntax\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000300\" Name=\"EnergyArchive\" TypeCode=\"24\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "</ZARNIC>\r\n");
-    const fs::path builtDll = zb::testing::BuiltProgramDir() / "DLL";
-    fs::create_directories(dir / "DLL");
-    if (fs::exists(builtDll)) {
-        for (const auto& entry : fs::directory_iterator(builtDll)) {
-            fs::copy_file(entry.path(), dir / "DLL" / entry.path().filename(),
-                          fs::copy_options::overwrite_existing);
-        }
-    }
-    devices::LoadCatalogue(dir);
-}
+namespace {
 
+// One catalogue for the whole test program: it is read-only once loaded, and loading the
+// plug-in once keeps the process from mapping a new copy of it for every test.
 void EnsureTestCatalogue() {
-    // One catalogue for the whole test program: it is read-only once loaded, and loading the
-    // plug-in once keeps the process from mapping a new copy of it for every test.
     static zb::testing::TempDir dir;
     static const bool loaded = [] {
-        LoadTestCatalogue(dir.path());
+        zb::testing::WriteFile(
+            dir / "XML.ZARNIC" / "0000.ZARNIC.xml",
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+            "<ZARNIC>\r\n"
+            "  <var VID=\"00000001\" Name=\"SerialNumber\" TypeCode=\"50\" RAL=\"0\" "
+            "WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000002\" Name=\"LocalTime\" TypeCode=\"2A\" RAL=\"0\" WAL=\"2\"/>\r\n"
+            "  <var VID=\"00000003\" Name=\"Energy\" TypeCode=\"24\" RAL=\"0\" WAL=\"2\"/>\r\n"
+            "  <var VID=\"00000004\" Name=\"Table\" TypeCode=\"68\" RAL=\"0\" WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000005\" Name=\"Interface\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000006\" Name=\"Syntax\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000300\" Name=\"EnergyArchive\" TypeCode=\"24\" RAL=\"0\" "
+            "WAL=\"8\"/>\r\n"
+            "</ZARNIC>\r\n");
+        fs::create_directories(dir / "DLL");
+        const fs::path builtDll = zb::testing::BuiltProgramDir() / "DLL";
+        for (const auto& entry : fs::directory_iterator(builtDll)) {
+            fs::copy_file(entry.path(), dir / "DLL" / entry.path().filename());
+        }
+        devices::LoadCatalogue(dir.path());
         return true;
     }();
     (void)loaded;
 }
-
-namespace {
 
 // A new database file with the schema and the look-up indexes, made once and copied for every
 // test: creating thirteen tables costs a synchronised commit each.
@@ -108,10 +103,7 @@ int64_t InboundTest::CountRows(const std::string& table, const std::string& wher
 std::string InboundTest::Text(const std::string& sql) {
     auto table = db().QueryTable(sql);
     EXPECT_GT(table->RowCount(), 0u) << sql;
-    if (table->RowCount() == 0) {
-        return "<no row>";
-    }
-    return storage::StoredTextDecode(table->FieldText(0));
+    return table->RowCount() == 0 ? "<no row>" : storage::StoredTextDecode(table->FieldText(0));
 }
 
 int64_t InboundTest::Int(const std::string& sql) {

@@ -1,8 +1,8 @@
 #pragma once
-// A program directory of its own for every test: a fresh database with the schema and the
-// look-up indexes, a small device description catalogue served by the project's base plug-in,
-// a registered concentrator 00A1 (and 00B2) with its mirror folders, a fixed clock, and a
-// recorder of the screen events.
+// A program directory of its own for every test: a fresh database with the schema, a small
+// device description catalogue served by the project's base plug-in, the registered
+// concentrators 00A1 and 00B2 with their mirror folders, a fixed clock, and a recorder of the
+// screen events.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -21,7 +21,8 @@
 
 namespace zb::inbound::testing {
 
-// Records every event as one line of text, e.g. "CtrValuesChanged 00A1".
+// Records every event as one line of text, e.g. "CtrValuesChanged 00A1"; a received profile's
+// rows follow as "kind=name" pieces.
 class EventRecorder : public base::CoreEvents {
   public:
     void CtrValuesChanged(const std::string& ctrId) override { Add("CtrValuesChanged " + ctrId); }
@@ -34,7 +35,6 @@ class EventRecorder : public base::CoreEvents {
     void MeasuringPointsChanged(const std::string& ctrId) override {
         Add("MeasuringPointsChanged " + ctrId);
     }
-    // The rows follow as "kind=name" pieces.
     void ProfileReceived(const std::string& ctrId, const std::string& projectId,
                          const std::string& profileId, const base::KeyValueRows& rows) override {
         std::string line = "ProfileReceived " + ctrId + " " + projectId + " " + profileId;
@@ -61,18 +61,13 @@ class EventRecorder : public base::CoreEvents {
     std::vector<std::string> events_;
 };
 
-// Writes the test catalogue (XML.ZARNIC/0000.ZARNIC.xml and the base plug-in) under `dir` and
-// loads it. Variables: 0000.SerialNumber (string), 0000.LocalTime, 0000.Energy (uint32),
-// 0000.Table (function, 0x68), 0000.Interface and 0000.Syntax (uint8), 0000.EnergyArchive
-// (uint32, VID 0x300).
-void LoadTestCatalogue(const std::filesystem::path& dir);
-// Loads the test catalogue once for the whole test program (in a directory of its own).
-void EnsureTestCatalogue();
-
 // The fixed "now" of the tests: 05.12.2026 14:03:09 local time.
 inline const base::LocalDateTime kNow{2026, 12, 5, 14, 3, 9, 0};
 inline constexpr const char* kNowText = "05.12.2026 14:03:09";
 
+// The catalogue's variables: 0000.SerialNumber (string), 0000.LocalTime, 0000.Energy (uint32),
+// 0000.Table (function, 0x68), 0000.Interface and 0000.Syntax (uint8), 0000.EnergyArchive
+// (uint32, VID 0x300).
 class InboundTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -85,20 +80,17 @@ class InboundTest : public ::testing::Test {
     // Adds a measuring point; returns its UID.
     int64_t AddPoint(int64_t ctrUid, const std::string& address);
     int64_t CountRows(const std::string& table, const std::string& where = "");
-    // The decoded text of a column of the first row of a query.
+    // The decoded text, or the number, of the first column of the first row of a query.
     std::string Text(const std::string& sql);
     int64_t Int(const std::string& sql);
     // The given columns of every row of `table` in row order, each cell decoded from the stored
     // text form (NULL as ""); a column written "typeof(X)" gives X's SQLite type.
     std::vector<std::vector<std::string>> TableRows(const std::string& table,
                                                     const std::vector<std::string>& columns);
-
+    std::unique_ptr<xml::TECXMLParser> Parse(const std::string& text);
     // Hands a received file to the importers' handler as the link does.
     void Receive(const std::string& linkPath, const std::string& bytes,
                  const std::string& ctrId = "00A1");
-
-    // Parses a document for the importers.
-    std::unique_ptr<xml::TECXMLParser> Parse(const std::string& text);
 
     zb::testing::TempDir dir_;
     std::shared_ptr<EventRecorder> events_ = std::make_shared<EventRecorder>();
@@ -109,17 +101,15 @@ class InboundTest : public ::testing::Test {
 // Little-endian hexadecimal digits of a 32-bit number ("0A000000" for 10).
 std::string LittleEndianHex(uint32_t value);
 
-// Pieces of a result file, written as a concentrator writes them.
-inline constexpr const char* kTime10 = "2000-01-01-00-00-10";
+// Pieces of a result file, written as a concentrator writes them. An empty meter or time
+// leaves the attribute out; GetParams answers name their parameter.
 std::string ResultXml(const std::string& workUid, const std::string& body);
 std::string TaskXml(const std::string& taskUid, const std::string& syntax,
                     const std::string& reqAttributes, const std::string& answers);
-// A request's answer; an empty meter or time leaves the attribute out.
 std::string AnsXml(const std::string& meter, const std::string& result, const std::string& value,
-                   const std::string& time = kTime10);
+                   const std::string& time = "2000-01-01-00-00-10");
 std::string CommandXml(const std::string& var, const std::string& value,
                        const std::string& answers);
-// A command's answer; GetParams answers name their parameter.
 std::string CommandAnsXml(const std::string& result, const std::string& value = "",
                           const std::string& param = "");
 

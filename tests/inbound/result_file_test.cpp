@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "inbound_fixture.h"
-#include "storage/stored_text.h"
 
 namespace zb::inbound::testing {
 namespace {
@@ -24,8 +23,12 @@ class ResultFileTest : public InboundTest {
         ProcessResultText(context, xmlText, ctrId);
         context.events.Emit();
     }
+    void ProcessCommand(const std::string& var, const std::string& value,
+                        const std::string& answers) {
+        Process(ResultXml("0", CommandXml(var, value, answers)));
+    }
     // What a file leaves in BigData and CTR, applied from its tree or from its text.
-    std::string Applied(const std::string& xmlText, bool fromText) {
+    std::vector<std::vector<std::string>> Applied(const std::string& xmlText, bool fromText) {
         db().ExecuteSql("DELETE from BigData");
         db().ExecuteSql("UPDATE CTR set InfoBasic = NULL");
         InboundContext context(db(), programDir());
@@ -34,23 +37,12 @@ class ResultFileTest : public InboundTest {
         } else {
             ProcessResultFile(context, *Parse(xmlText)->Root(), "00A1");
         }
-        std::string rows;
-        auto table =
-            db().QueryTable("SELECT WorkUID||' '||TaskUID||' '||Value from BigData ORDER BY rowid");
-        for (; !table->AtEnd(); table->Next()) {
-            rows += table->FieldText(0) + "; ";
-        }
-        return rows + Ctr("coalesce(InfoBasic,'')", ctrA1_);
+        auto rows = TableRows("BigData", {"WorkUID", "TaskUID", "Value"});
+        rows.push_back({Ctr("coalesce(InfoBasic,'')")});
+        return rows;
     }
-    void ProcessCommand(const std::string& var, const std::string& value,
-                        const std::string& answers, const std::string& ctrId = "00A1") {
-        Process(ResultXml("0", CommandXml(var, value, answers)), ctrId);
-    }
-    std::string Ctr(const std::string& column, int64_t ctrUid) {
-        return Text("SELECT " + column + " from CTR WHERE UID=" + std::to_string(ctrUid));
-    }
-    int64_t PointsOf(int64_t ctrUid) {
-        return CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrUid));
+    std::string Ctr(const std::string& column) {
+        return Text("SELECT " + column + " from CTR WHERE UID=" + std::to_string(ctrA1_));
     }
 };
 
@@ -82,7 +74,7 @@ TEST_F(ResultFileTest, FilesAndCommandsThatCannotApplyChangeNothing) {
     for (const auto& [ctrId, text] : files) {
         Process(text, ctrId);
         EXPECT_EQ(CountRows("BigData") + CountRows("MeasuringPoint"), 2) << text;
-        EXPECT_EQ(Ctr("coalesce(Profile,'')||coalesce(InfoBasic,'')", ctrA1_), "") << text;
+        EXPECT_EQ(Ctr("coalesce(Profile,'')||coalesce(InfoBasic,'')"), "") << text;
         EXPECT_TRUE(events_->events().empty()) << text;
     }
 }
@@ -103,70 +95,66 @@ TEST_F(ResultFileTest, ReadFromItsTextAFileChangesWhatItsTreeChanges) {
     for (const std::string& text : cases) {
         EXPECT_EQ(Applied(text, true), Applied(text, false)) << text;
     }
-    EXPECT_EQ(Applied(cases[0], true), "9 1 x; 9 2 y; 9 3 z; a=1\r\n" + kReceived + "\r\n");
+    EXPECT_THAT(
+        Applied(cases[0], true),
+        ElementsAre(ElementsAre("9", "1", "x"), ElementsAre("9", "2", "y"),
+                    ElementsAre("9", "3", "z"), ElementsAre("a=1\r\n" + kReceived + "\r\n")));
 }
 
-TEST_F(ResultFileTest, GetParamsStoresDoneAnswersAndTheReceivedLineWhateverTheResult) {
+TEST_F(ResultFileTest, GetParamsAndGetProfileStoreTheirLines) {
+    // GetParams: the DONE answers and the received line, whatever the result.
     ProcessCommand("GetParams", "",
                    CommandAnsXml("DONE", "1", "a") + CommandAnsXml("FAIL", "2", "b") +
                        CommandAnsXml("DONE", "3", "c"));
-    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), "a=1\r\nc=3\r\n" + kReceived + "\r\n");
-    // Stored in the stored text form: line breaks as "<br/>".
-    EXPECT_EQ(db().QueryTable("SELECT InfoBasic from CTR WHERE UID=" + std::to_string(ctrA1_))
-                  ->FieldText(0),
-              "a=1<br/>c=3<br/>" + kReceived + "<br/>");
-    EXPECT_EQ(Ctr("InfoBasic", ctrB2_), "");
+    EXPECT_EQ(Ctr("InfoBasic"), "a=1\r\nc=3\r\n" + kReceived + "\r\n");
+    // Stored in the stored text form: line breaks as "<br/>"; the other concentrator untouched.
+    EXPECT_EQ(CountRows("CTR", "InfoBasic='a=1<br/>c=3<br/>" + kReceived + "<br/>'"), 1);
+    EXPECT_EQ(CountRows("CTR", "InfoBasic IS NULL"), 1);
     EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
-
-    // Every answer failed: only the received line remains.
     ProcessCommand("GetParams", "", CommandAnsXml("FAIL", "2", "x"));
-    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), kReceived + "\r\n");
+    EXPECT_EQ(Ctr("InfoBasic"), kReceived + "\r\n");
     // A value in the stored text form ("&lt;" after the XML reader) is decoded first.
     ProcessCommand("GetParams", "", CommandAnsXml("DONE", "1&amp;lt;2", "q"));
-    EXPECT_EQ(Ctr("InfoBasic", ctrA1_), "q=1<2\r\n" + kReceived + "\r\n");
-}
+    EXPECT_EQ(Ctr("InfoBasic"), "q=1<2\r\n" + kReceived + "\r\n");
 
-TEST_F(ResultFileTest, GetProfileSplitsAtCommasOnlyWhenDone) {
+    // GetProfile: split at commas, only when DONE.
+    events_->clear();
     ProcessCommand("GetProfile", "", CommandAnsXml("FAIL", "x=9"));
-    EXPECT_EQ(Ctr("Profile", ctrA1_), "");
+    EXPECT_EQ(Ctr("Profile"), "");
     EXPECT_TRUE(events_->events().empty());
-
     ProcessCommand("GetProfile", "", CommandAnsXml("DONE", "x=1,y=2"));
-    EXPECT_EQ(Ctr("Profile", ctrA1_), "x=1\r\ny=2\r\n" + kReceived);
+    EXPECT_EQ(Ctr("Profile"), "x=1\r\ny=2\r\n" + kReceived);
     EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
-
     // Element names are found without regard to case.
     Process(
         "<R>\r\n  <WORKUID VALUE=\"0\"/>\r\n  <COMMAND>\r\n"
         "    <REQ VAR=\"GetProfile\"/>\r\n    <ANS RESULT=\"DONE\" VALUE=\"p=1\"/>\r\n"
         "  </COMMAND>\r\n</R>\r\n");
-    EXPECT_EQ(Ctr("Profile", ctrA1_), "p=1\r\n" + kReceived);
-
-    EXPECT_EQ(ProfileText(""), "\r\n" + kReceived);
+    EXPECT_EQ(Ctr("Profile"), "p=1\r\n" + kReceived);
     EXPECT_EQ(ProfileText("a,,b"), "a\r\n\r\nb\r\n" + kReceived);
 }
 
 TEST_F(ResultFileTest, DeleteMeterRemovesTheListedPointsOfThatConcentratorOnly) {
     AddPoint(ctrA1_, "0000000A");
     AddPoint(ctrA1_, "0000000B");
-    const int64_t quoted = AddPoint(ctrA1_, "AB\"CD");
+    AddPoint(ctrA1_, "AB\"CD");
     const int64_t kept = AddPoint(ctrA1_, "0000000C");
     AddPoint(ctrB2_, "0000000A");
     AddPoint(ctrB2_, "0000000B");
+    const std::string ofA1 = "CtrUID=" + std::to_string(ctrA1_);
     // A piece that tries to close the literal and add a condition deletes nothing; the ordinary
-    // pieces beside it still match.
+    // pieces beside it, and an address holding a quote, still match.
     ProcessCommand("DeleteMeter", "0000000A,&quot;) OR (&quot;1&quot;=&quot;1,0000000B,&apos;",
                    CommandAnsXml("DONE"));
-    EXPECT_EQ(CountRows("MeasuringPoint", "CtrUID=" + std::to_string(ctrA1_)), 2);
-    EXPECT_THAT(events_->events(), ElementsAre("MeasuringPointsChanged 00A1"));
     ProcessCommand("DeleteMeter", "AB&quot;CD", CommandAnsXml("DONE"));
-    EXPECT_EQ(CountRows("MeasuringPoint", "UID=" + std::to_string(quoted)), 0);
-    EXPECT_EQ(Int("SELECT UID from MeasuringPoint WHERE CtrUID=" + std::to_string(ctrA1_)), kept);
-
+    EXPECT_EQ(Int("SELECT UID from MeasuringPoint WHERE " + ofA1), kept);
+    EXPECT_EQ(CountRows("MeasuringPoint", ofA1), 1);
+    EXPECT_THAT(events_->events(),
+                ElementsAre("MeasuringPointsChanged 00A1", "MeasuringPointsChanged 00A1"));
     // ANY, whatever the answer's result.
     ProcessCommand("DeleteMeter", "ANY", CommandAnsXml("FAIL"));
-    EXPECT_EQ(PointsOf(ctrA1_), 0);
-    EXPECT_EQ(PointsOf(ctrB2_), 2);
+    EXPECT_EQ(CountRows("MeasuringPoint", ofA1), 0);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 2);
 }
 
 TEST_F(ResultFileTest, DeleteFileDeletesTheMirrorCopyOnlyWhenDoneAndNeverLeavesTheMirror) {
@@ -182,24 +170,19 @@ TEST_F(ResultFileTest, DeleteFileDeletesTheMirrorCopyOnlyWhenDoneAndNeverLeavesT
         EXPECT_THAT(events_->events(), ElementsAre("PeriodicWorksChanged 00A1"));
         events_->clear();
     }
-
+    // Another concentrator's mirror, a path outside, and a folder of the mirror stay.
     const auto outside = programDir() / "ZarnicBox.keep";
     const auto other = mirror("00B2") / "ROOT" / "WORK" / "PERIODIC" / "w-2.xml";
-    const auto outbox = mirror("00A1") / "ROOT" / "WORK" / "OUTBOX";
     zb::testing::WriteFile(outside, "x");
     zb::testing::WriteFile(other, "x");
-    // Folders of the mirror are not files: an empty one stays.
-    for (const std::string& path :
-         {std::string("..\\..\\ZarnicBox.keep"), std::string("ROOT\\..\\..\\..\\ZarnicBox.keep"),
-          std::string("..\\CTR_00B2\\ROOT\\WORK\\PERIODIC\\w-2.xml"),
-          std::string("\\ZarnicBox.keep"), std::string("ROOT/../../x"), outside.string(),
-          std::string("ROOT\\WORK\\OUTBOX")}) {
+    for (const std::string& path : {std::string("..\\CTR_00B2\\ROOT\\WORK\\PERIODIC\\w-2.xml"),
+                                    std::string("..\\..\\ZarnicBox.keep"), outside.string(),
+                                    std::string("ROOT\\WORK\\OUTBOX")}) {
         ProcessCommand("DeleteFile", path, CommandAnsXml("DONE"));
     }
-    EXPECT_TRUE(fs::is_directory(outbox));
     EXPECT_TRUE(fs::exists(outside));
     EXPECT_TRUE(fs::exists(other));
-    EXPECT_TRUE(fs::exists(programDir() / "ZarnicBox.db"));
+    EXPECT_TRUE(fs::is_directory(mirror("00A1") / "ROOT" / "WORK" / "OUTBOX"));
 }
 
 }  // namespace
