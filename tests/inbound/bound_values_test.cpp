@@ -78,7 +78,7 @@ TEST_F(BoundValuesTest, BoundAndPlainStatementsStoreTheSameRows) {
         "<node address=\"00abcdef\" nrms=\"&lt;1\"/></channel></noise>\r\n";
     for (storage::TSQLiteDatabase* target : {&db(), &plain}) {
         InboundContext context(*target, programDir());
-        ProcessResultFile(context, *Parse(results)->Root(), "00A1");
+        ProcessResultText(context, results, "00A1");
         ImportMeterInventory(context, *Parse(meters)->Root(), "00A1");
         ImportMeterInventory(context, *Parse(meters)->Root(), "00B2");
         ImportNoise(context, *Parse(noise)->Root());

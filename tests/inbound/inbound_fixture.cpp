@@ -83,10 +83,6 @@ void InboundTest::TearDown() {
     storage::SetDatabase(nullptr);
 }
 
-fs::path InboundTest::mirror(const std::string& ctrId) const {
-    return link::MirrorDir(dir_.path(), ctrId);
-}
-
 int64_t InboundTest::AddPoint(int64_t ctrUid, const std::string& address) {
     return db().InsertSql(
         "INSERT into MeasuringPoint (Name,CtrUID,MeterADDR,MeterSN,Syntax,CustomGroupUID) values(" +
@@ -94,22 +90,10 @@ int64_t InboundTest::AddPoint(int64_t ctrUid, const std::string& address) {
         storage::SqlText(address) + ",'SN','ZARNIC','7')");
 }
 
-int64_t InboundTest::CountRows(const std::string& table, const std::string& where) {
-    return db()
-        .QueryTable("SELECT count(*) from " + table + (where.empty() ? "" : " WHERE " + where))
-        ->FieldInt64(0);
-}
-
 std::string InboundTest::Text(const std::string& sql) {
     auto table = db().QueryTable(sql);
     EXPECT_GT(table->RowCount(), 0u) << sql;
     return table->RowCount() == 0 ? "<no row>" : storage::StoredTextDecode(table->FieldText(0));
-}
-
-int64_t InboundTest::Int(const std::string& sql) {
-    auto table = db().QueryTable(sql);
-    EXPECT_GT(table->RowCount(), 0u) << sql;
-    return table->RowCount() == 0 ? -1 : table->FieldInt64(0);
 }
 
 std::vector<std::vector<std::string>> InboundTest::TableRows(
@@ -145,46 +129,11 @@ void InboundTest::Receive(const std::string& linkPath, const std::string& bytes,
     ReceivedFileProcessor(programDir()).HandleReceivedFile(file);
 }
 
-std::unique_ptr<xml::TECXMLParser> InboundTest::Parse(const std::string& text) {
-    auto document = std::make_unique<xml::TECXMLParser>();
-    document->LoadFromString(text);
-    return document;
-}
-
 std::string LittleEndianHex(uint32_t value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02X%02X%02X%02X", value & 0xFF, (value >> 8) & 0xFF,
                   (value >> 16) & 0xFF, (value >> 24) & 0xFF);
     return buf;
-}
-
-std::string ResultXml(const std::string& workUid, const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"" +
-           workUid + "\"/>\r\n" + body + "</result>\r\n";
-}
-
-std::string TaskXml(const std::string& taskUid, const std::string& syntax,
-                    const std::string& reqAttributes, const std::string& answers) {
-    return "  <task TaskUID=\"" + taskUid + "\" Syntax=\"" + syntax + "\">\r\n    <req " +
-           reqAttributes + "/>\r\n" + answers + "  </task>\r\n";
-}
-
-std::string AnsXml(const std::string& meter, const std::string& result, const std::string& value,
-                   const std::string& time) {
-    return "    <ans " + (meter.empty() ? "" : "Meter=\"" + meter + "\" ") + "Result=\"" + result +
-           "\" Value=\"" + value + "\"" + (time.empty() ? "" : " Time=\"" + time + "\"") + "/>\r\n";
-}
-
-std::string CommandXml(const std::string& var, const std::string& value,
-                       const std::string& answers) {
-    return "  <command>\r\n    <req Var=\"" + var + "\" Value=\"" + value + "\"/>\r\n" + answers +
-           "  </command>\r\n";
-}
-
-std::string CommandAnsXml(const std::string& result, const std::string& value,
-                          const std::string& param) {
-    return "    <ans " + (param.empty() ? "" : "Param=\"" + param + "\" ") + "Value=\"" + value +
-           "\" Result=\"" + result + "\"/>\r\n";
 }
 
 }  // namespace zb::inbound::testing

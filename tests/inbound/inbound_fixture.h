@@ -15,6 +15,7 @@
 #include "base/clock.h"
 #include "base/events.h"
 #include "inbound/inbound_context.h"
+#include "link/mirror.h"
 #include "storage/sqlite_database.h"
 #include "testing/temp_dir.h"
 #include "xml/xml_tree.h"
@@ -75,19 +76,26 @@ class InboundTest : public ::testing::Test {
 
     storage::TSQLiteDatabase& db() { return storage::Database(); }
     const std::filesystem::path& programDir() const { return dir_.path(); }
-    std::filesystem::path mirror(const std::string& ctrId) const;
-
-    // Adds a measuring point; returns its UID.
+    std::filesystem::path mirror(const std::string& ctrId) const {
+        return link::MirrorDir(dir_.path(), ctrId);
+    }
+    // Adds a measuring point with serial number "SN", syntax "ZARNIC" and custom group 7.
     int64_t AddPoint(int64_t ctrUid, const std::string& address);
-    int64_t CountRows(const std::string& table, const std::string& where = "");
-    // The decoded text, or the number, of the first column of the first row of a query.
+    int64_t CountRows(const std::string& table, const std::string& where = "") {
+        return Int("SELECT count(*) from " + table + (where.empty() ? "" : " WHERE " + where));
+    }
+    // The decoded text, or the number, of the first cell of a query.
     std::string Text(const std::string& sql);
-    int64_t Int(const std::string& sql);
+    int64_t Int(const std::string& sql) { return std::stoll(Text(sql)); }
     // The given columns of every row of `table` in row order, each cell decoded from the stored
     // text form (NULL as ""); a column written "typeof(X)" gives X's SQLite type.
     std::vector<std::vector<std::string>> TableRows(const std::string& table,
                                                     const std::vector<std::string>& columns);
-    std::unique_ptr<xml::TECXMLParser> Parse(const std::string& text);
+    std::unique_ptr<xml::TECXMLParser> Parse(const std::string& text) {
+        auto document = std::make_unique<xml::TECXMLParser>();
+        document->LoadFromString(text);
+        return document;
+    }
     // Hands a received file to the importers' handler as the link does.
     void Receive(const std::string& linkPath, const std::string& bytes,
                  const std::string& ctrId = "00A1");
@@ -101,16 +109,33 @@ class InboundTest : public ::testing::Test {
 // Little-endian hexadecimal digits of a 32-bit number ("0A000000" for 10).
 std::string LittleEndianHex(uint32_t value);
 
-// Pieces of a result file, written as a concentrator writes them. An empty meter or time
-// leaves the attribute out; GetParams answers name their parameter.
-std::string ResultXml(const std::string& workUid, const std::string& body);
-std::string TaskXml(const std::string& taskUid, const std::string& syntax,
-                    const std::string& reqAttributes, const std::string& answers);
-std::string AnsXml(const std::string& meter, const std::string& result, const std::string& value,
-                   const std::string& time = "2000-01-01-00-00-10");
-std::string CommandXml(const std::string& var, const std::string& value,
-                       const std::string& answers);
-std::string CommandAnsXml(const std::string& result, const std::string& value = "",
-                          const std::string& param = "");
+// Pieces of a result file, written as a concentrator writes them.
+inline std::string ResultXml(const std::string& workUid, const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"" +
+           workUid + "\"/>\r\n" + body + "</result>\r\n";
+}
+inline std::string TaskXml(const std::string& taskUid, const std::string& syntax,
+                           const std::string& reqAttributes, const std::string& answers) {
+    return "  <task TaskUID=\"" + taskUid + "\" Syntax=\"" + syntax + "\">\r\n    <req " +
+           reqAttributes + "/>\r\n" + answers + "  </task>\r\n";
+}
+// A request's answer; an empty meter or time leaves the attribute out.
+inline std::string AnsXml(const std::string& meter, const std::string& result,
+                          const std::string& value,
+                          const std::string& time = "2000-01-01-00-00-10") {
+    return "    <ans " + (meter.empty() ? "" : "Meter=\"" + meter + "\" ") + "Result=\"" + result +
+           "\" Value=\"" + value + "\"" + (time.empty() ? "" : " Time=\"" + time + "\"") + "/>\r\n";
+}
+inline std::string CommandXml(const std::string& var, const std::string& value,
+                              const std::string& answers) {
+    return "  <command>\r\n    <req Var=\"" + var + "\" Value=\"" + value + "\"/>\r\n" + answers +
+           "  </command>\r\n";
+}
+// A command's answer; GetParams answers name their parameter.
+inline std::string CommandAnsXml(const std::string& result, const std::string& value = "",
+                                 const std::string& param = "") {
+    return "    <ans " + (param.empty() ? "" : "Param=\"" + param + "\" ") + "Value=\"" + value +
+           "\" Result=\"" + result + "\"/>\r\n";
+}
 
 }  // namespace zb::inbound::testing

@@ -51,9 +51,8 @@ TEST(ValueTextTest, FunctionAnswersAndTheMeterClock) {
 class ResultsStoreTest : public InboundTest {
   protected:
     void Process(const std::string& tasks, const std::string& workUid = "17") {
-        auto document = Parse(ResultXml(workUid, tasks));
         InboundContext context(db(), programDir());
-        ProcessResultFile(context, *document->Root(), "00A1");
+        ProcessResultText(context, ResultXml(workUid, tasks), "00A1");
     }
 };
 
