@@ -11,7 +11,6 @@
 #include "inbound/received_file_processor.h"
 #include "inbound_fixture.h"
 #include "link/link_server.h"
-#include "link/mirror.h"
 #include "storage/time_stamp.h"
 #include "testing/process.h"
 #include "testing/recorders.h"

@@ -3,8 +3,6 @@
 #include <cstdio>
 
 #include "devices/catalogue.h"
-#include "inbound/received_file_processor.h"
-#include "link/mirror.h"
 #include "storage/schema.h"
 #include "storage/stored_text.h"
 
@@ -126,7 +124,7 @@ void InboundTest::Receive(const std::string& linkPath, const std::string& bytes,
     file.mirrorDir = mirror(ctrId);
     file.mirrorPath = *link::MapLinkPath(file.mirrorDir, linkPath);
     file.bytes = bytes;
-    ReceivedFileProcessor(programDir()).HandleReceivedFile(file);
+    processor_.HandleReceivedFile(file);
 }
 
 std::string LittleEndianHex(uint32_t value) {

@@ -15,6 +15,7 @@
 #include "base/clock.h"
 #include "base/events.h"
 #include "inbound/inbound_context.h"
+#include "inbound/received_file_processor.h"
 #include "link/mirror.h"
 #include "storage/sqlite_database.h"
 #include "testing/temp_dir.h"
@@ -96,12 +97,14 @@ class InboundTest : public ::testing::Test {
         document->LoadFromString(text);
         return document;
     }
-    // Hands a received file to the importers' handler as the link does.
+    // Hands a received file to the importers' handler as the link does (one handler for every
+    // connection).
     void Receive(const std::string& linkPath, const std::string& bytes,
                  const std::string& ctrId = "00A1");
 
     zb::testing::TempDir dir_;
     std::shared_ptr<EventRecorder> events_ = std::make_shared<EventRecorder>();
+    ReceivedFileProcessor processor_{dir_.path()};
     int64_t ctrA1_ = 0;  // CTR row of 00A1
     int64_t ctrB2_ = 0;  // CTR row of 00B2
 };

@@ -137,6 +137,7 @@ TEST_F(MeterInventoryTest, NoiseUpdatesEveryPointWithTheAddress) {
     EXPECT_THAT(events_->events(), UnorderedElementsAre(Event(a), Event(b), Event(c)));
 }
 
+// The usual order and the main archive line: ANewMeterBecomesAPointOfTheConcentrator.
 TEST(MeterInventoryLines, InterfaceAndSyntaxSwapIntoPlaceArchivesKeepTheirCode) {
     using Lines = std::vector<std::string>;
     const std::pair<Lines, Lines> cases[] = {
