@@ -14,6 +14,7 @@
 // of handling over TCP; min / median / max of the rounds are printed.
 //
 // Usage: e2e_bench [--rounds 5] [--meters 10000] [--dir D]   (D defaults to the temp folder)
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -30,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "../result_file_data.h"
 #include "../spawn.h"
 #include "base/clock.h"
 #include "base/log.h"
@@ -39,7 +42,6 @@
 #include "inbound/result_file.h"
 #include "link/link_server.h"
 #include "link/mirror.h"
-#include "result_file_data.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 #include "xml/xml_tree.h"
@@ -52,6 +54,21 @@ using zb::bench::kMeters;
 
 double Ms(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The processor time of the calling thread: unlike the wall time, it does not grow while other
+// programs of the machine hold the processor.
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Page faults of the calling thread so far (a first touch of memory or of a mapped file).
+double ThreadFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_minflt + usage.ru_majflt);
 }
 
 void EmptyResults() {
@@ -70,17 +87,22 @@ class StampedHandler : public zb::link::ReceivedFileHandler {
     explicit StampedHandler(const fs::path& dir) : inner_(dir) {}
     void HandleReceivedFile(const zb::link::ReceivedFile& file) override {
         start = Clock::now();
+        const double cpuStart = ThreadCpuMs();
+        const double faultsStart = ThreadFaults();
         inner_.HandleReceivedFile(file);
+        cpuMs = ThreadCpuMs() - cpuStart;
+        faults = ThreadFaults() - faultsStart;
         end = Clock::now();
     }
     Clock::time_point start, end;
+    double cpuMs = 0, faults = 0;
 
   private:
     zb::inbound::ReceivedFileProcessor inner_;
 };
 
 struct InProcess {
-    double handlerMs, parseMs, storeMs, commitMs;
+    double handlerMs, handlerCpuMs, faults, parseMs, storeMs, commitMs;
 };
 
 InProcess ApplyInProcess(const fs::path& dir, const std::string& results, int round) {
@@ -96,7 +118,11 @@ InProcess ApplyInProcess(const fs::path& dir, const std::string& results, int ro
     EmptyResults();
     zb::inbound::ReceivedFileProcessor processor(dir);
     auto start = Clock::now();
+    const double cpuStart = ThreadCpuMs();
+    const double faultsStart = ThreadFaults();
     processor.HandleReceivedFile(file);
+    figures.handlerCpuMs = ThreadCpuMs() - cpuStart;
+    figures.faults = ThreadFaults() - faultsStart;
     figures.handlerMs = Ms(start, Clock::now());
 
     // The same steps by hand, with a stamp before the commit.
@@ -135,7 +161,7 @@ InProcess ApplyInProcess(const fs::path& dir, const std::string& results, int ro
 }
 
 struct OverTcp {
-    double transferMs, handOverMs, handlerMs, totalMs;
+    double transferMs, handOverMs, handlerMs, handlerCpuMs, faults, totalMs;
 };
 
 // Ticks the server every 10 ms (the close countdowns) until destroyed.
@@ -191,8 +217,12 @@ OverTcp ApplyOverTcp(zb::link::LinkServer& server, StampedHandler& handler, cons
                      std::string(std::istreambuf_iterator<char>(out), {}).c_str());
         std::exit(1);
     }
-    return OverTcp{Ms(*handshake, *received), Ms(*received, handler.start),
-                   Ms(handler.start, handler.end), Ms(*handshake, handler.end)};
+    return OverTcp{Ms(*handshake, *received),
+                   Ms(*received, handler.start),
+                   Ms(handler.start, handler.end),
+                   handler.cpuMs,
+                   handler.faults,
+                   Ms(*handshake, handler.end)};
 }
 
 // Min / median / max of a column of figures.
@@ -240,8 +270,8 @@ int main(int argc, char** argv) {
     server.Start();
 
     ApplyInProcess(dir, results, -1);  // warm-up: the database file grows to its size once
-    std::vector<double> inHandler, parse, store, commit, transfer, handOver, tcpHandler, total,
-        ratio;
+    std::vector<double> inHandler, inCpu, parse, store, commit, transfer, handOver, tcpHandler,
+        tcpCpu, total, ratio, inFaults, tcpFaults;
     int64_t answers = 0;
     for (int round = 0; round < rounds; ++round) {
         // Alternate which way goes first, so that neither always meets a warmer cache.
@@ -257,6 +287,10 @@ int main(int argc, char** argv) {
             answers = StoredAnswers();
         }
         inHandler.push_back(in.handlerMs);
+        inCpu.push_back(in.handlerCpuMs);
+        tcpCpu.push_back(tcp.handlerCpuMs);
+        inFaults.push_back(in.faults);
+        tcpFaults.push_back(tcp.faults);
         parse.push_back(in.parseMs);
         store.push_back(in.storeMs);
         commit.push_back(in.commitMs);
@@ -277,6 +311,9 @@ int main(int argc, char** argv) {
                 load[0]);
     std::printf("                                        min /      median /    max\n");
     std::printf("in process, the importers' handler:  %s\n", Spread(inHandler, ms).c_str());
+    std::printf("  its processor time                 %s\n", Spread(inCpu, ms).c_str());
+    std::printf("  its page faults                    %s\n",
+                Spread(inFaults, "%8.0f / %8.0f / %8.0f").c_str());
     std::printf("  parse (tokenizer alone)            %s\n", Spread(parse, ms).c_str());
     std::printf("  store (the rest before the commit) %s\n", Spread(store, ms).c_str());
     std::printf("  commit                             %s\n", Spread(commit, ms).c_str());
@@ -284,6 +321,9 @@ int main(int argc, char** argv) {
     std::printf("  transfer (to the last block)       %s\n", Spread(transfer, ms).c_str());
     std::printf("  hand-over (flush, map)             %s\n", Spread(handOver, ms).c_str());
     std::printf("  the importers' handler             %s\n", Spread(tcpHandler, ms).c_str());
+    std::printf("  its processor time                 %s\n", Spread(tcpCpu, ms).c_str());
+    std::printf("  its page faults                    %s\n",
+                Spread(tcpFaults, "%8.0f / %8.0f / %8.0f").c_str());
     std::vector<double> inRate, tcpRate;
     for (size_t r = 0; r < total.size(); ++r) {
         inRate.push_back(answers / inHandler[r] * 1000);
