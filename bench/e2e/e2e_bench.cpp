@@ -9,7 +9,8 @@
 // - over TCP: the link server of this process (the importers' handler installed, wrapped to stamp
 //   its start and end) and the simulator as a child process sending the file from its outbox.
 //   From the server's log and the stamps: transfer (handshake to the last block received),
-//   hand-over (spool file flushed and mapped), handling, from handshake to the handler's end.
+//   hand-over (the spool file mapped; a result file is not flushed: SQLite commits its rows),
+//   handling, and from handshake to the handler's end.
 // The ratio per round is the in-process handling time over the time from handshake to the end
 // of handling over TCP; min / median / max of the rounds are printed.
 //
@@ -319,7 +320,7 @@ int main(int argc, char** argv) {
     std::printf("  commit                             %s\n", Spread(commit, ms).c_str());
     std::printf("over TCP, handshake to handled:      %s\n", Spread(total, ms).c_str());
     std::printf("  transfer (to the last block)       %s\n", Spread(transfer, ms).c_str());
-    std::printf("  hand-over (flush, map)             %s\n", Spread(handOver, ms).c_str());
+    std::printf("  hand-over (map)                    %s\n", Spread(handOver, ms).c_str());
     std::printf("  the importers' handler             %s\n", Spread(tcpHandler, ms).c_str());
     std::printf("  its processor time                 %s\n", Spread(tcpCpu, ms).c_str());
     std::printf("  its page faults                    %s\n",
