@@ -548,7 +548,9 @@ void TFileSync::OfferNextFile() {
 // The identity (device, inode, size, modification time) is taken from the open file, so the
 // file deleted after it was sent is the one that was read, not one renamed over it meanwhile.
 bool TFileSync::OpenFileToSend() {
-    CloseFileToSend();
+    if (txFd_ >= 0) {
+        ::close(txFd_);  // a transfer parked midway; its frame buffer is used again
+    }
     txFd_ = ::open(txFullPath_.c_str(), O_RDONLY | O_CLOEXEC);
     if (txFd_ < 0) {
         return false;
@@ -607,7 +609,7 @@ void TFileSync::PrepareNextBlock() {
             // Its size went out with the first block: the concentrator drops the file when the
             // connection ends, and the file, still in the inbox, is offered again next time.
             throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
-                                    "файл \"" + txRelativePath_ + "\" изменился при передаче");
+                                    "файл \"" + txRelativePath_ + "\" не дочитан при передаче");
         }
         done += static_cast<size_t>(n);
     }
