@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabBar>
+#include <QTest>
 #include <map>
+#include <set>
 
 #include "app/xml_window.h"
 #include "window_fixture.h"
@@ -92,17 +94,24 @@ int CheckNames(QWidget* top, const QString& where) {
 
 class AccessibleNamesTest : public WindowTest {};
 
-// Every page, reached along its links, and the XML window.
+// Every page, reached along its links, and the XML window. On the way, F5 reads again the pages
+// that show what others change, and only those.
 TEST_F(AccessibleNamesTest, EveryOperableControlHasItsOwnName) {
     StartWindow();
     EXPECT_EQ(CheckNames(Find<QWidget>("PanelLogin"), "login"), 4);
     LoginAs("KREMU", "KREMU");
     ASSERT_TRUE(window_->LoggedIn());
+    const std::set<PageId> refreshing = {PageId::UpLoad, PageId::Delete, PageId::MeasuringPoints,
+                                         PageId::Network};
     int controls = 0;
     for (int i = 0; i < static_cast<int>(PageId::Count); ++i) {
         const auto id = static_cast<PageId>(i);
         ShowPage(id);
         controls += CheckNames(window_->PageOf(id), window_->PageOf(id)->objectName());
+        const int loads = window_->PageOf(id)->Loads();
+        QTest::keyClick(window_.get(), Qt::Key_F5);
+        EXPECT_EQ(window_->PageOf(id)->Loads() - loads, static_cast<int>(refreshing.count(id)))
+            << i;
     }
     // The register pages alone hold far more than this.
     EXPECT_GT(controls, 60);

@@ -83,19 +83,6 @@ TEST_F(ShellTest, TrailRecordsTheWayAndLeadsBack) {
     EXPECT_EQ(window_->Trail()->Texts(), (QStringList{"Main", "-->", "Журнал", "-->", "Журнал"}));
 }
 
-TEST_F(ShellTest, F5ReloadsOnlyTheRefreshingPages) {
-    OpenPage(PageId::Main);
-    for (const auto& [id, reloads] :
-         {std::pair{PageId::Operators, false}, std::pair{PageId::MeasuringPoints, true},
-          std::pair{PageId::UpLoad, true}, std::pair{PageId::Delete, true},
-          std::pair{PageId::Stat, false}}) {
-        ShowPage(id);
-        const int loads = window_->PageOf(id)->Loads();
-        QTest::keyClick(window_.get(), Qt::Key_F5);
-        EXPECT_EQ(window_->PageOf(id)->Loads(), loads + (reloads ? 1 : 0)) << static_cast<int>(id);
-    }
-}
-
 TEST_F(ShellTest, LogKeepsTheLast257WholeLinesInCallOrder) {
     StartWindow();
     // Lines come from another thread and from the window's own.
