@@ -99,7 +99,6 @@ TEST_F(NetworkPageTest, FollowsSessionsAndKeepsTheLastOnesAcrossARestart) {
     storage::Database().ExecuteSql("INSERT into CTR (ID,Comment,XML) values('00B0','','')");
     QTest::keyClick(Page()->table(), Qt::Key_F5);
     EXPECT_EQ(Summary(), "На связи: 0 из 3");
-    EXPECT_TRUE(messages_->errors().empty());
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The register pages driven through their widgets: the skeleton they share, tested once on the
 // categories page, then each page's own rules.
 #include <QComboBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -23,8 +22,7 @@ class RegisterPagesTest : public WindowTest {
     QTableWidget* Values(const char* name) const {
         return Find<QTableWidget>(QString("ValueListEditorAdminCtr") + name);
     }
-    // A register page's state in one text: "prompt" or the header with the save button's
-    // caption, then the tool buttons enabled.
+    // A register page's state: "prompt" or header/save caption, then the tool buttons enabled.
     QString Mode(const QString& prefix) const {
         const QString right = Showing("Panel" + prefix + "Prompt")
                                   ? "prompt"
@@ -51,7 +49,6 @@ TEST_F(RegisterPagesTest, SkeletonAddsEditsSortsCancelsAndDeletes) {
 
     // Saving renames the node and sorts the tree again; the name may be taken.
     ClickItem(tree, ChildByText(tree, "Промышленность"));
-    EXPECT_EQ(Fields("AdminCategory")[0]->text(), "Промышленность");
     Fields("AdminCategory")[0]->setText("Быт \"<1>\"");
     Press("ButtonAdminCategorySave");
     Fields("AdminCategory")[0]->setText("Агро");
@@ -73,43 +70,23 @@ TEST_F(RegisterPagesTest, SkeletonAddsEditsSortsCancelsAndDeletes) {
     EXPECT_EQ(ChildTexts(tree), (QStringList{"Авто", "Быт \"<1>\""}));
 }
 
-// Each page of the family stores its fields in their columns and refuses a second row of a name
-// with its own warning, keeping what was typed; another letter case is another name. A
-// customer also has a type.
-TEST_F(RegisterPagesTest, FamilyPagesStoreTheirFieldsAndRefuseADuplicateName) {
-    struct Family {
-        PageId page;
-        const char* prefix;
-        std::string table;
-        const char* texts;   // the fields, split at '|'
-        std::string stored;  // the row the texts make
-        std::string warning;
-    };
-    const Family families[] = {
-        {PageId::Categories, "AdminCategory", "CustomGroup", "Быт", "Name='Быт'", "Категория"},
-        {PageId::Balance, "AdminBalance", "Balance", "БГ-1", "Name='БГ-1' AND XML=''",
-         "Балансовая группа"},
-        {PageId::Providers, "AdminProvider", "EProvider", "Сбыт|123", "INN='123'", "Поставщик"},
-        {PageId::Customers, "AdminCustomer", "Customer", "Иванов|ул. Ленина, 1|7701",
-         "StreetAddress='ул. Ленина, 1' AND INN='7701' AND TypeCode=0", "Клиент"},
-    };
-    size_t warnings = 0;
-    for (const Family& family : families) {
-        const QStringList texts = QString(family.texts).split('|');
-        OpenPage(family.page);
-        ASSERT_EQ(Fields(family.prefix).size(), texts.size()) << family.table;
-        AddRecord(family.prefix, texts);
-        AddRecord(family.prefix, texts);
-        ASSERT_EQ(messages_->warnings().size(), ++warnings) << family.table;
-        EXPECT_EQ(messages_->warnings().back(),
-                  family.warning + " с таким именем уже существует,\r\nдобавление невозможно! ");
-        EXPECT_EQ(Fields(family.prefix)[0]->text(), texts[0]);
-        EXPECT_TRUE(Mode(family.prefix).endsWith("/Добавить")) << family.table;
-        AddRecord(family.prefix, {texts[0].toLower()});
-        EXPECT_EQ(Count(family.table), 2) << family.table;
-        EXPECT_EQ(Count(family.table, family.stored), 1) << family.table;
-    }
-    // A customer's type is stored, shown again and pictured on its node.
+// A family page (customers here; categories, balance groups and providers are the same page over
+// other tables) stores its fields and a customer's type, refuses a second row of a name with the
+// register's warning, keeping what was typed, and takes another letter case as another name.
+TEST_F(RegisterPagesTest, FamilyPageStoresItsFieldsAndRefusesADuplicateName) {
+    OpenPage(PageId::Customers);
+    AddRecord("AdminCustomer", {"Иванов", "ул. Ленина, 1", "7701"});
+    AddRecord("AdminCustomer", {"Иванов"});
+    EXPECT_EQ(messages_->warnings(),
+              std::vector<std::string>{
+                  "Клиент с таким именем уже существует,\r\nдобавление невозможно! "});
+    EXPECT_EQ(Fields("AdminCustomer")[0]->text(), "Иванов");
+    EXPECT_EQ(Mode("AdminCustomer"), "Новый клиент/Добавить");
+    AddRecord("AdminCustomer", {"иванов"});
+    EXPECT_EQ(Count("Customer"), 2);
+    EXPECT_EQ(Count("Customer", "StreetAddress='ул. Ленина, 1' AND INN='7701' AND TypeCode=0"), 1);
+
+    // The type is stored, shown again and pictured on the node.
     auto* tree = Find<QTreeWidget>("TreeViewAdminCustomer");
     auto* type = Find<QComboBox>("ComboBoxAdminCustomerType");
     const auto picture = [&](const char* name) {
@@ -136,7 +113,6 @@ TEST_F(RegisterPagesTest, OperatorsRefuseDuplicatesAndEmptyFieldsAndKeepTheAdmin
     Press("ButtonAdminOperatorSave");
     EXPECT_EQ(Count("Operator", "Login='IVAN' AND Password='ПАРОЛЬ' AND XML=''"), 1);
     EXPECT_FALSE(Edit("LabeledEditAdminOperatorName")->isEnabled());
-    EXPECT_TRUE(Edit("LabeledEditAdminOperatorLogin")->isEnabled());
 
     AddRecord("AdminOperator", {"Иван", "OTHER", "1"});
     AddRecord("AdminOperator", {"Пётр", "IVAN", "1"});
@@ -146,12 +122,10 @@ TEST_F(RegisterPagesTest, OperatorsRefuseDuplicatesAndEmptyFieldsAndKeepTheAdmin
                   "Оператор с таким Именем уже существует,\r\nдобавление невозможно!",
                   "Оператор с таким Логином уже существует,\r\nдобавление невозможно!",
                   "Поле \"Логин\" не может быть пустым!"}));
-    EXPECT_EQ(Fields("AdminOperator")[0]->text(), "Иван");
     EXPECT_EQ(Count("Operator"), 2);
 
     // The built-in administrator keeps name, login and row; its password can change.
     ClickItem(tree, ChildByText(tree, "Администратор"));
-    EXPECT_EQ(Edit("LabeledEditAdminOperatorLogin")->text(), "KREMU");
     EXPECT_FALSE(Edit("LabeledEditAdminOperatorLogin")->isEnabled());
     EXPECT_FALSE(Edit("LabeledEditAdminOperatorName")->isEnabled());
     EXPECT_EQ(Mode("AdminOperator"), "Оператор (редактировать)/Сохранить");
@@ -167,7 +141,6 @@ TEST_F(RegisterPagesTest, ContractsPerCustomerAndAccountsBindingBoth) {
     OpenPage(PageId::Contracts);
     auto* tree = Find<QTreeWidget>("TreeViewAdminContractCustomer");
     auto* list = Find<QListWidget>("ListBoxAdminContract");
-    EXPECT_FALSE(Enabled("ToolButtonAdminContractAdd"));
     for (const auto& [customer, contract] :
          {std::pair{"Иванов", "Д-1"}, std::pair{"Петров", "Д-7"}}) {
         ClickItem(tree, ChildByText(tree, customer));
@@ -178,7 +151,6 @@ TEST_F(RegisterPagesTest, ContractsPerCustomerAndAccountsBindingBoth) {
         ASSERT_EQ(list->count(), 1);
         EXPECT_TRUE(list->item(0)->isSelected());
     }
-    EXPECT_EQ(Find<QLabel>("LabelAdminContractList")->text(), "Договоры с клиентом: Петров");
     EXPECT_EQ(Count("Contract", "Name='Д-7' AND CustomerUID=2"), 1);
     ClickItem(tree, ChildByText(tree, "Иванов"));
     ClickRow(list, 0);
@@ -211,19 +183,17 @@ TEST_F(RegisterPagesTest, ContractsPerCustomerAndAccountsBindingBoth) {
     EXPECT_EQ(contracts->count(), 0);
 }
 
-// The concentrators page against real mirror directories and the real link.
-TEST_F(RegisterPagesTest, ConcentratorsAddStepSaveAndDeleteWithTheMirror) {
+// The concentrators page against real mirror directories and the real link: add, rename, the
+// stored values and the address refreshed by the core's events and the simulator's handshake for
+// the concentrator shown only, the refresh commands, delete.
+TEST_F(RegisterPagesTest, ConcentratorsWithTheirMirrorsAndTheLink) {
     OpenPage(PageId::Ctr);
     auto* tree = Find<QTreeWidget>("TreeViewAdminCtr");
-    // The spin buttons step the typed ID as a decimal number, or leave it.
+    // The spin buttons step the typed ID as a decimal number.
     Press("ToolButtonAdminCtrAdd");
-    EXPECT_FALSE(Enabled("ButtonAdminCtrRefresh"));
-    for (const auto& [from, button, to] :
-         {std::tuple{"0009", "Up", "0010"}, std::tuple{"00A1", "Up", "00A1"}}) {
-        Edit("LabeledEditAdminCtrID")->setText(from);
-        Press(QString("SpinButtonAdminCtrID") + button);
-        EXPECT_EQ(Edit("LabeledEditAdminCtrID")->text(), to) << from;
-    }
+    Edit("LabeledEditAdminCtrID")->setText("0009");
+    Press("SpinButtonAdminCtrIDUp");
+    EXPECT_EQ(Edit("LabeledEditAdminCtrID")->text(), "0010");
     AddRecord("AdminCtr", {"00a1", "ТП-5"});
     EXPECT_EQ(ChildTexts(tree), QStringList{"00A1 [ТП-5]"});
     EXPECT_FALSE(Enabled("SpinButtonAdminCtrID"));
@@ -241,54 +211,43 @@ TEST_F(RegisterPagesTest, ConcentratorsAddStepSaveAndDeleteWithTheMirror) {
     EXPECT_TRUE(fs::exists(Mirror("00A2")));
     EXPECT_FALSE(fs::exists(Mirror("00B2")));
 
-    // Deleting releases the measuring points and removes mirror and row.
-    storage::Database().ExecuteSql(
-        "INSERT into MeasuringPoint (Name,CtrUID) SELECT 'mp',UID from CTR WHERE ID='00A1'");
-    ClickItem(tree, ChildByText(tree, "00A1 [ТП-5]"));
-    Press("ToolButtonAdminCtrDelete");
-    EXPECT_EQ(ChildTexts(tree), QStringList{"00B2"});
-    EXPECT_FALSE(fs::exists(Mirror("00A1")));
-    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=0"), 1);
-}
-
-// Stored values and the address shown, refreshed by the core's events and the simulator's
-// handshake for this concentrator only; the refresh button queues the commands, or shows why it
-// cannot.
-TEST_F(RegisterPagesTest, ConcentratorValuesAndAddressFollowTheCoreAndRefreshQueuesCommands) {
-    OpenPage(PageId::Ctr);
-    auto* tree = Find<QTreeWidget>("TreeViewAdminCtr");
-    AddRecord("AdminCtr", {"00A1"});
-    AddRecord("AdminCtr", {"00A2"});
     storage::Database().ExecuteSql(
         "UPDATE CTR set InfoBasic=" + storage::SqlText("Serial=77<1>\r\nFW=2.1") +
         ", Profile='Meter=M-230'");
-    ClickItem(tree, ChildByText(tree, "00A1"));
+    ClickItem(tree, ChildByText(tree, "00A1 [ТП-5]"));
     ASSERT_EQ(Values("InfoBasic")->rowCount(), 2);
     EXPECT_EQ(Values("InfoBasic")->item(0, 1)->text(), "77<1>");
     EXPECT_EQ(Values("Profile")->item(0, 1)->text(), "M-230");
     storage::Database().ExecuteSql("UPDATE CTR set InfoBasic='A=1'");
-    base::Events().CtrValuesChanged("00A2");
+    base::Events().CtrValuesChanged("00B2");
+    base::Events().CtrLastAddressChanged("00B2", "10.0.0.2");
     Flush();
     EXPECT_EQ(Values("InfoBasic")->rowCount(), 2);
+    EXPECT_EQ(Edit("LabeledEditAdminCtrLastIP")->text(), "<NULL>");
     base::Events().CtrValuesChanged("00A1");
     ASSERT_TRUE(WaitFor([&] { return Values("InfoBasic")->rowCount() == 1; }));
-    base::Events().CtrLastAddressChanged("00A2", "10.0.0.2");
-    Flush();
-    EXPECT_EQ(Edit("LabeledEditAdminCtrLastIP")->text(), "<NULL>");
     zb::testing::TempDir ctr;
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
     EXPECT_EQ(Edit("LabeledEditAdminCtrLastIP")->text(), "127.0.0.1");
     EXPECT_TRUE(Enabled("ButtonAdminCtrConnect"));
     // Selecting it again reads the address from the link's table.
     Press("ButtonAdminCtrCancel");
-    ClickItem(tree, ChildByText(tree, "00A1"));
+    ClickItem(tree, ChildByText(tree, "00A1 [ТП-5]"));
     EXPECT_EQ(Edit("LabeledEditAdminCtrLastIP")->text(), "127.0.0.1");
-
     const fs::path inbox = Mirror("00A1") / "ROOT/WORK/INBOX";
     fs::remove(inbox / "GetParams.xml");
     Press("ButtonAdminCtrRefresh");
     EXPECT_TRUE(fs::exists(inbox / "GetParams.xml"));
-    fs::remove_all(Mirror("00A1"));
+
+    // Deleting releases the measuring points and removes mirror and row.
+    storage::Database().ExecuteSql(
+        "INSERT into MeasuringPoint (Name,CtrUID) SELECT 'mp',UID from CTR WHERE ID='00A1'");
+    Press("ToolButtonAdminCtrDelete");
+    EXPECT_EQ(ChildTexts(tree), QStringList{"00B2"});
+    EXPECT_FALSE(fs::exists(Mirror("00A1")));
+    EXPECT_EQ(Count("MeasuringPoint", "CtrUID=0"), 1);
+    // 00B2 has no mirror of its name: its commands cannot be written, and the page says so.
+    ClickItem(tree, ChildByText(tree, "00B2"));
     Press("ButtonAdminCtrRefresh");
     EXPECT_EQ(messages_->errors().size(), 1u);
 }

@@ -24,12 +24,13 @@ using app::PageId;
 using zb::testing::ReadFile;
 using zb::testing::WriteFile;
 
-class ResultsPages : public WindowTest {
-  protected:
-    // A single work to meters A and B of 00A1 (A answered, with an archive read), and a periodic
-    // work whose file lies in the mirror of 00B2.
-    void SetUp() override {
-        WindowTest::SetUp();
+using ResultsPages = WindowTest;
+
+// A single work to meters A and B of 00A1 (A answered, with an archive read), and a periodic work
+// whose file lies in the mirror of 00B2 and comes from a simulated 00A1.
+TEST_F(ResultsPages, ShowAWorkAndExportItThenWithdrawAPeriodicWork) {
+    int64_t work = 0;
+    {
         PrepareDatabase({});
         storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
         zb::testing::ResultsRows rows(db);
@@ -44,8 +45,8 @@ class ResultsPages : public WindowTest {
         rows.AddPoint(1, "0000000B", "B");
         rows.AddTask(rows.AddWorkLib("Сутки"), "ZARNIC.0000.EnergyArchive");
         const int64_t now = storage::LocalTimeStampOf(base::LocalNow());
-        work_ = rows.AddWork(now, "1\r\n2\r\n", 1, 2, "Опрос", 1, "w-1.xml", 1);
-        rows.AddAnswer(work_, 1, 1, "DONE", "5\r\n7\r\n6", "AR",
+        work = rows.AddWork(now, "1\r\n2\r\n", 1, 2, "Опрос", 1, "w-1.xml", 1);
+        rows.AddAnswer(work, 1, 1, "DONE", "5\r\n7\r\n6", "AR",
                        "0000000000\r\n0000003600\r\n0000007200", now);
         for (const char* id : {"00A1", "00B2"}) {
             rows.AddWork(0, "", -1, 1, "Сутки", 1, std::string("w-000000000000") + id + ".xml", 1);
@@ -53,15 +54,8 @@ class ResultsPages : public WindowTest {
         WriteFile(
             link::MirrorDir(dir_.path(), "00B2") / "ROOT/WORK/PERIODIC/w-00000000000000B2.xml",
             "<root/>");
-        OpenPage(PageId::Main);
     }
-    fs::path Inbox(const char* id) { return link::MirrorInbox(dir_.path(), id); }
-
-    int64_t work_ = 0;
-};
-
-TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
-    ShowPage(PageId::Stat);
+    OpenPage(PageId::Stat);
     auto* page = static_cast<app::StatPage*>(window_->PageOf(PageId::Stat));
     page->fromCalendar()->setSelectedDate(QDate::currentDate());
     emit page->fromCalendar()->clicked(QDate::currentDate());
@@ -71,7 +65,7 @@ TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
     ClickRow(works, 0, 1);
     Press("ButtonWorkStatShow");
     ASSERT_TRUE(page->DetailsShown());
-    EXPECT_EQ(page->workHeader()->text(), QString("Задание #%1").arg(work_));
+    EXPECT_EQ(page->workHeader()->text(), QString("Задание #%1").arg(work));
     EXPECT_EQ(page->group(0)->title() + page->group(1)->title() + page->group(2)->title(),
               "DONE = 1FAIL = 0UNKNOWN = 1");
     EXPECT_EQ(page->list(2)->item(0)->text(), "00A1.0000000B");
@@ -89,22 +83,20 @@ TEST_F(ResultsPages, StatisticsShowAWorkAMeterAndExportIt) {
 
     const fs::path csv = dir_ / "out.csv";
     page->SetExportFileChooser([&](const QString& suggested) {
-        EXPECT_EQ(suggested, QString("work-%1.csv").arg(work_));
+        EXPECT_EQ(suggested, QString("work-%1.csv").arg(work));
         return QString::fromStdString(csv.string());
     });
     Press("ButtonWorkStatExport");
     std::ostringstream expected;
-    stats::ExportWorkCsv(storage::Database(), work_, expected);
+    stats::ExportWorkCsv(storage::Database(), work, expected);
     const std::string bytes = expected.str();
     EXPECT_EQ(ReadFile(csv), bytes);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4);  // header and three records
     EXPECT_TRUE(messages_->errors().empty());
-}
 
-// The periodic work reaches the mirror of 00A1 from a simulated concentrator, is chosen with
-// both concentrators and withdrawn from both; once 00A1 confirms, the page lists it for 00B2
-// only.
-TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
+    // The periodic work reaches the mirror of 00A1 from a simulated concentrator, is chosen
+    // with both concentrators and withdrawn from both; once 00A1 confirms, the page lists it
+    // for 00B2 only.
     const std::string file = "w-00000000000000A1.xml";
     const fs::path mirrored = link::MirrorDir(dir_.path(), "00A1") / "ROOT/WORK/PERIODIC" / file;
     zb::testing::TempDir ctr;
@@ -113,18 +105,20 @@ TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
     ASSERT_TRUE(fs::exists(mirrored));
 
     ShowPage(PageId::Delete);
-    auto* page = static_cast<app::PeriodicPage*>(window_->PageOf(PageId::Delete));
-    ASSERT_EQ(page->worksList()->count(), 1);
-    EXPECT_EQ(page->worksList()->item(0)->text(), "Сутки");
-    ClickRow(page->worksList(), 0);
-    EXPECT_EQ(page->ctrList()->selectedItems().size(), 2);
+    auto* removal = static_cast<app::PeriodicPage*>(window_->PageOf(PageId::Delete));
+    ASSERT_EQ(removal->worksList()->count(), 1);
+    EXPECT_EQ(removal->worksList()->item(0)->text(), "Сутки");
+    ClickRow(removal->worksList(), 0);
+    EXPECT_EQ(removal->ctrList()->selectedItems().size(), 2);
     window_->StatusTick();
-    Click(page->upLoadButton());
-    EXPECT_TRUE(fs::exists(Inbox("00B2") / "DeleteFile_w-00000000000000B2.xml.xml"));
+    Click(removal->upLoadButton());
+    EXPECT_TRUE(fs::exists(link::MirrorInbox(dir_.path(), "00B2") /
+                           "DeleteFile_w-00000000000000B2.xml.xml"));
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
     const std::string command = ReadFile(ctr / "ROOT/WORK/INBOX" / ("DeleteFile_" + file + ".xml"));
     ASSERT_NE(command.find("Value=\"ROOT\\WORK\\PERIODIC\\" + file + "\""), std::string::npos);
-    EXPECT_FALSE(fs::exists(Inbox("00A1") / ("DeleteFile_" + file + ".xml")));
+    EXPECT_FALSE(
+        fs::exists(link::MirrorInbox(dir_.path(), "00A1") / ("DeleteFile_" + file + ".xml")));
 
     // The concentrator deletes its file and reports it.
     fs::remove(ctr / "ROOT/WORK/PERIODIC" / file);
@@ -137,10 +131,10 @@ TEST_F(ResultsPages, PeriodicWorkWithdrawnFromASimulatedConcentrator) {
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
     EXPECT_FALSE(fs::exists(mirrored));
     EXPECT_TRUE(WaitFor([&] {
-        ClickRow(page->worksList(), 0);
-        return page->ctrList()->selectedItems().size() == 1;
+        ClickRow(removal->worksList(), 0);
+        return removal->ctrList()->selectedItems().size() == 1;
     }));
-    EXPECT_EQ(page->ctrList()->selectedItems()[0]->text(), "00B2");
+    EXPECT_EQ(removal->ctrList()->selectedItems()[0]->text(), "00B2");
 }
 
 }  // namespace

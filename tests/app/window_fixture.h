@@ -43,7 +43,6 @@ class WindowTest : public ::testing::Test {
     // Copies the built catalogue and base plug-in into the program directory (before the window
     // starts, which loads them).
     void CopyShippedCatalogue();
-    // Creates the window and runs its start-up.
     void StartWindow();
     void LoginAs(const QString& login, const QString& password);
     // Back to the main page, then along the links to the page (the log by an Alt-click on the
@@ -64,7 +63,6 @@ class WindowTest : public ::testing::Test {
     }
 
     QLineEdit* Edit(const QString& name) const { return Find<QLineEdit>(name); }
-    // Clicks the widget of that name.
     void Press(const QString& name) const { Click(Find(name)); }
     bool Enabled(const QString& name) const { return Find(name)->isEnabled(); }
     // Whether the widget of that name is shown (its stack page in front, not hidden).

@@ -18,20 +18,6 @@ using app::PageId;
 
 class WorksPagesTest : public WindowTest {
   protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        CopyShippedCatalogue();
-        for (const char* id : {"00A1", "00B2"}) {
-            link::CreateMirrorFolders(dir_.path(), id);
-        }
-        PrepareDatabase(
-            {"INSERT into CTR (ID,Comment) values('00A1','')",
-             "INSERT into CTR (ID,Comment) values('00B2','')",
-             "INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values('0A','ZARNIC',1)",
-             "INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values('0B','M-230',2)"});
-        OpenPage(PageId::Library);
-        tree_ = Find<QTreeWidget>("TreeViewWorkLib");
-    }
     // Picks an item of a drop-down list as the operator does.
     void Choose(const char* list, const QString& text) {
         auto* combo = Find<QComboBox>(list);
@@ -40,45 +26,51 @@ class WorksPagesTest : public WindowTest {
         combo->setCurrentIndex(index);
         emit combo->activated(index);
     }
-    QTreeWidgetItem* Node(QTreeWidget* tree, const QString& text) {
+    static QTreeWidgetItem* Node(QTreeWidget* tree, const QString& text) {
         const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
         EXPECT_EQ(found.size(), 1) << text.toStdString();
         return found.isEmpty() ? nullptr : found[0];
     }
-    // Adds a work and, under it, a ZARNIC read of a voltage and an M-230 request.
-    void ComposeWork() {
-        Press("ToolButtonWorkLibAdd");
-        Find<QLineEdit>("EditWorkLibName")->setText("Напряжения");
-        Press("ButtonWorkLibSave");
-        ClickItem(tree_, Node(tree_, "Напряжения"));
-        Press("ToolButtonWorkLibAddTask");
-        Choose("ComboBoxWorkLibGroup", "Счётчик ZM-3 трёхфазный");
-        Choose("ComboBoxWorkLibVar", "Напряжение, фаза A");
-        Find<QSpinBox>("SpinEditWorkLibAttempts")->setValue(7);
-        Press("ButtonWorkLibSave");
-        Press("ToolButtonWorkLibAddTask");
-        Find<QTabWidget>("PageControlWorkLibTask")->setCurrentIndex(2);
-        Find<QLineEdit>("EditWorkLibM230Name")->setText("P1");
-        Find<QPlainTextEdit>("MemoWorkLibM230Value")->setPlainText(" 0811\n");
-        Press("ButtonWorkLibSave");
-    }
-
-    QTreeWidget* tree_ = nullptr;
 };
 
-TEST_F(WorksPagesTest, ComposeReopenAndDispatchToTwoConcentrators) {
-    ComposeWork();
+TEST_F(WorksPagesTest, ComposeReopenDispatchAndDeleteAWork) {
+    CopyShippedCatalogue();
+    for (const char* id : {"00A1", "00B2"}) {
+        link::CreateMirrorFolders(dir_.path(), id);
+    }
+    PrepareDatabase(
+        {"INSERT into CTR (ID,Comment) values('00A1','')",
+         "INSERT into CTR (ID,Comment) values('00B2','')",
+         "INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values('0A','ZARNIC',1)",
+         "INSERT into MeasuringPoint (MeterADDR,Syntax,CtrUID) values('0B','M-230',2)"});
+    OpenPage(PageId::Library);
+    auto* tree = Find<QTreeWidget>("TreeViewWorkLib");
+    // A work and, under it, a ZARNIC read of a voltage and an M-230 request.
+    Press("ToolButtonWorkLibAdd");
+    Find<QLineEdit>("EditWorkLibName")->setText("Напряжения");
+    Press("ButtonWorkLibSave");
+    ClickItem(tree, Node(tree, "Напряжения"));
+    Press("ToolButtonWorkLibAddTask");
+    Choose("ComboBoxWorkLibGroup", "Счётчик ZM-3 трёхфазный");
+    Choose("ComboBoxWorkLibVar", "Напряжение, фаза A");
+    Find<QSpinBox>("SpinEditWorkLibAttempts")->setValue(7);
+    Press("ButtonWorkLibSave");
+    Press("ToolButtonWorkLibAddTask");
+    Find<QTabWidget>("PageControlWorkLibTask")->setCurrentIndex(2);
+    Find<QLineEdit>("EditWorkLibM230Name")->setText("P1");
+    Find<QPlainTextEdit>("MemoWorkLibM230Value")->setPlainText(" 0811\n");
+    Press("ButtonWorkLibSave");
     ShowPage(PageId::Library);  // read back from the database
-    QTreeWidgetItem* work = Node(tree_, "Напряжения");
+    QTreeWidgetItem* work = Node(tree, "Напряжения");
     ASSERT_NE(work, nullptr);
     ASSERT_EQ(work->childCount(), 2);
     EXPECT_EQ(work->child(0)->text(0), "ZARNIC.0001.VoltageL1 [R]");
     EXPECT_EQ(work->child(1)->text(0), "M-230.P1");
 
-    ClickItem(tree_, work->child(0));
+    ClickItem(tree, work->child(0));
     EXPECT_EQ(Find<QComboBox>("ComboBoxWorkLibVar")->currentText(), "Напряжение, фаза A");
     EXPECT_EQ(Find<QSpinBox>("SpinEditWorkLibAttempts")->value(), 7);
-    ClickItem(tree_, work->child(1));
+    ClickItem(tree, work->child(1));
     EXPECT_EQ(Find<QTabWidget>("PageControlWorkLibTask")->currentIndex(), 2);
     EXPECT_EQ(Find<QLineEdit>("EditWorkLibM230Name")->text(), "P1");
     EXPECT_EQ(Find<QPlainTextEdit>("MemoWorkLibM230Value")->toPlainText(), "0811");
@@ -102,25 +94,23 @@ TEST_F(WorksPagesTest, ComposeReopenAndDispatchToTwoConcentrators) {
                             "  </task>\r\n  <task taskUID=\""),
                   std::string::npos);
     }
-}
 
-TEST_F(WorksPagesTest, ARequestOfAnUnknownVariableIsNamedAndCanBeDeleted) {
-    ComposeWork();
+    // A request whose variable left the catalogue is shown by its stored name, and can go.
     storage::Database().ExecuteSql(
         "UPDATE Task set XML = " +
         storage::SqlText("<task Syntax=\"ZARNIC\">\r\n  <req Var=\"0009.Gone\" OpCode=\"R\"/>\r\n"
                          "</task>\r\n") +
         " WHERE Name LIKE 'ZARNIC%'");
     ShowPage(PageId::Library);
-    ClickItem(tree_, Node(tree_, "ZARNIC.0001.VoltageL1 [R]"));
+    ClickItem(tree, Node(tree, "ZARNIC.0001.VoltageL1 [R]"));
     auto* remark = Find<QLabel>("LabelWorkLibMissingVar");
     EXPECT_TRUE(!remark->isHidden() && remark->text().contains("0009.Gone"));
     EXPECT_FALSE(Showing("ComboBoxWorkLibVar"));
     Press("ToolButtonWorkLibDelete");
     EXPECT_EQ(Count("Task"), 1);
     // The next request took the deleted one's place; a work goes with its requests.
-    EXPECT_EQ(tree_->currentItem()->text(0), "M-230.P1");
-    ClickItem(tree_, Node(tree_, "Напряжения"));
+    EXPECT_EQ(tree->currentItem()->text(0), "M-230.P1");
+    ClickItem(tree, Node(tree, "Напряжения"));
     Press("ToolButtonWorkLibDelete");
     EXPECT_EQ(Count("WorkLib") + Count("Task"), 0);
 }
