@@ -95,30 +95,17 @@ TEST(ServiceCommand, ExactBytesOfTheExample) {
               std::set<std::string>{"RefreshMeter_0A1B2C3D.xml"});
 }
 
-TEST(ServiceCommand, CommandTable) {
+// (The registration and meter commands are checked where they are queued, in tests/admin.)
+TEST(ServiceCommand, DeleteFileEscapesItsValueAndAPendingCommandIsReplaced) {
     TempDir dir;
     CreateMirrorFolders(dir.path(), "00A1");
     const fs::path inbox = dir / "CTR/CTR_00A1/ROOT/WORK/INBOX";
-    QueueRegistrationCommands(dir.path(), "00A1");
-    EXPECT_EQ(Entries(inbox),
-              (std::set<std::string>{"FullSync.xml", "GetProfile.xml", "GetParams.xml"}));
-    QueueRefreshMeter(dir.path(), "00A1", "ANY");
-    QueueDeleteMeter(dir.path(), "00A1", "0A1B2C3D");
+    // An apostrophe and an ampersand are escaped in the value, not in the file name.
     QueueDeleteFile(dir.path(), "00A1", "w-A&B'C.xml");
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"FullSync.xml", "    <req Var=\"FullSync\" OpCode=\"W\"/>\r\n"},
-        {"GetParams.xml", "<req Var=\"GetParams\" OpCode=\"R\"/>"},
-        {"RefreshMeter_ANY.xml", "<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"ANY\"/>"},
-        {"DeleteMeter_0A1B2C3D.xml", "<req Var=\"DeleteMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>"},
-        // An apostrophe and an ampersand are escaped in the value, not in the file name.
-        {"DeleteFile_w-A&B'C.xml.xml",
-         "<req Var=\"DeleteFile\" OpCode=\"W\" "
-         "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"}};
-    for (const auto& [file, req] : expected) {
-        EXPECT_NE(ReadFile(inbox / file).find(req), std::string::npos) << file;
-    }
-
-    // A pending command of the same name is replaced.
+    EXPECT_NE(ReadFile(inbox / "DeleteFile_w-A&B'C.xml.xml")
+                  .find("<req Var=\"DeleteFile\" OpCode=\"W\" "
+                        "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"),
+              std::string::npos);
     const auto noon = std::chrono::system_clock::from_time_t(1796479389);  // 2026-12-05 14:03:09
     EXPECT_EQ(SetUTCValue(noon), "2026-12-05-14-03-09");
     QueueSetUTC(dir.path(), "00A1", noon);

@@ -145,8 +145,22 @@ class ProtocolTest : public ::testing::Test {
     LinkShared shared;
 };
 
-TEST_F(ProtocolTest, UnregisteredConcentratorGetsTwoLogLinesAndOneTick) {
+// Before the handshake every frame is dropped silently, a handshake answer of the wrong size
+// too; an unregistered ID gets two log lines and a close on the next tick.
+TEST_F(ProtocolTest, OnlyTheHandshakeAnswerOfARegisteredIdOpensASession) {
     Connection c(shared, "192.168.1.5");
+    c.Feed(NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml"));
+    Bytes wrongCount;  // N = 5 is no handshake answer
+    BuildHandshakeAnswer(wrongCount, kId);
+    wrongCount.insert(wrongCount.end(), 4, 0);
+    PutU32(wrongCount.data() + kOffHeaderWords, 5);
+    PutU32(wrongCount.data() + kOffPayloadWords, 5);
+    SealHeader(wrongCount.data());
+    SealPayload(wrongCount.data(), 5);
+    c.Feed(wrongCount);
+    EXPECT_EQ(c.sync.LinkId(), kNoLinkId);
+    EXPECT_TRUE(log.lines().empty());
+
     Bytes answer;
     BuildHandshakeAnswer(answer, 0x0B0B);
     c.Feed(linktest::Cat({answer, NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml")}));
@@ -163,23 +177,11 @@ TEST_F(ProtocolTest, UnregisteredConcentratorGetsTwoLogLinesAndOneTick) {
     EXPECT_FALSE(shared.LastAddress("0B0B").has_value());
 }
 
-TEST_F(ProtocolTest, FramesBeforeTheHandshakeAreDropped) {
-    Connection c(shared);
-    c.Feed(NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml"));
-    Bytes wrongCount;  // N = 5 is no handshake answer
-    BuildHandshakeAnswer(wrongCount, kId);
-    wrongCount.insert(wrongCount.end(), 4, 0);
-    PutU32(wrongCount.data() + kOffHeaderWords, 5);
-    PutU32(wrongCount.data() + kOffPayloadWords, 5);
-    SealHeader(wrongCount.data());
-    SealPayload(wrongCount.data(), 5);
-    c.Feed(wrongCount);
-    EXPECT_EQ(c.sent.size(), 1u);
-    EXPECT_EQ(c.sync.LinkId(), kNoLinkId);
-    EXPECT_TRUE(log.lines().empty());
-}
-
+// The clock command is written at the first handshake of each half day, a day being rounded
+// half to even: 2026-03-10 is day 46091 (odd), so its noon rounds up to 46092, and noon of the
+// 11th (46092, even) rounds down to 46092 again.
 TEST_F(ProtocolTest, HandshakeWritesTheClockCommandOncePerHalfDay) {
+    const fs::path setUtc = Mirror("ROOT/WORK/INBOX/SetUTC.xml");
     {
         Connection c(shared, "10.0.0.7");
         c.Handshake();
@@ -189,77 +191,26 @@ TEST_F(ProtocolTest, HandshakeWritesTheClockCommandOncePerHalfDay) {
         ASSERT_EQ(c.sent.size(), 2u);
         EXPECT_EQ(PathOf(c.sent[1]), "ROOT\\WORK\\INBOX\\SetUTC.xml");
         EXPECT_EQ(GetU32(c.sent[1].data() + kOffLinkId), kId);
-        EXPECT_NE(ReadFile(Mirror("ROOT/WORK/INBOX/SetUTC.xml"))
-                      .find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"" +
-                            SetUTCValue(base::Clock::Now()) + "\"/>"),
+        EXPECT_NE(ReadFile(setUtc).find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"" +
+                                        SetUTCValue(base::Clock::Now()) + "\"/>"),
                   std::string::npos);
         c.AnswerAll();
-        EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
+        EXPECT_FALSE(fs::exists(setUtc));
     }
-    clock.Set(At(11, 59));
-    {
-        Connection c(shared, "10.0.0.8");
-        c.Handshake();
-        EXPECT_EQ(c.sent.size(), 1u);  // same half day: no clock command
-        EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
-        EXPECT_EQ(shared.LastAddress("00A1"), "10.0.0.8");
-    }
-    clock.Set(At(12, 1));
-    Connection(shared).Handshake();
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
-    std::lock_guard lock(shared.linkLock);
-    EXPECT_EQ(shared.clockKey.Size(), 1u);
-    EXPECT_EQ(shared.clockKey.Value("00A1"),
-              std::to_string(base::RoundHalfEven(base::ToDateTime(At(12, 1)))));
-}
-
-TEST_F(ProtocolTest, ClockKeyAtNoonExactlyRoundsToEven) {
-    // 2026-03-10 is day 46091 (odd): noon is 46091.5 and rounds to 46092; on the 11th (46092,
-    // even) noon rounds down to 46092 again, so no clock command at noon of the 11th.
     const std::vector<std::pair<base::LocalDateTime, bool>> handshakes = {
+        {At(11, 59), false},
         {At(12, 0, 10), true},
         {At(11, 59, 11, 59), false},
         {At(12, 0, 11), false},
         {At(12, 0, 11, 1), true}};
     for (const auto& [when, written] : handshakes) {
-        fs::remove(Mirror("ROOT/WORK/INBOX/SetUTC.xml"));
+        fs::remove(setUtc);
         clock.Set(when);
-        Connection(shared).Handshake();
-        EXPECT_EQ(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")), written)
+        Connection(shared, "10.0.0.8").Handshake();
+        EXPECT_EQ(fs::exists(setUtc), written)
             << when.day << " " << when.hour << ":" << when.minute << ":" << when.second;
     }
-}
-
-TEST_F(ProtocolTest, ReceivedFilesLandInTheirMirrorFolders) {
-    Connection c(shared);
-    Ready(c);
-    const std::string meters(150000, 'm');
-    EXPECT_EQ(SendFile(c, 7, "ROOT\\INFO\\METERS\\meters.xml", meters),
-              (std::vector<uint8_t>{0x80, 0x80, 0x80, 0x80}));
-    EXPECT_EQ(ReadFile(Mirror("ROOT/INFO/METERS/meters.xml")), meters);
-    struct Row {
-        const char* linkPath;
-        const char* mirrorPath;  // nullptr: not stored
-    };
-    uint8_t seq = 8;
-    for (const Row& row : std::vector<Row>{
-             {"ROOT\\WORK\\PERIODIC\\w-1.xml", "ROOT/WORK/PERIODIC/w-1.xml"},
-             {"ROOT\\INFO\\PROFILES\\profile-1-2.xml", "ROOT/INFO/PROFILES/profile-1-2.xml"},
-             {"ROOT\\WORK\\OUTBOX\\result.xml", nullptr},
-             {"ROOT\\elsewhere.xml", nullptr}}) {
-        SendFile(c, seq++, row.linkPath, std::string("<") + row.linkPath + "/>");
-        if (row.mirrorPath) {
-            EXPECT_EQ(ReadFile(Mirror(row.mirrorPath)), std::string("<") + row.linkPath + "/>");
-        }
-    }
-    EXPECT_TRUE(fs::is_empty(Mirror("ROOT/WORK/OUTBOX")));
-    EXPECT_FALSE(fs::exists(Mirror("ROOT/elsewhere.xml")));
-    EXPECT_EQ(shared.filesIn.load(), 5);
-    EXPECT_TRUE(log.Contains("CtrID = 00A1  -->  \"ROOT\\WORK\\OUTBOX\\result.xml\""));
-    // The answer echoes the request's sequence byte and carries the 0xFFFFFFFF link ID.
-    EXPECT_EQ(c.sent.back()[kOffSequence], 11);
-    EXPECT_EQ(GetU32(c.sent.back().data() + kOffLinkId), kNoLinkId);
-    EXPECT_EQ(c.sync.ReceivingState(), 0);
+    EXPECT_EQ(shared.LastAddress("00A1"), "10.0.0.8");
 }
 
 TEST_F(ProtocolTest, FileNamesTravelAsCp1251) {
@@ -422,62 +373,48 @@ TEST_F(ProtocolTest, InboxIsOfferedInNameOrderAndUnsendableNamesAreSkipped) {
     EXPECT_EQ(c.sync.SendingState(), 0);
 }
 
-TEST_F(ProtocolTest, RefusedOrMisnumberedAnswerParksTheSendingSide) {
-    {
-        Connection c(shared);
-        c.Handshake();  // offers SetUTC.xml
-        ASSERT_EQ(c.sent.size(), 2u);
-        c.Answer(kStatusRefused);
-        EXPECT_EQ(c.sync.SendingState(), 3);
-        EXPECT_EQ(c.sent.size(), 2u);
-    }  // ended: the concentrator's next connection is its only session
-
-    Connection d(shared);
-    d.Handshake();
-    d.Answer();  // name accepted: the data block goes out
-    Bytes wrong(kAnswerSize);
-    BuildAnswer(d.sent.back().data(), kStatusAccepted, wrong.data());
-    wrong[kOffSequence] = 9;
-    SealPayload(wrong.data(), 3);
-    const size_t sent = d.sent.size();
-    d.Feed(wrong);
-    EXPECT_EQ(d.sync.SendingState(), 3);
-    EXPECT_EQ(d.sent.size(), sent);
-    EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/SetUTC.xml")));
-}
-
 // The next block of a file is built ahead while the concentrator checks the last one; a
-// transfer parked in the middle must never let that block out. Offered again, the file starts
-// from its first block, and every block is byte for byte the frame built from the file.
+// transfer parked in the middle (by a refusing answer or one with another sequence byte) must
+// never let that block out. Offered again, the file starts from its first block, and every
+// block is byte for byte the frame built from the file.
 TEST_F(ProtocolTest, ParkedTransferStartsAgainFromTheFirstBlock) {
     ClockAlreadySet();
     const std::string big = Pattern(130001, 13);
-    WriteFile(Mirror("ROOT/WORK/INBOX/big.xml"), big);
-    Connection c(shared);
-    c.Handshake();
-    ASSERT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
-    c.Answer();  // name accepted
-    EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 1, 0));
-    c.Answer();
-    EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 2, 60000));
-    const size_t sent = c.sent.size();
-    c.Answer(kStatusRefused);  // block 3 was built already; it must stay unsent
-    EXPECT_EQ(c.sync.SendingState(), 3);
-    EXPECT_EQ(c.sent.size(), sent);
-
-    c.Answer();  // any later answer runs the parked side: the file is offered again
-    ASSERT_EQ(c.sent.size(), sent + 1);
-    EXPECT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
-    EXPECT_EQ(c.sent.back()[kOffSequence], 0);
-    for (uint8_t block = 0; block < 3; ++block) {
+    for (const bool misnumbered : {false, true}) {
+        WriteFile(Mirror("ROOT/WORK/INBOX/big.xml"), big);
+        Connection c(shared);
+        c.Handshake();
+        ASSERT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
+        c.Answer();  // name accepted
+        EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 1, 0));
         c.Answer();
-        EXPECT_EQ(c.sent.back(), ExpectedBlock(big, block + 1, block * 60000u)) << int(block);
-        EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));  // not before the last answer
+        EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 2, 60000));
+        const size_t sent = c.sent.size();
+        Bytes spoiled(kAnswerSize);  // block 3 was built already; it must stay unsent
+        BuildAnswer(c.sent.back().data(), misnumbered ? kStatusAccepted : kStatusRefused,
+                    spoiled.data());
+        if (misnumbered) {
+            spoiled[kOffSequence] = 9;
+            SealPayload(spoiled.data(), 3);
+        }
+        c.Feed(spoiled);
+        EXPECT_EQ(c.sync.SendingState(), 3);
+        EXPECT_EQ(c.sent.size(), sent);
+
+        c.Answer();  // any later answer runs the parked side: the file is offered again
+        ASSERT_EQ(c.sent.size(), sent + 1);
+        EXPECT_EQ(PathOf(c.sent.back()), "ROOT\\WORK\\INBOX\\big.xml");
+        EXPECT_EQ(c.sent.back()[kOffSequence], 0);
+        for (uint8_t block = 0; block < 3; ++block) {
+            c.Answer();
+            EXPECT_EQ(c.sent.back(), ExpectedBlock(big, block + 1, block * 60000u)) << int(block);
+            EXPECT_TRUE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));  // not before the end
+        }
+        EXPECT_EQ(c.sent.back().size(), FrameSize(DataWords(10001)));
+        c.Answer();
+        EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));
     }
-    EXPECT_EQ(c.sent.back().size(), FrameSize(DataWords(10001)));
-    c.Answer();
-    EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));
-    EXPECT_EQ(shared.filesOut.load(), 1);
+    EXPECT_EQ(shared.filesOut.load(), 2);
     EXPECT_TRUE(log.Contains("CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\big.xml\""));
 }
 
