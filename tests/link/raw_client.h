@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "link/frame.h"
-
 namespace zb::linktest {
 
 class RawClient {
@@ -61,17 +59,6 @@ class RawClient {
             done += static_cast<size_t>(got);
         }
         return out;
-    }
-    // One whole frame, by the word count of its header.
-    std::vector<uint8_t> ReadFrame() {
-        std::vector<uint8_t> frame = ReadExact(link::kHeaderSize);
-        const uint32_t words = link::GetU32(frame.data() + link::kOffHeaderWords);
-        if (words < link::kMinWords || words > link::kMaxWords) {
-            throw std::runtime_error("bad word count");
-        }
-        const std::vector<uint8_t> payload = ReadExact(4 * static_cast<size_t>(words));
-        frame.insert(frame.end(), payload.begin(), payload.end());
-        return frame;
     }
     // True when the server has closed the connection within the time given; bytes still
     // arriving meanwhile are read and dropped.
