@@ -206,6 +206,35 @@ TEST_F(ProtocolTest, HandshakeWritesTheClockCommandOncePerHalfDay) {
     EXPECT_EQ(shared.LastAddress("00A1"), "10.0.0.8");
 }
 
+// After the concentrator's empty name the connection closes on the fifth tick when the server
+// has nothing to send, or on the second after the server's last file.
+TEST_F(ProtocolTest, EmptyNameClosesAfterFiveTicksOrTwoAfterTheServersLastFile) {
+    ClockAlreadySet();
+    WriteFile(Mirror("ROOT/WORK/INBOX/w-1.xml"), "<w/>");
+    for (const int ticks : {2, 5}) {
+        Connection c(shared);
+        c.Handshake();  // offers w-1.xml while there is one
+        c.Feed(NameFrame(1, ""));
+        EXPECT_EQ(c.LastStatus(), kStatusAccepted);
+        if (ticks == 2) {
+            EXPECT_EQ(c.sync.CloseCountdown(), 0);  // not while the server is sending
+            c.Answer(kStatusAccepted, 1);           // the name of w-1.xml, then its one block
+            c.Answer();
+        }
+        for (int tick = 1; tick <= ticks; ++tick) {
+            EXPECT_EQ(c.sync.TickCloseCountdown(), tick == ticks) << ticks << " " << tick;
+        }
+    }
+    EXPECT_EQ(
+        log.lines(),
+        (std::vector<std::string>{
+            "CtrID = 00A1 <--> HANDSHAKE OK, IP = 10.0.0.7", "Получен пакет с пустым именем файла.",
+            "CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\w-1.xml\"",
+            "На сервере файлов для передачи больше нет, соединение будет закрыто через 2 сек.",
+            "CtrID = 00A1 <--> HANDSHAKE OK, IP = 10.0.0.7", "Получен пакет с пустым именем файла.",
+            "Передача файлов не производится, соединение будет закрыто через 5 сек."}));
+}
+
 // The concentrator's frames in order, with the status each answer must carry and the state the
 // receiving side must be in afterwards. Nothing is written meanwhile (the path rules themselves
 // are tested with MapLinkPath); then a file in several blocks assembles under its cp1251 name.

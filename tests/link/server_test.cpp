@@ -91,23 +91,6 @@ class ServerTest : public ::testing::Test {
         }));
         return client;
     }
-    // Waits for the one connection's close countdown and checks that it closes on exactly
-    // that tick.
-    void ExpectCloseAfterTicks(int ticks) {
-        ASSERT_TRUE(WaitFor([&] {
-            auto countdowns = server.CloseCountdowns();
-            return countdowns.size() == 1 && countdowns[0] > 0;
-        }));
-        ASSERT_EQ(server.CloseCountdowns(), std::vector<int32_t>{ticks});
-        for (int tick = 1; tick < ticks; ++tick) {
-            server.Tick();
-        }
-        std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(server.ConnectionCount(), 1u);
-        server.Tick();
-        EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
-    }
-
     ::zb::testing::LogRecorder log;
     TempDir dir;
     LinkServer server;
@@ -134,38 +117,6 @@ TEST_F(ServerTest, ConnectionsOpenWithTheHandshakeRequestUntilStopEndsThem) {
     server.Start();  // the same object serves again
     RawClient c(server.Port());
     EXPECT_EQ(c.ReadExact(24), linktest::kHandshakeRequestBytes);
-}
-
-// After the concentrator's empty name the server closes five ticks later when it has nothing to
-// send, or two ticks after its last file.
-TEST_F(ServerTest, EmptyNameClosesAfterFiveTicksOrTwoAfterTheServersLastFile) {
-    const std::string work(200000, 'w');
-    const struct {
-        const char* id;
-        bool serverSends;
-        int ticks;
-        std::string line;
-    } cases[] = {
-        {"00A2", true, 2,
-         "На сервере файлов для передачи больше нет, соединение будет закрыто через 2 сек."},
-        {"00A3", false, 5,
-         "Передача файлов не производится, соединение будет закрыто через 5 сек."},
-    };
-    for (const auto& c : cases) {
-        Register(c.id);
-        if (c.serverSends) {
-            WriteFile(Mirror(c.id, "ROOT/WORK/INBOX/w-1.xml"), work);
-        }
-        TempDir ctr;  // nothing to send: the empty name follows the handshake answer at once
-        ChildProcess sim(ZB_CTR_SIM_PATH, SimArgs(ctr.path(), {"--id", c.id}));
-        ExpectCloseAfterTicks(c.ticks);
-        EXPECT_EQ(sim.Wait(20s), 0) << sim.output();
-        EXPECT_TRUE(log.Contains(c.line)) << c.id;
-        if (c.serverSends) {
-            EXPECT_EQ(ReadFile(ctr / "ROOT/WORK/INBOX/w-1.xml"), work);  // in four blocks
-        }
-    }
-    EXPECT_TRUE(log.Contains("Получен пакет с пустым именем файла."));
 }
 
 TEST_F(ServerTest, ManyConcentratorsAtOnce) {
