@@ -1,15 +1,12 @@
 // Starts the real executable as an operator or a service manager would.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
+#include "raw_client.h"
 #include "server/runtime.h"
 #include "storage/sqlite_database.h"
 #include "testing/process.h"
@@ -100,16 +97,6 @@ TEST(Headless, ADatabaseThatCannotBeOpenedStopsTheStartWithTheMessage) {
         << server.output();
 }
 
-int ConnectTo(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
 TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizers test memory through a pipe of their own; without a free descriptor they
@@ -122,16 +109,14 @@ TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
     // 64 descriptors, soft and hard: the start cannot raise them.
     std::unique_ptr<ChildProcess> server;
     const uint16_t port = StartHeadless(server, dir.path(), {"/usr/bin/prlimit", "--nofile=64:64"});
-    std::vector<int> idle;
+    std::vector<std::unique_ptr<linktest::RawClient>> idle;
     for (int i = 0; i < 100; ++i) {
-        idle.push_back(ConnectTo(port));
+        idle.push_back(std::make_unique<linktest::RawClient>(port));
     }
     const std::string refused = "Соединение не принято: нет свободных дескрипторов файлов";
     auto has = [&](const std::string& line) { return line.find(refused) != std::string::npos; };
     EXPECT_TRUE(server->WaitForLine(has, 20s)) << server->output();
-    for (const int fd : idle) {
-        ::close(fd);
-    }
+    idle.clear();
     TempDir ctr;
     WriteFile(ctr / "ROOT/INFO/METERS/m.xml", "<m/>");
     ASSERT_EQ(RunConcentrator(port, ctr.path()), 0) << server->output();
