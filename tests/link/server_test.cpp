@@ -15,7 +15,6 @@
 #include "link/link_server.h"
 #include "link/mirror.h"
 #include "link_test_util.h"
-#include "raw_client.h"
 #include "testing/process.h"
 #include "testing/recorders.h"
 #include "testing/temp_dir.h"

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "raw_client.h"
+#include "link_test_util.h"
 #include "server/runtime.h"
 #include "testing/process.h"
 #include "testing/temp_dir.h"
