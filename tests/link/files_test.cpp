@@ -81,15 +81,15 @@ TEST(Mirror, CreatesTheFiveFoldersAndDeletesTheTree) {
 }
 
 // The exact bytes of a command, with nothing else left in the inbox (no temporary file); a
-// command without a file name gets a unique one, and a value may hold "=" (the name ends at the
-// first one). (The registration and meter commands are checked where they are queued, in
-// tests/admin.)
+// command without a file name gets a unique one; a value may hold "=" (the name ends at the
+// first one) and is escaped. (The commands themselves are checked where they are queued, in
+// tests/admin and tests/work.)
 TEST(ServiceCommand, ExactBytesAndUniqueNames) {
     TempDir dir;
     CreateMirrorFolders(dir.path(), "00A1");
     WriteServiceCommand(dir.path(), "00A1", {"Var=RefreshMeter", "OpCode=W", "Value=0A1B2C3D"},
                         "RefreshMeter_0A1B2C3D.xml");
-    const std::string used = WriteServiceCommand(dir.path(), "00A1", {"Var=A=B"}, "");
+    const std::string used = WriteServiceCommand(dir.path(), "00A1", {"Var=A=B&'"}, "");
     const std::regex shape("w-[0-9A-F]{16}\\.xml");
     EXPECT_TRUE(std::regex_match(used, shape)) << used;
     const auto command = [](const std::string& req) {
@@ -102,7 +102,7 @@ TEST(ServiceCommand, ExactBytesAndUniqueNames) {
               (std::map<std::string, std::string>{
                   {"RefreshMeter_0A1B2C3D.xml",
                    command("<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>")},
-                  {used, command("<req Var=\"A=B\"/>")}}));
+                  {used, command("<req Var=\"A=B&amp;&apos;\"/>")}}));
 
     std::set<std::string> names;
     for (int i = 0; i < 200; ++i) {
@@ -112,21 +112,14 @@ TEST(ServiceCommand, ExactBytesAndUniqueNames) {
     EXPECT_EQ(names.begin()->substr(0, 2), "x_");
 }
 
-TEST(ServiceCommand, DeleteFileEscapesItsValueAndAPendingCommandIsReplaced) {
+TEST(ServiceCommand, APendingClockCommandIsReplaced) {
     TempDir dir;
     CreateMirrorFolders(dir.path(), "00A1");
-    const fs::path inbox = dir / "CTR/CTR_00A1/ROOT/WORK/INBOX";
-    // An apostrophe and an ampersand are escaped in the value, not in the file name.
-    QueueDeleteFile(dir.path(), "00A1", "w-A&B'C.xml");
-    EXPECT_NE(ReadFile(inbox / "DeleteFile_w-A&B'C.xml.xml")
-                  .find("<req Var=\"DeleteFile\" OpCode=\"W\" "
-                        "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"),
-              std::string::npos);
     const auto noon = std::chrono::system_clock::from_time_t(1796479389);  // 2026-12-05 14:03:09
     EXPECT_EQ(SetUTCValue(noon), "2026-12-05-14-03-09");
     QueueSetUTC(dir.path(), "00A1", noon);
     QueueSetUTC(dir.path(), "00A1", noon + std::chrono::hours(1));
-    EXPECT_NE(ReadFile(inbox / "SetUTC.xml")
+    EXPECT_NE(ReadFile(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX/SetUTC.xml")
                   .find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"2026-12-05-15-03-09\"/>"),
               std::string::npos);
 }

@@ -283,11 +283,17 @@ TEST_F(ServerTest, ASecondSessionWaitsForTheFirstToFallSilent) {
 }
 
 TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
+    // An unknown ID is logged and closed on the next tick.
     auto guess = [&](uint32_t id) {
         auto client = Named(id, "127.0.0.4");
         EXPECT_TRUE(WaitFor([&] {
             return log.Contains("CtrID = " + CtrIdText(id) + ", UNKNOWN, IP = 127.0.0.4");
         }));
+        EXPECT_TRUE(
+            log.Contains("Попытка подключения незарегистрированного концентратора, "
+                         "соединение будет закрыто через 1 сек."));
+        server.Tick();
+        EXPECT_TRUE(client->WaitClosed(5s));
     };
     for (uint32_t id = 0x0C00; id < 0x0C00 + kUnknownIdLimit; ++id)
         guess(id);
