@@ -89,6 +89,8 @@ class RawClient {
         }
         const int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const timeval tenSeconds{10, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tenSeconds, sizeof tenSeconds);
     }
     ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
@@ -102,15 +104,8 @@ class RawClient {
     // Exactly n bytes; throws when the connection ends or nothing comes for 10 s.
     std::vector<uint8_t> ReadExact(size_t n) {
         std::vector<uint8_t> out(n);
-        for (size_t done = 0; done < n;) {
-            if (!Readable(std::chrono::seconds(10))) {
-                throw std::runtime_error("nothing received for 10 s");
-            }
-            const ssize_t got = ::recv(fd_, out.data() + done, n - done, 0);
-            if (got <= 0) {
-                throw std::runtime_error("connection ended");
-            }
-            done += static_cast<size_t>(got);
+        if (::recv(fd_, out.data(), n, MSG_WAITALL) != ssize_t(n)) {
+            throw std::runtime_error("connection ended or nothing received for 10 s");
         }
         return out;
     }
