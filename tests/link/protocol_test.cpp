@@ -120,24 +120,6 @@ class ProtocolTest : public ::testing::Test {
     LinkShared shared;
 };
 
-// Before the handshake every frame is dropped silently, a handshake answer of the wrong size
-// too. (An unregistered ID is tested on the server.)
-TEST_F(ProtocolTest, FramesBeforeTheHandshakeAreDropped) {
-    Connection c(shared);
-    c.Feed(NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml"));
-    Bytes wrongCount;  // N = 5 is no handshake answer
-    BuildHandshakeAnswer(wrongCount, kId);
-    wrongCount.insert(wrongCount.end(), 4, 0);
-    PutU32(wrongCount.data() + kOffHeaderWords, 5);
-    PutU32(wrongCount.data() + kOffPayloadWords, 5);
-    SealHeader(wrongCount.data());
-    SealPayload(wrongCount.data(), 5);
-    c.Feed(wrongCount);
-    EXPECT_EQ(c.sync.LinkId(), kNoLinkId);
-    EXPECT_EQ(c.sent.size(), 1u);
-    EXPECT_TRUE(log.lines().empty());
-}
-
 // The clock command is written at the first handshake of each half day, a day being rounded
 // half to even: 2026-03-10 is day 46091 (odd), so its noon rounds up to 46092, and noon of the
 // 11th (46092, even) rounds down to 46092 again.
@@ -227,7 +209,6 @@ TEST_F(ProtocolTest, ReceivingSideRefusesWhatBreaksTheRules) {
     const std::vector<Step> steps = {
         {"data without a name", BlockFrame(1, 0, 3, "abc"), no, 0},
         {"path leaving the mirror", NameFrame(1, "ROOT\\INFO\\..\\..\\x.xml"), no, 0},
-        {"data after a refused path", BlockFrame(1, 0, 3, "abc"), no, 0},
         {"name request with a refusing status", refusedName, no, 0},
         {"length byte beyond the frame", longName, no, 0},
         {"name", NameFrame(2, m), ok, 1},

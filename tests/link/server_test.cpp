@@ -223,7 +223,7 @@ struct FailingHandler : ReceivedFileHandler {
 
 // A connection that cannot go on is closed: a file the server fails to handle (at once, without
 // an answer), a concentrator silent for the idle limit, and a peer that never names a
-// concentrator (after 30 s, whatever it sends meanwhile).
+// concentrator (after 30 s, whatever it sends meanwhile, and without a word).
 TEST_F(ServerTest, ConnectionsThatCannotGoOnAreClosed) {
     server.SetReceivedFileHandler(std::make_shared<FailingHandler>());
     auto failing = Connected(0x00A5);
@@ -238,12 +238,19 @@ TEST_F(ServerTest, ConnectionsThatCannotGoOnAreClosed) {
     RawClient nameless(server.Port());
     nameless.ReadExact(24);
     ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 2; }));
-    Bytes noise;
-    BuildHandshakeAnswer(noise, 0x00A9);
-    noise[kOffFlags] = 0;  // a request, dropped before the handshake: keeps nothing open
+    // Before the handshake every frame is dropped and keeps nothing open: a request, and a
+    // handshake answer of the wrong size (N = 5).
+    Bytes request = NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml");
+    Bytes wrongSize;
+    BuildHandshakeAnswer(wrongSize, 0x00A9);
+    wrongSize.insert(wrongSize.end(), 4, 0);
+    PutU32(wrongSize.data() + kOffHeaderWords, 5);
+    PutU32(wrongSize.data() + kOffPayloadWords, 5);
+    SealHeader(wrongSize.data());
+    SealPayload(wrongSize.data(), 5);
     for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
         if (tick < kHandshakeLimitSeconds) {
-            nameless.Send(noise);
+            nameless.Send(tick % 2 == 0 ? request : wrongSize);
         } else if (tick == kHandshakeLimitSeconds) {
             EXPECT_TRUE(nameless.StaysQuiet(50ms));
         }

@@ -72,6 +72,13 @@ TEST_F(ExportWorkProgram, ExitCodesAndOutput) {
     std::filesystem::remove(dir_ / "ZarnicBox.db");
     EXPECT_EQ(Run({"--export-work", "1"}), 1);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "ZarnicBox.db"));
+    // A database that cannot be opened stops a start with the message.
+    std::filesystem::create_directory(dir_ / "ZarnicBox.db");
+    EXPECT_EQ(Run({"--headless"}), 1);
+    EXPECT_NE(output_.find("Failed to open database \"" + (dir_ / "ZarnicBox.db").string() +
+                           "\" : unable to open database file"),
+              std::string::npos)
+        << output_;
 }
 
 }  // namespace

@@ -51,17 +51,6 @@ TEST(Headless, KeepsACopyOfItsExecutableAndStopsOnSigint) {
     EXPECT_TRUE(fs::exists(dir / "ZarnicBox.db"));
 }
 
-TEST(Headless, ADatabaseThatCannotBeOpenedStopsTheStartWithTheMessage) {
-    TempDir dir;
-    fs::create_directory(dir / "ZarnicBox.db");
-    ChildProcess server(ServerExecutable(), {"--headless", "--dir", dir.path().string()});
-    EXPECT_EQ(server.Wait(60s), 1);
-    EXPECT_NE(server.output().find("Failed to open database \"" + (dir / "ZarnicBox.db").string() +
-                                   "\" : unable to open database file"),
-              std::string::npos)
-        << server.output();
-}
-
 TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizers test memory through a pipe of their own; without a free descriptor they
