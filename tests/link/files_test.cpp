@@ -170,11 +170,7 @@ TEST(ReceivedFiles, StoringHandlerWritesWhatBelongsInTheMirror) {
     StoreReceivedFilesHandler handler;
     auto handle = [&](const std::string& linkPath, const std::string& bytes) {
         ReceivedFile file;
-        file.ctrId = "00A1";
-        file.linkPath = linkPath;
-        file.fileName = linkPath.substr(linkPath.rfind('\\') + 1);
         file.kind = ClassifyLinkPath(linkPath);
-        file.mirrorDir = mirror;
         file.mirrorPath = *MapLinkPath(mirror, linkPath);
         file.bytes = bytes;
         handler.HandleReceivedFile(file);

@@ -45,15 +45,15 @@ base::LocalDateTime At(int hour, int minute, int day = 10, int second = 0) {
 
 class Connection {
   public:
-    Connection(LinkShared& shared, std::string peer = "10.0.0.7")
-        : sync(shared, std::move(peer),
+    explicit Connection(LinkShared& shared)
+        : sync(shared, "10.0.0.7",
                [this](const uint8_t* data, size_t size) { sent.emplace_back(data, data + size); }) {
         sync.Connect();
     }
     void Feed(const Bytes& bytes) { sync.Receive(bytes.data(), bytes.size()); }
-    void Handshake(uint32_t id = kId) {
+    void Handshake() {
         Bytes answer;
-        BuildHandshakeAnswer(answer, id);
+        BuildHandshakeAnswer(answer, kId);
         Feed(answer);
     }
     // The concentrator answers request `index` (the last by default); `withId` puts its own
@@ -94,9 +94,7 @@ class ProtocolTest : public ::testing::Test {
   protected:
     ProtocolTest() : clock(At(9, 0)), shared(dir.path()) {}
     void SetUp() override { CreateMirrorFolders(dir.path(), "00A1"); }
-    fs::path Mirror(const std::string& rel = "") const {
-        return dir / ("CTR/CTR_00A1" + (rel.empty() ? "" : "/" + rel));
-    }
+    fs::path Mirror(const std::string& rel) const { return dir / "CTR/CTR_00A1" / rel; }
     // Handshake done and the clock command (if any) taken.
     void Ready(Connection& c) {
         c.Handshake();
