@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/clock.h"
@@ -88,6 +89,14 @@ std::string PathOf(const Bytes& nameRequest) {
 Bytes ExpectedBlock(const std::string& file, uint8_t seq, size_t offset) {
     return BlockFrame(seq, static_cast<uint32_t>(offset), static_cast<uint32_t>(file.size()),
                       file.substr(offset, 60000), kId);
+}
+
+// 130,001 bytes that differ from block to block: two whole blocks and one of 10,001 bytes.
+std::string BigFile() {
+    std::string big(130001, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 13 + (i >> 9));
+    return big;
 }
 
 class ProtocolTest : public ::testing::Test {
@@ -327,9 +336,7 @@ TEST_F(ProtocolTest, InboxIsOfferedInNameOrderAndUnsendableNamesAreSkipped) {
 // block is byte for byte the frame built from the file.
 TEST_F(ProtocolTest, ParkedTransferStartsAgainFromTheFirstBlock) {
     ClockAlreadySet();
-    std::string big(130001, '\0');
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 13 + (i >> 9));
+    const std::string big = BigFile();
     for (const bool misnumbered : {false, true}) {
         WriteFile(Mirror("ROOT/WORK/INBOX/big.xml"), big);
         Connection c(shared);
@@ -366,6 +373,43 @@ TEST_F(ProtocolTest, ParkedTransferStartsAgainFromTheFirstBlock) {
     }
     EXPECT_EQ(shared.filesOut.load(), 2);
     EXPECT_TRUE(log.Contains("CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\big.xml\""));
+}
+
+// A file is read block by block while it is sent. A file written anew meanwhile (by rename, as
+// the server writes its commands) never mixes into the one being sent, and stays for the next
+// offer; a file cut short in place ends the connection instead of sending a block it no longer
+// has.
+TEST_F(ProtocolTest, FileChangedWhileSentIsNeverMixed) {
+    ClockAlreadySet();
+    const std::string big = BigFile();
+    const fs::path inbox = Mirror("ROOT/WORK/INBOX");
+    WriteFile(inbox / "big.xml", big);
+    {
+        Connection c(shared);
+        c.Handshake();
+        c.Answer();  // name accepted: block 1 out, block 2 read ahead
+        c.Answer();
+        WriteFile(inbox / "new.tmp", "<new/>");
+        fs::rename(inbox / "new.tmp", inbox / "big.xml");
+        c.Answer();
+        c.Answer();
+        ASSERT_EQ(c.sent.size(), 6u);
+        for (uint8_t block = 0; block < 3; ++block)
+            EXPECT_EQ(c.sent[2 + block], ExpectedBlock(big, block + 1, block * 60000u));
+        EXPECT_EQ(ReadFile(inbox / "big.xml"), "<new/>");            // not the file that was sent
+        EXPECT_EQ(PathOf(c.sent[5]), "ROOT\\WORK\\INBOX\\big.xml");  // offered next
+        EXPECT_EQ(shared.filesOut.load(), 1);
+    }
+    WriteFile(inbox / "big.xml", big);
+    Connection c(shared);
+    c.Handshake();
+    c.Answer();  // block 1 out, block 2 read ahead
+    fs::resize_file(inbox / "big.xml", 100000);
+    // Block 2 goes out as it was read; block 3, read ahead, lies past the new end.
+    EXPECT_THROW(c.Answer(), std::system_error);
+    EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 2, 60000));
+    EXPECT_TRUE(fs::exists(inbox / "big.xml"));
+    EXPECT_EQ(shared.filesOut.load(), 1);
 }
 
 }  // namespace
