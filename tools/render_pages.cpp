@@ -473,7 +473,7 @@ int RenderSession(const Session& session, const QString& out) {
     const std::filesystem::path programDir = ::mkdtemp(dirTemplate);
     zb::server::PrepareProgram(programDir);
     if (session.catalogue) {
-        for (const char* folder : {"XML.ZARNIC", "DLL"}) {
+        for (const char* folder : {"XML.ZARNIC", "XML.ZarnicMaster", "DLL"}) {
             std::filesystem::copy(std::filesystem::path(ZB_BUILD_PROGRAM_DIR) / folder,
                                   programDir / folder, std::filesystem::copy_options::recursive);
         }

@@ -63,7 +63,7 @@ void WindowTest::PrepareDatabase(const std::vector<std::string>& statements) {
 }
 
 void WindowTest::CopyShippedCatalogue() {
-    for (const char* folder : {"XML.ZARNIC", "DLL"}) {
+    for (const char* folder : {"XML.ZARNIC", "XML.ZarnicMaster", "DLL"}) {
         std::filesystem::copy(testing::BuiltProgramDir() / folder, dir_.path() / folder,
                               std::filesystem::copy_options::recursive);
     }
