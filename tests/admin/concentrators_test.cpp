@@ -36,17 +36,6 @@ TEST(CtrId, TypedIdsBecomeTheHandshakeFormOrAreRefused) {
     }
 }
 
-TEST(CtrSpin, StepsDecimalWithinFourDigits) {
-    const std::tuple<const char*, bool, Id> cases[] = {
-        {"0009", true, "0010"}, {"0010", false, "0009"}, {"0000", true, "0001"},
-        {"9998", true, "9999"}, {"9999", true, {}},      {"0000", false, {}},
-        {"00A1", true, {}},     {"", true, {}},          {"-5", false, {}},
-    };
-    for (const auto& [text, up, expected] : cases) {
-        EXPECT_EQ(SpinCtrId(text, up), expected) << text << (up ? " up" : " down");
-    }
-}
-
 // The page adds, refuses a duplicate and saves; these are the forms it never types.
 TEST_F(ConcentratorsTest, ShortAndBadIdsOnAddAndSaveWithoutDuplicateCheck) {
     auto first = AddCtr(*db_, {"00a1", "", ""});

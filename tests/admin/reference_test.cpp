@@ -46,13 +46,5 @@ TEST_F(ReferenceTest, RenameOntoAnotherNameEmptyNamesAndDeletedCustomers) {
     EXPECT_EQ(view->contractUid, contract);
 }
 
-TEST(ValueLines, SplitNameValueLinesAndNodeTexts) {
-    using Pairs = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(SplitValueLines("A=1\r\nB=x=y\r\n\r\nLone\nC="),
-              (Pairs{{"A", "1"}, {"B", "x=y"}, {"Lone", ""}, {"C", ""}}));
-    EXPECT_TRUE(SplitValueLines("").empty());
-    EXPECT_EQ(NodeText("00A1", "Подстанция"), "00A1 [Подстанция]");
-}
-
 }  // namespace
 }  // namespace zb::admin

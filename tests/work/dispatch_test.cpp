@@ -58,21 +58,6 @@ class DispatchTest : public ::testing::Test {
     std::unique_ptr<storage::TSQLiteDatabase> db_;
 };
 
-// Item 0 is "all"; selecting every other item means all too, for concentrators from two on.
-TEST(DispatchRules, ListsSelectEverythingWhenAllIsChosen) {
-    const std::tuple<std::string, bool, bool> rows[] = {
-        {"100", true, true},    {"011", true, true}, {"01", false, true}, {"010", false, false},
-        {"0110", false, false}, {"1", true, true},   {"0", false, false}, {"", false, false}};
-    for (const auto& [items, concentrators, meters] : rows) {
-        std::vector<bool> selected;
-        for (const char item : items) {
-            selected.push_back(item == '1');
-        }
-        EXPECT_EQ(SelectsEveryConcentrator(selected), concentrators) << items;
-        EXPECT_EQ(SelectsEveryMeter(selected), meters) << items;
-    }
-}
-
 TEST_F(DispatchTest, TheSyntaxFilterNamesEveryRequestsSyntax) {
     const auto condition = [](const char* syntax) { return "(Syntax=" + SqlText(syntax) + ")"; };
     EXPECT_EQ(BuildSyntaxFilter(*db_, AddWork({"ZARNIC", "M-230", "ZARNIC"})),

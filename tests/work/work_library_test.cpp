@@ -67,12 +67,7 @@ TEST_F(ZarnicEditorTest, AnEventVariableIsReadAsItsLogOnly) {
     EXPECT_EQ(BuildTaskXml(task).find("ArcInterval"), std::string::npos);
 }
 
-TEST_F(ZarnicEditorTest, AWriteIsNeverAnArchiveReadAndNoActionBuildsNothing) {
-    Choose("0001.PowerLimit");
-    EXPECT_FALSE(page().newValueShown);  // a plain read takes no argument
-    editor_.ChangeAction(1);
-    EXPECT_FALSE(page().targetEnabled);
-    EXPECT_TRUE(page().newValueShown);
+TEST_F(ZarnicEditorTest, NoActionBuildsNothing) {
     Choose("0000.ServiceKey");  // neither level below 8
     EXPECT_TRUE(page().actions.empty());
     EXPECT_THROW(editor_.Build(3), std::out_of_range);

@@ -43,24 +43,6 @@ TEST(WorkXml, CommentsReadBackAndTheReadersDefaults) {
               defaults);
 }
 
-TEST(WorkXml, FactorsAndCodes) {
-    // A period without a blank is a factor on its own; a duration without one has none.
-    const struct {
-        const char* text;
-        std::optional<int> period, duration;
-        const char* code;
-    } rows[] = {{"15 MIN", 15, 15, "MIN"},
-                {"7", 7, std::nullopt, "7"},
-                {"x DAY", std::nullopt, std::nullopt, "DAY"},
-                {"2 HOUR extra", 2, 2, "HOUR extra"}};
-    for (const auto& row : rows) {
-        const FactorCode period = SplitPeriod(row.text), duration = SplitDuration(row.text);
-        EXPECT_EQ(period.factor, row.period) << row.text;
-        EXPECT_EQ(duration.factor, row.duration) << row.text;
-        EXPECT_EQ((Fields{period.code, duration.code}), (Fields{row.code, row.code}));
-    }
-}
-
 // What each kind of request writes and how its tree node reads; the whole bytes of an archive
 // read and of an M-230 request are pinned in the work file below.
 TEST(TaskXml, BytesAndNodeTextsPerKind) {
@@ -87,17 +69,6 @@ TEST(TaskXml, BytesAndNodeTextsPerKind) {
     }
     const StoredTask stored = ReadTaskXml(BuildTaskXml(rows[6].task));
     EXPECT_EQ((Fields{stored.syntax, stored.value}), (Fields{"M-200", "a\r\nb"}));
-}
-
-TEST(TaskXml, ReadersUseTheirDefaults) {
-    // Every default, and a count that is not a number leaves 3.
-    EXPECT_EQ(FieldsOf(ReadTaskXml("<task Syntax=\"ZARNIC\">\r\n"
-                                   "  <req MaxAttempts=\"many\" Text=\"\"/>\r\n</task>\r\n")),
-              (Fields{"ZARNIC", "<NULL>", "R", "", "", "I", "1 DAY", "DAY-1", "DAY", "3"}));
-    EXPECT_EQ(FieldsOf(ReadTaskXml("<task Syntax=\"ZARNIC\">\r\n  <req Var=\"X\" OpCode=\"AR\" "
-                                   "ArcType=\"IMIN\" ArcInterval=\"5 MIN\" Start=\"DAY-7\" "
-                                   "Stop=\"DAY-1\" MaxAttempts=\"99\"/>\r\n</task>\r\n")),
-              (Fields{"ZARNIC", "X", "AR", "", "", "IMIN", "5 MIN", "DAY-7", "DAY-1", "99"}));
 }
 
 TEST(WorkFile, AssembledByteForByte) {
@@ -140,13 +111,6 @@ TEST(WorkFile, PreviewAndInsertedWorkUid) {
     // Without targets there is no workTarget line.
     parts.targets.reset();
     EXPECT_EQ(BuildWorkFileText(parts).find("workTarget"), npos);
-}
-
-TEST(WorkFile, RequestsWithoutAttributesGetNoTaskUid) {
-    EXPECT_EQ(TaskLinesWithUid("<task>\r\n  <req Var=\"x\"/>\r\n</task>\r\n", 5),
-              "  <task>\r\n    <req Var=\"x\"/>\r\n  </task>\r\n");
-    EXPECT_EQ(TaskLinesWithUid("<task Syntax=\"M-200\">\r\n</task>", 5),
-              "  <task taskUID=\"5\" Syntax=\"M-200\">\r\n  </task>\r\n");
 }
 
 }  // namespace
