@@ -93,13 +93,11 @@ TEST_F(ZarnicEditorTest, BuiltRequestsLoadBackUnchanged) {
         {"0001.PowerLimit", false, 1, 0, 1, "4660",
          "OpCode=\"W\" Text=\"4660\" Value=\"3000010034120000\" MaxAttempts=\"42\""},
         {"0001.EnergyImport", true, 0, 3, 30, "", "ArcType=\"IMIN\" ArcInterval=\"30 MIN\""},
-        {"0001.EnergyExport", true, 0, 2, 1, "", "ArcType=\"F\" Start=\"DAY-7\""},
         {"0000.AccessLog", true, 0, 0, 1, "", "ArcType=\"LOG\""},
         // Several lines travel with backslashes in Text and as one value.
         {"0001.TariffZones", false, 1, 0, 1, "00000001\r\n07000002\r\n17000001\r\n23000001",
          "Text=\"00000001\\07000002\\17000001\\23000001\" "
-         "Value=\"3500010000000001070000021700000123000001\""},
-        {"0000.TimeCorrection", false, 1, 0, 1, "1\r\n2", "OpCode=\"W\" Text=\"1\\2\""}};
+         "Value=\"3500010000000001070000021700000123000001\""}};
     for (const Case& c : cases) {
         Choose(c.title);
         if (c.archive && page().targetEnabled) {

@@ -16,11 +16,6 @@ Fields FieldsOf(const StoredWork& w) {
     return {w.name, w.type, w.period, w.durationMax};
 }
 
-Fields FieldsOf(const StoredTask& t) {
-    return {t.syntax,  t.var,         t.opCode, t.text, t.value,
-            t.arcType, t.arcInterval, t.start,  t.stop, std::to_string(t.maxAttempts)};
-}
-
 // The bytes of both kinds of work are pinned in the work file tests below.
 TEST(WorkXml, CommentsReadBackAndTheReadersDefaults) {
     const WorkDefinition works[] = {{"Say \"hi\" & <go>", false, "1 DAY", "3 WEEK"},
