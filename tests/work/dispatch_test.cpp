@@ -58,17 +58,6 @@ class DispatchTest : public ::testing::Test {
     std::unique_ptr<storage::TSQLiteDatabase> db_;
 };
 
-TEST_F(DispatchTest, TheSyntaxFilterNamesEveryRequestsSyntax) {
-    const auto condition = [](const char* syntax) { return "(Syntax=" + SqlText(syntax) + ")"; };
-    EXPECT_EQ(BuildSyntaxFilter(*db_, AddWork({"ZARNIC", "M-230", "ZARNIC"})),
-              condition("ZARNIC") + " OR " + condition("M-230") + " OR " + condition("ZARNIC"));
-    EXPECT_EQ(BuildSyntaxFilter(*db_, AddWork({})), "");
-    // A hand-made request without Syntax adds nothing.
-    const int64_t work = AddWork({"M-200"});
-    InsertTask(*db_, work, {"x", "", "<task>\r\n  <req Var=\"v\"/>\r\n</task>\r\n"});
-    EXPECT_EQ(BuildSyntaxFilter(*db_, work), condition("M-200"));
-}
-
 TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
     const int64_t all = AddCtr("00A1"), mixed = AddCtr("00B2"), empty = AddCtr("00C3");
     const Uids allPoints{AddPoint(all, "01", "ZARNIC"), AddPoint(all, "02", "M-230")};
