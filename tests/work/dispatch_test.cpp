@@ -102,11 +102,18 @@ TEST_F(DispatchTest, TheThreeWaysOfNamingTheMeters) {
     }
 }
 
+// A work without requests is refused and writes nothing; one with requests is recorded and
+// written under one file name into each concentrator's inbox.
 TEST_F(DispatchTest, AnUploadRecordsTheWorkAndWritesOneFileNamePerConcentrator) {
     const int64_t a1 = AddCtr("00A1"), b2 = AddCtr("00B2");
     const int64_t p = AddPoint(a1, "01", "ZARNIC");
     AddPoint(b2, "02", "ZARNIC");
     AddCtr("00C3");
+    EXPECT_TRUE(UploadWork(*db_, dir_.path(), 1,
+                           {.workLibUid = AddWork({}), .concentrators = {a1}, .meterItems = 1})
+                    .refused);
+    EXPECT_EQ(PreviewWorkFile(*db_, {.workLibUid = AddWork({})}), std::nullopt);
+    EXPECT_TRUE(fs::is_empty(link::MirrorInbox(dir_.path(), "00A1")));
     for (const bool periodic : {false, true}) {
         const int64_t work = AddWork({"ZARNIC", "ZARNIC", "M-230"}, periodic);
         const DispatchChoice choice{.workLibUid = work,
@@ -134,16 +141,7 @@ TEST_F(DispatchTest, AnUploadRecordsTheWorkAndWritesOneFileNamePerConcentrator) 
         EXPECT_EQ(Cell("SELECT XML from Work WHERE UID=" + uid) + "\r\n", fileB);
         EXPECT_EQ(InboxFile("00C3", outcome.fileName), "<none>");
     }
-}
-
-TEST_F(DispatchTest, AWorkWithoutRequestsIsNotDispatched) {
-    const int64_t a1 = AddCtr("00A1");
-    const UploadOutcome outcome = UploadWork(
-        *db_, dir_.path(), 1, {.workLibUid = AddWork({}), .concentrators = {a1}, .meterItems = 1});
-    EXPECT_TRUE(outcome.refused);
-    EXPECT_EQ(db_->QueryTable("SELECT COUNT(*) from Work")->FieldInt64(0), 0);
-    EXPECT_TRUE(fs::is_empty(link::MirrorInbox(dir_.path(), "00A1")));
-    EXPECT_EQ(PreviewWorkFile(*db_, {.workLibUid = AddWork({})}), std::nullopt);
+    EXPECT_EQ(Cell("SELECT COUNT(*) from Work"), "2");  // none for the refused work
 }
 
 TEST_F(DispatchTest, AFailedWriteStopsAndTheWorkRowCountsWhatWasDelivered) {
