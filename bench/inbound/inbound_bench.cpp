@@ -9,14 +9,18 @@
 //    same schema, in one transaction: once with one prepared statement and bound values (the
 //    rate a store of these rows cannot beat), once as SQL text per row (prepare, step, finalize).
 // 3. A meter list of 10,000 meters, imported as new meters, again as known ones, and as
-//    unassigned points that the concentrator claims.
+//    unassigned points that the concentrator claims. With --lists N only this, N rounds (on
+//    N concentrators), with the medians.
 //    The growth of ZarnicBox.db through the first import, per answer.
 // 4. With --memory MB: the memory a result file of about that size adds while the handler
 //    applies it (peak resident size above the level before, the file's own bytes not counted).
 //
-// Usage: inbound_bench [--memory MB]   (prints the figures; no pass/fail)
+// Usage: inbound_bench [--memory MB | --lists N]   (prints the figures; no pass/fail)
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <algorithm>
 #include <chrono>
@@ -48,6 +52,10 @@ using zb::storage::SqlText;
 
 constexpr int kMeters = 10000;
 constexpr int kPoints = 100000;
+// The first address of the new meters of the meter lists, and of the unassigned points that the
+// concentrator claims; each round of --lists takes the next 10,000 of each.
+constexpr int kNewBase = kPoints;
+constexpr int kClaimedBase = 20 * kPoints;
 
 double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -302,10 +310,76 @@ void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+// One round of meter lists: 10,000 new meters on a concentrator, the same list again (known
+// meters), and a list of 10,000 unassigned points that the concentrator claims. Round r uses the
+// concentrator 00A2 + r (which holds about 1,100 points of its own) and the r-th 10,000
+// addresses of each kind. Each list is handed over as the link hands it: spooled in the mirror
+// and flushed while it was received (before the clock starts), renamed into place by the
+// importer. Rates in meters per second of elapsed time and per second of this thread's CPU time.
+struct ListRate {
+    double wall = 0;
+    double cpu = 0;
+};
+struct ListRates {
+    ListRate added;
+    ListRate known;
+    ListRate claimed;
+};
+
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+void WriteFlushed(const fs::path& path, const std::string& bytes) {
+    WriteText(path, bytes);
+    const int fd = open(path.c_str(), O_RDONLY);
+    fsync(fd);
+    close(fd);
+}
+
+ListRates MeterListRound(zb::inbound::ReceivedFileProcessor& processor, const fs::path& dir,
+                         int round) {
+    char ctrId[16];
+    std::snprintf(ctrId, sizeof ctrId, "%04X", 0xA2 + round);
+    zb::link::ReceivedFile file;
+    file.ctrId = ctrId;
+    file.kind = zb::link::ReceivedKind::MeterList;
+    file.linkPath = "ROOT\\INFO\\METERS\\meters.xml";
+    file.fileName = "meters.xml";
+    zb::link::CreateMirrorFolders(dir, ctrId);
+    file.mirrorDir = zb::link::MirrorDir(dir, ctrId);
+    file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
+    file.spoolPath = file.mirrorDir / ".spool";
+    const auto rate = [&](const std::string& list) {
+        WriteFlushed(file.spoolPath, list);
+        file.bytes = list;
+        const auto start = Clock::now();
+        const double cpuStart = ThreadCpuSeconds();
+        processor.HandleReceivedFile(file);
+        return ListRate{kMeters / Seconds(start), kMeters / (ThreadCpuSeconds() - cpuStart)};
+    };
+    ListRates rates;
+    const std::string list = MeterList(kNewBase + round * kMeters);
+    rates.added = rate(list);
+    rates.known = rate(list);
+    rates.claimed = rate(MeterList(kClaimedBase + round * kMeters));
+    return rates;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int memoryMb = argc == 3 && std::string(argv[1]) == "--memory" ? std::atoi(argv[2]) : 0;
+    const std::string option = argc == 3 ? argv[1] : "";
+    const int memoryMb = option == "--memory" ? std::atoi(argv[2]) : 0;
+    const int listRounds = option == "--lists" ? std::clamp(std::atoi(argv[2]), 1, 90) : 0;
     const fs::path dir =
         fs::temp_directory_path() / ("zb-inbound-bench-" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -335,8 +409,8 @@ int main(int argc, char** argv) {
             const int ctr = p < kMeters ? 1 : 2 + (p % 90);
             point.BindInt(1, ctr).BindStoredText(2, Meter(p)).Execute();
         }
-        for (int m = 0; m < kMeters; ++m) {
-            point.BindInt(1, 0).BindStoredText(2, Meter(2 * kPoints + m)).Execute();
+        for (int m = 0; m < std::max(1, listRounds) * kMeters; ++m) {
+            point.BindInt(1, 0).BindStoredText(2, Meter(kClaimedBase + m)).Execute();
         }
         transaction.Commit();
     }
@@ -383,6 +457,31 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (listRounds > 0) {
+        std::vector<double> rates[6];
+        for (int round = 0; round < listRounds; ++round) {
+            const ListRates r = MeterListRound(processor, dir, round);
+            std::printf(
+                "meter lists, round %d: new %.0f, known %.0f, claimed %.0f meters/s (per CPU "
+                "second: %.0f, %.0f, %.0f)\n",
+                round + 1, r.added.wall, r.known.wall, r.claimed.wall, r.added.cpu, r.known.cpu,
+                r.claimed.cpu);
+            const ListRate* each[] = {&r.added, &r.known, &r.claimed};
+            for (int k = 0; k < 3; ++k) {
+                rates[k].push_back(each[k]->wall);
+                rates[3 + k].push_back(each[k]->cpu);
+            }
+        }
+        std::printf(
+            "medians of %d rounds: new %.0f, known %.0f, claimed %.0f meters/s (per CPU second: "
+            "%.0f, %.0f, %.0f)\n",
+            listRounds, Median(rates[0]), Median(rates[1]), Median(rates[2]), Median(rates[3]),
+            Median(rates[4]), Median(rates[5]));
+        zb::storage::SetDatabase(nullptr);
+        fs::remove_all(dir);
+        return 0;
+    }
+
     // The growth of ZarnicBox.db (its pages, indexes included) through the first import.
     const auto databaseBytes = [&db] {
         return db
@@ -423,33 +522,12 @@ int main(int argc, char** argv) {
     std::printf("database growth: %.0f bytes per answer, %.0f MB per million answers\n",
                 bytesPerAnswer, bytesPerAnswer);
 
-    // Meter lists: new meters on a concentrator without points, the same list again (known
-    // meters), and a list of unassigned points that the concentrator claims.
-    const std::string list = MeterList(kPoints);
-    file.ctrId = "00A2";
-    file.kind = zb::link::ReceivedKind::MeterList;
-    file.linkPath = "ROOT\\INFO\\METERS\\meters.xml";
-    file.fileName = "meters.xml";
-    zb::link::CreateMirrorFolders(dir, "00A2");
-    file.mirrorDir = zb::link::MirrorDir(dir, "00A2");
-    file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
-    file.bytes = list;
-    start = Clock::now();
-    processor.HandleReceivedFile(file);
-    const double newSeconds = Seconds(start);
-    start = Clock::now();
-    processor.HandleReceivedFile(file);
-    const double knownSeconds = Seconds(start);
-    const std::string claims = MeterList(2 * kPoints);
-    file.bytes = claims;
-    start = Clock::now();
-    processor.HandleReceivedFile(file);
-    const double claimSeconds = Seconds(start);
+    const ListRates rates = MeterListRound(processor, dir, 0);
     std::printf(
-        "meter list of %d meters (%.1f MB): new %.2f s (%.0f meters/s), known %.2f s "
-        "(%.0f meters/s), claimed %.2f s (%.0f meters/s)\n",
-        kMeters, list.size() / 1e6, newSeconds, kMeters / newSeconds, knownSeconds,
-        kMeters / knownSeconds, claimSeconds, kMeters / claimSeconds);
+        "meter list of %d meters (%.1f MB): new %.0f meters/s, known %.0f meters/s, claimed %.0f "
+        "meters/s (per CPU second: %.0f, %.0f, %.0f)\n",
+        kMeters, MeterList(kNewBase).size() / 1e6, rates.added.wall, rates.known.wall,
+        rates.claimed.wall, rates.added.cpu, rates.known.cpu, rates.claimed.cpu);
 
     zb::storage::SetDatabase(nullptr);
     fs::remove_all(dir);
