@@ -94,6 +94,11 @@ std::string_view AttributeView(const xml::TXMLItem* item, std::string_view name,
     return value == "\"\"" ? std::string_view() : std::string_view(value);
 }
 
+bool IsNamed(const xml::TXMLItem& item, std::string_view name) {
+    const xml::TXMLItem* parent = item.Parent();
+    return parent != nullptr && xml::FindItem(parent, parent->IndexOf(&item), name) == &item;
+}
+
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak) {
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i) {

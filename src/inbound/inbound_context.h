@@ -114,6 +114,10 @@ std::string Attribute(const xml::TXMLItem* item, std::string_view name,
 std::string_view AttributeView(const xml::TXMLItem* item, std::string_view name,
                                std::string_view defaultValue = "");
 
+// Whether the item is one its parent's look-up by that name would find (names compare as the
+// tree compares them, without regard to letter case).
+bool IsNamed(const xml::TXMLItem& item, std::string_view name);
+
 // Lines joined with CR LF; with `finalBreak` a CR LF follows the last line too.
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak);
 

@@ -8,6 +8,15 @@ std::string StoredTextEncode(std::string_view text) {
     return xml::XMLEscape(text);
 }
 
+void AppendStoredText(std::string& stored, std::string_view text) {
+    // Most texts hold nothing the stored form changes: they are taken as they are.
+    if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
+        stored.append(text);
+    } else {
+        stored += StoredTextEncode(text);
+    }
+}
+
 std::string StoredTextDecode(std::string_view stored) {
     return xml::XMLUnescape(stored);
 }

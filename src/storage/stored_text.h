@@ -9,6 +9,8 @@
 namespace zb::storage {
 
 std::string StoredTextEncode(std::string_view text);
+// Appends the stored form of the text (StoredTextEncode) to `stored`.
+void AppendStoredText(std::string& stored, std::string_view text);
 std::string StoredTextDecode(std::string_view stored);
 std::string StoredTextDecodeOr(std::string_view stored, std::string_view fallback);
 
