@@ -263,22 +263,30 @@ ArchiveAnswer DecodeArchiveAnswer(std::string_view varName, std::string_view val
     if (value.size() < kArchiveHeaderDigits + kArchiveRecordDigits) {
         return archive;
     }
-    std::vector<std::string> times;
-    std::vector<std::string> clocks;
-    std::vector<std::string> readings;
+    // The record lines are joined with CR LF as they are read; only the ends of the joined texts
+    // are trimmed.
     for (size_t pos = kArchiveHeaderDigits; pos + kArchiveRecordDigits <= value.size();
          pos += kArchiveRecordDigits) {
         const std::string_view record = value.substr(pos, kArchiveRecordDigits);
-        times.push_back(RecordTime(record.substr(0, 8)));
-        clocks.push_back(RecordTime(record.substr(8, 8)));
-        readings.push_back(devices::DecodeVarAnswer(varName, record.substr(16, 8)));
+        const bool first = pos == kArchiveHeaderDigits;
+        if (!first) {
+            archive.localTime += "\r\n";
+            archive.masterClock += "\r\n";
+            archive.value += "\r\n";
+        }
+        std::string time = RecordTime(record.substr(0, 8));
+        archive.localTime += time;
+        archive.masterClock += RecordTime(record.substr(8, 8));
+        archive.value += devices::DecodeVarAnswer(varName, record.substr(16, 8));
+        if (first) {
+            archive.fromPoint = time;
+        }
+        archive.toPoint = std::move(time);
     }
     archive.decoded = true;
-    archive.localTime = base::Trim(JoinLines(times, false));
-    archive.masterClock = base::Trim(JoinLines(clocks, false));
-    archive.value = base::Trim(JoinLines(readings, false));
-    archive.fromPoint = times.front();
-    archive.toPoint = times.back();
+    archive.localTime = base::Trim(archive.localTime);
+    archive.masterClock = base::Trim(archive.masterClock);
+    archive.value = base::Trim(archive.value);
     return archive;
 }
 
