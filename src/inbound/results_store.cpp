@@ -66,11 +66,21 @@ storage::TSQLiteStatement& Prepared(InboundContext& context,
 int64_t MeasuringPointUid(InboundContext& context, std::string_view meter, int64_t ctrUid) {
     if (context.pointUidsCtr != ctrUid) {
         context.pointUids.clear();
+        context.pointOrder.clear();
+        context.nextPoint = 0;
         context.pointUidsCtr = ctrUid;
+    }
+    if (context.nextPoint < context.pointOrder.size()) {
+        const auto& [address, point] = *context.pointOrder[context.nextPoint];
+        if (address == meter) {
+            ++context.nextPoint;
+            return point.uid;
+        }
     }
     const auto found = context.pointUids.find(meter);
     if (found != context.pointUids.end()) {
-        return found->second;
+        context.nextPoint = found->second.order + 1;
+        return found->second.uid;
     }
     // The point of that address on that concentrator. The look-up goes by the address alone
     // and picks the concentrator's row here: asked for both, SQLite would walk the index of
@@ -87,7 +97,12 @@ int64_t MeasuringPointUid(InboundContext& context, std::string_view meter, int64
             break;
         }
     }
-    context.pointUids.emplace(std::string(meter), uid);
+    const auto added =
+        context.pointUids
+            .emplace(std::string(meter), InboundContext::KnownPoint{uid, context.pointOrder.size()})
+            .first;
+    context.pointOrder.push_back(&*added);
+    context.nextPoint = context.pointOrder.size();
     return uid;
 }
 

@@ -8,12 +8,29 @@ std::string StoredTextEncode(std::string_view text) {
     return xml::XMLEscape(text);
 }
 
+bool ChangedByStoredForm(std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+            case '\'':
+            case '"':
+            case '<':
+            case '>':
+            case '\r':
+                return true;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
 void AppendStoredText(std::string& stored, std::string_view text) {
     // Most texts hold nothing the stored form changes: they are taken as they are.
-    if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
-        stored.append(text);
-    } else {
+    if (ChangedByStoredForm(text)) {
         stored += StoredTextEncode(text);
+    } else {
+        stored.append(text);
     }
 }
 

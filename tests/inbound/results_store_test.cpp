@@ -109,6 +109,40 @@ TEST_F(ResultsStoreTest, ReadAnswersBecomeRowsWithTheirColumnTypes) {
         ElementsAre("integer", "integer", "null", "null"));
 }
 
+TEST_F(ResultsStoreTest, EveryAnswerFindsItsPointWhateverTheOrderOfTheMeters) {
+    // Each request names the meters in the order of the one before, but not always.
+    const std::string a = std::to_string(AddPoint(ctrA1_, "A"));
+    const std::string b = std::to_string(AddPoint(ctrA1_, "B"));
+    const std::string c = std::to_string(AddPoint(ctrA1_, "C"));
+    const auto task = [](const std::string& uid, const std::vector<std::string>& meters) {
+        std::string answers;
+        for (const std::string& meter : meters) {
+            answers += AnsXml(meter, "FAIL", "");
+        }
+        return TaskXml(uid, "M-230", "Var=\"V\"", answers);
+    };
+    Process(task("1", {"A", "B", "C"}) + task("2", {"A", "B", "C"}) +
+            task("3", {"C", "A", "X", "B", "B", "A"}) + task("4", {"A", "C", "X"}));
+    std::vector<std::string> points;
+    for (const auto& row : Rows({"DataVendorUID"})) {
+        points.push_back(row.at(0));
+    }
+    EXPECT_THAT(points, ElementsAre(a, b, c, a, b, c, c, a, "0", b, b, a, a, c, "0"));
+}
+
+TEST(FormatTenDigitsTest, AtLeastTenDigitsAndTheSign) {
+    const std::pair<int64_t, const char*> cases[] = {{0, "0000000000"},
+                                                     {-1, "-0000000001"},
+                                                     {1234567890, "1234567890"},
+                                                     {12345678901, "12345678901"},
+                                                     {-2147483648, "-2147483648"},
+                                                     {INT64_MIN, "-9223372036854775808"},
+                                                     {INT64_MAX, "9223372036854775807"}};
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(FormatTenDigits(value), text) << value;
+    }
+}
+
 TEST_F(ResultsStoreTest, SpecialReadsWritesAndUnknownVariables) {
     const int64_t reference = storage::LocalTimeStampOf({2026, 12, 5, 14, 3, 9, 0});
     const std::string now = "2026-12-05-14-03-09";
