@@ -8,7 +8,7 @@ std::string StoredTextEncode(std::string_view text) {
     return xml::XMLEscape(text);
 }
 
-bool ChangedByStoredForm(std::string_view text) {
+bool MayChangeInStoredForm(std::string_view text) {
     for (const char c : text) {
         switch (c) {
             case '&':
@@ -27,7 +27,7 @@ bool ChangedByStoredForm(std::string_view text) {
 
 void AppendStoredText(std::string& stored, std::string_view text) {
     // Most texts hold nothing the stored form changes: they are taken as they are.
-    if (ChangedByStoredForm(text)) {
+    if (MayChangeInStoredForm(text)) {
         stored += StoredTextEncode(text);
     } else {
         stored.append(text);

@@ -32,7 +32,9 @@ TEST(StoredText, AppendingGivesTheEncodedBytes) {
         std::string stored = "head|";
         AppendStoredText(stored, text);
         EXPECT_EQ(stored, "head|" + StoredTextEncode(text)) << text;
-        EXPECT_EQ(ChangedByStoredForm(text), StoredTextEncode(text) != text) << text;
+        if (!MayChangeInStoredForm(text)) {
+            EXPECT_EQ(StoredTextEncode(text), text);
+        }
     }
 }
 
