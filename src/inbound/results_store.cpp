@@ -190,28 +190,27 @@ void StoreAnswer(InboundContext& context, const xml::TXMLItem& ans, int64_t ctrU
 }  // namespace
 
 int64_t AnswerTimeStamp(std::string_view time) {
+    // One pass over the text (it is read for every answer): six pieces between dashes, each of
+    // one to nine decimal digits.
     int parts[6];
     size_t count = 0;
-    size_t pos = 0;
-    while (true) {
-        const size_t dash = time.find('-', pos);
-        const std::string_view piece =
-            time.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
-        if (count == 6 || piece.empty() || piece.size() > 9) {
-            RaiseBadTime(time);
-        }
-        int number = 0;
-        for (char c : piece) {
-            if (c < '0' || c > '9') {
+    size_t digits = 0;
+    int number = 0;
+    for (size_t i = 0; i <= time.size(); ++i) {
+        if (i == time.size() || time[i] == '-') {
+            if (count == 6 || digits == 0) {
                 RaiseBadTime(time);
             }
-            number = number * 10 + (c - '0');
+            parts[count++] = number;
+            number = 0;
+            digits = 0;
+            continue;
         }
-        parts[count++] = number;
-        if (dash == std::string_view::npos) {
-            break;
+        const char c = time[i];
+        if (c < '0' || c > '9' || ++digits > 9) {
+            RaiseBadTime(time);
         }
-        pos = dash + 1;
+        number = number * 10 + (c - '0');
     }
     if (count != 6) {
         RaiseBadTime(time);
