@@ -114,28 +114,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int kind = data[0] % 3;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    zb::xml::TECXMLParser document;
-    try {
-        document.LoadFromString(text);
-    } catch (const zb::xml::EParserError&) {
-        return 0;  // the link ends the connection; nothing is applied
-    }
-
     auto& db = zb::storage::Database();
     zb::inbound::InboundContext context(db, world.dir);
     zb::storage::TSQLiteTransaction transaction(db);
     try {
-        switch (kind) {
-            case 0:
-                zb::inbound::ProcessResultFile(context, *document.Root(), "00A1");
-                break;
-            case 1:
-                zb::inbound::ImportMeterInventory(context, *document.Root(), "00A1");
-                break;
-            default:
-                zb::inbound::ImportNoise(context, *document.Root());
-                break;
+        // Result files and meter lists are applied as they are parsed, the way the server reads
+        // them.
+        if (kind == 0) {
+            zb::inbound::ProcessResultText(context, text, "00A1");
+        } else if (kind == 1) {
+            zb::inbound::ImportMeterInventoryText(context, text, "00A1");
+        } else {
+            zb::xml::TECXMLParser document;
+            document.LoadFromString(text);
+            zb::inbound::ImportNoise(context, *document.Root());
         }
+    } catch (const zb::xml::EParserError&) {
+        // The file is kept aside; what was applied of it is rolled back.
     } catch (const zb::inbound::EConvertError&) {
     } catch (const zb::devices::EInvalidArgument&) {
     } catch (const zb::storage::ESQLiteException&) {

@@ -44,9 +44,12 @@ void RegisterPage::Select(QTreeWidgetItem* item) {
         return;
     }
     Guarded([&] {
+        // The page's rules read the chosen node from the tree.
+        if (frame_->tree->currentItem() != item) {
+            frame_->SelectQuietly(item);
+        }
         const int64_t uid = UidOf(item);
-        frame_->addButton->setEnabled(uid == 0);
-        frame_->deleteButton->setEnabled(uid != 0);
+        EnableTools(item);
         frame_->saveButton->setText(Q(admin::kModeSave));
         frame_->saveButton->setEnabled(true);
         if (uid == 0) {
@@ -60,10 +63,32 @@ void RegisterPage::Select(QTreeWidgetItem* item) {
     });
 }
 
+void RegisterPage::EnableTools(const QTreeWidgetItem* item) {
+    frame_->addButton->setEnabled(UidOf(item) == 0);
+    frame_->deleteButton->setEnabled(UidOf(item) != 0);
+}
+
+QTreeWidgetItem* RegisterPage::Chosen() const {
+    QTreeWidgetItem* item = frame_->tree->currentItem();
+    return item != nullptr ? item : frame_->Root();
+}
+
+int RegisterPage::Level(const QTreeWidgetItem* item) {
+    int level = 0;
+    for (; item != nullptr && item->parent() != nullptr; item = item->parent()) {
+        ++level;
+    }
+    return level;
+}
+
 void RegisterPage::Add() {
+    StartAdding(frame_->addButton);
+}
+
+void RegisterPage::StartAdding(QToolButton* button) {
     Guarded([&] {
         frame_->header->setText(Q(texts_.newHeader));
-        frame_->addButton->setEnabled(false);
+        button->setEnabled(false);
         frame_->saveButton->setText(Q(admin::kModeAdd));
         frame_->saveButton->setEnabled(true);
         frame_->ShowAttributes();
@@ -83,16 +108,22 @@ void RegisterPage::Save() {
             return;
         }
         if (adding) {
-            item = frame_->AddChild(frame_->Root(), node->text, node->uid, node->icon);
+            item = PlaceNewNode(*node);
             frame_->SelectQuietly(item);
             RecordAdded(*node);
         } else {
             item->setText(0, Q(node->text));
-            item->setIcon(0, node->icon);
+            if (!node->icon.isNull()) {
+                item->setIcon(0, node->icon);
+            }
             SortTree();
         }
         Select(item);
     });
+}
+
+QTreeWidgetItem* RegisterPage::PlaceNewNode(const Node& node) {
+    return frame_->AddChild(frame_->Root(), node.text, node.uid, node.icon);
 }
 
 void RegisterPage::SortTree() {
@@ -107,10 +138,19 @@ void RegisterPage::Delete() {
         if (item == nullptr || UidOf(item) == 0) {
             return;
         }
-        if (DeleteRecord(UidOf(item))) {
-            delete item;
+        if (!DeleteRecord(UidOf(item))) {
+            Cancel();
+            return;
         }
-        Cancel();
+        QTreeWidgetItem* parent = item->parent();
+        const int position = parent->indexOfChild(item);
+        delete item;
+        if (QTreeWidgetItem* next = NodeAfterDelete(parent, position)) {
+            frame_->SelectQuietly(next);
+            Select(next);
+        } else {
+            Cancel();
+        }
     });
 }
 

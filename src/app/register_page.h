@@ -50,6 +50,12 @@ class RegisterPage : public Page {
     };
 
     RegisterFrame* frame() const { return frame_; }
+    // The node chosen in the tree (the root when nothing else is).
+    QTreeWidgetItem* Chosen() const;
+    // How deep a node lies: 0 the root, 1 its rows, 2 their rows.
+    static int Level(const QTreeWidgetItem* item);
+    // Starts adding a row: the add `button` disabled, save reads "Добавить", the empty fields.
+    void StartAdding(QToolButton* button);
     // The column of the attributes' form, where a page puts its fields and groups.
     QVBoxLayout* Form() const { return form_; }
     // Adds a form of caption and field rows to the column (fields take the free width).
@@ -66,10 +72,21 @@ class RegisterPage : public Page {
     // Stores the fields as row `uid`, or with 0 as a new row; returns the row's node, nullopt
     // when refused (the page has said why) or when the row cannot be edited.
     virtual std::optional<Node> StoreRecord(int64_t uid) = 0;
+    // Puts a new row's node into the tree; returns the node to select then (by default the
+    // new node, under the root).
+    virtual QTreeWidgetItem* PlaceNewNode(const Node& node);
     // Runs once a new row's node is in the tree, before it is selected.
     virtual void RecordAdded(const Node&) {}
     // Deletes row `uid`; false when it stays.
     virtual bool DeleteRecord(int64_t uid) = 0;
+    // The node to select once a node at `position` under `parent` is gone; nullptr (the
+    // default) returns to the root.
+    virtual QTreeWidgetItem* NodeAfterDelete(QTreeWidgetItem* /*parent*/, int /*position*/) {
+        return nullptr;
+    }
+    // Enables the tool buttons for the chosen node (by default: add on the root, delete on a
+    // row).
+    virtual void EnableTools(const QTreeWidgetItem* item);
     // Forgets the row shown (nothing chosen any more).
     virtual void ForgetRecord() {}
 

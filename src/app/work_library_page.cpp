@@ -62,47 +62,38 @@ void SetItems(QComboBox* list, const std::vector<std::string>& items, int index)
     list->setCurrentIndex(index);
 }
 
-int Level(const QTreeWidgetItem* item) {
-    int level = 0;
-    for (; item->parent() != nullptr; item = item->parent()) {
-        ++level;
-    }
-    return level;
+RegisterTexts LibraryTexts() {
+    RegisterTexts texts;
+    texts.caption = texts::kLibrary;
+    texts.prompt = texts::kPromptLibrary;
+    texts.addHint = kAddWorkHint;
+    texts.deleteHint = kDeleteHint;
+    texts.rootText = kRootText;
+    texts.editHeader = kEditWork;
+    texts.newHeader = kNewWork;
+    return texts;
 }
 
 }  // namespace
 
 WorkLibraryPage::WorkLibraryPage(QWidget* parent)
-    : Page(texts::kLibrary, "PageWorkLib", parent),
+    : RegisterPage(LibraryTexts(), "WorkLib", parent),
       editor_(std::make_unique<work::ZarnicEditor>(work::CatalogueGroups())) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    frame_ = new RegisterFrame("WorkLib", texts::kPromptLibrary, kAddWorkHint, kDeleteHint, this);
-    layout->addWidget(frame_);
-    frame_->tree->setAccessibleName(Q(kRootText));
-    addTask_ = frame_->AddToolButton("ToolButtonWorkLibAddTask", kAddTaskHint, "++",
-                                     PictureIcon(Picture::Task));
-    showXml_ = frame_->AddButton("ButtonWorkLibShowXML", "ShowXML");
-
-    auto* form = new QVBoxLayout(frame_->form);
-    form->setContentsMargins(0, 8, 0, 0);
-    panels_ = new QStackedWidget(frame_->form);
+    addTask_ = frame()->AddToolButton("ToolButtonWorkLibAddTask", kAddTaskHint, "++",
+                                      PictureIcon(Picture::Task));
+    showXml_ = frame()->AddButton("ButtonWorkLibShowXML", "ShowXML");
+    panels_ = new QStackedWidget(frame()->form);
     workPanel_ = BuildWorkPanel();
     taskPanel_ = BuildTaskPanel();
     panels_->addWidget(workPanel_);
     panels_->addWidget(taskPanel_);
-    form->addWidget(panels_, 1);
+    Form()->addWidget(panels_, 1);
 
-    connect(frame_, &RegisterFrame::nodeChosen, this, &WorkLibraryPage::Select);
-    connect(frame_->addButton, &QToolButton::clicked, this, &WorkLibraryPage::AddWork);
     connect(addTask_, &QToolButton::clicked, this, &WorkLibraryPage::AddTask);
-    connect(frame_->deleteButton, &QToolButton::clicked, this, &WorkLibraryPage::Delete);
-    connect(frame_->saveButton, &QPushButton::clicked, this, &WorkLibraryPage::Save);
-    connect(frame_->cancelButton, &QPushButton::clicked, this, &WorkLibraryPage::Cancel);
     connect(showXml_, &QPushButton::clicked, this, &WorkLibraryPage::ShowXml);
     ConnectZarnicPage();
-    frame_->saveButton->setEnabled(false);
-    frame_->ShowPrompt();
+    addTask_->setEnabled(false);
+    frame()->saveButton->setEnabled(false);
 }
 
 QWidget* WorkLibraryPage::BuildWorkPanel() {
@@ -339,19 +330,19 @@ void WorkLibraryPage::ShowZarnicPage() {
 }
 
 bool WorkLibraryPage::WorkPanelShown() const {
-    return !frame_->PromptShown() && panels_->currentWidget() == workPanel_;
+    return !frame()->PromptShown() && panels_->currentWidget() == workPanel_;
 }
 
 bool WorkLibraryPage::TaskPanelShown() const {
-    return !frame_->PromptShown() && panels_->currentWidget() == taskPanel_;
+    return !frame()->PromptShown() && panels_->currentWidget() == taskPanel_;
 }
 
 void WorkLibraryPage::ShowPanel(QWidget* panel, const char* header) {
-    frame_->header->setText(Q(header));
-    frame_->header->setPicture(
+    frame()->header->setText(Q(header));
+    frame()->header->setPicture(
         PicturePixmap(panel == workPanel_ ? Picture::Work : Picture::Task, 32));
     panels_->setCurrentWidget(panel);
-    frame_->ShowAttributes();
+    frame()->ShowAttributes();
 }
 
 void WorkLibraryPage::SetImage(QTreeWidgetItem* item, int image) {
@@ -359,94 +350,87 @@ void WorkLibraryPage::SetImage(QTreeWidgetItem* item, int image) {
     item->setIcon(0, PictureIcon(kImages[image]));
 }
 
-QTreeWidgetItem* WorkLibraryPage::AddWorkNode(const work::LibraryNode& node, bool withTasks) {
-    auto* item = frame_->AddChild(frame_->Root(), node.text, node.uid, {});
-    SetImage(item, withTasks ? 2 : 1);
-    return item;
-}
-
 void WorkLibraryPage::Load() {
     Guarded([this] {
         // The catalogue is read after the window is built: its groups are taken here.
         editor_ = std::make_unique<work::ZarnicEditor>(work::CatalogueGroups());
-        {
-            const QSignalBlocker block(group_);
-            group_->clear();
-            for (const work::CatalogueGroup& group : editor_->groups()) {
-                group_->addItem(Q(group.name));
-            }
+        const QSignalBlocker block(group_);
+        group_->clear();
+        for (const work::CatalogueGroup& group : editor_->groups()) {
+            group_->addItem(Q(group.name));
         }
-        SetImage(frame_->ResetTree(kRootText, {}), 0);
-        for (const work::LibraryWork& work : work::LoadWorkLibrary(storage::Database())) {
-            QTreeWidgetItem* node = AddWorkNode(work.node, !work.tasks.empty());
-            for (const work::LibraryNode& task : work.tasks) {
-                SetImage(frame_->AddChild(node, task.text, task.uid, {}), 3);
-            }
-        }
-        frame_->tree->expandAll();
     });
-    Cancel();
+    RegisterPage::Load();
+    frame()->saveButton->setEnabled(false);
 }
 
-void WorkLibraryPage::Select(QTreeWidgetItem* item) {
-    if (item == nullptr) {
-        return;
+void WorkLibraryPage::FillTree(QTreeWidgetItem* root) {
+    SetImage(root, 0);
+    for (const work::LibraryWork& work : work::LoadWorkLibrary(storage::Database())) {
+        QTreeWidgetItem* node = frame()->AddChild(root, work.node.text, work.node.uid, {});
+        SetImage(node, work.tasks.empty() ? 1 : 2);
+        for (const work::LibraryNode& task : work.tasks) {
+            SetImage(frame()->AddChild(node, task.text, task.uid, {}), 3);
+        }
     }
-    Guarded([&] {
-        const int level = Level(item);
-        const int64_t uid = UidOf(item);
-        frame_->addButton->setEnabled(level == 0);
-        addTask_->setEnabled(level == 1);
-        frame_->deleteButton->setEnabled(level > 0);
-        if (level == 0) {
-            editedWork_ = 0;
-            frame_->ShowPrompt();
-        } else {
-            auto& db = storage::Database();
-            xmlText_ =
-                (level == 1 ? work::ReadWorkXmlText(db, uid) : work::ReadTaskXmlText(db, uid))
-                    .value_or("");
-            int64_t& edited = level == 1 ? editedWork_ : editedTask_;
-            // A second click on the node being edited keeps what was typed.
-            if (uid != edited) {
-                if (level == 1) {
-                    LoadWorkFields(xmlText_);
-                } else {
-                    LoadTaskFields(xmlText_);
-                }
-            }
-            ShowPanel(level == 1 ? workPanel_ : taskPanel_, level == 1 ? kEditWork : kEditTask);
-            edited = uid;
-            (level == 1 ? editedTask_ : editedWork_) = 0;
-        }
-        frame_->saveButton->setText(Q(admin::kModeSave));
-        frame_->saveButton->setEnabled(true);
-    });
 }
 
-void WorkLibraryPage::AddWork() {
-    frame_->addButton->setEnabled(false);
+void WorkLibraryPage::EnableTools(const QTreeWidgetItem* item) {
+    const int level = Level(item);
+    frame()->addButton->setEnabled(level == 0);
+    addTask_->setEnabled(level == 1);
+    frame()->deleteButton->setEnabled(level > 0);
+}
+
+void WorkLibraryPage::ShowRecord(int64_t uid) {
+    const int level = Level(Chosen());
+    if (uid != 0) {
+        ShowStored(level, uid);
+    } else if (level == 1) {
+        ShowNewTask();
+    } else {
+        ShowNewWork();
+    }
+}
+
+void WorkLibraryPage::ShowStored(int level, int64_t uid) {
+    auto& db = storage::Database();
+    xmlText_ =
+        (level == 1 ? work::ReadWorkXmlText(db, uid) : work::ReadTaskXmlText(db, uid)).value_or("");
+    int64_t& edited = level == 1 ? editedWork_ : editedTask_;
+    if (uid != edited) {
+        if (level == 1) {
+            LoadWorkFields(xmlText_);
+        } else {
+            LoadTaskFields(xmlText_);
+        }
+    }
+    ShowPanel(level == 1 ? workPanel_ : taskPanel_, level == 1 ? kEditWork : kEditTask);
+    edited = uid;
+    (level == 1 ? editedTask_ : editedWork_) = 0;
+}
+
+void WorkLibraryPage::ShowNewWork() {
     workName_->setText(Q(kNewWork));
     workName_->selectAll();
     single_->setChecked(true);
     durationFactor_->setValue(1);
     durationCode_->setCurrentText("DAY");
     xmlText_ = work::BuildWorkXml(ReadWorkFields());
-    frame_->saveButton->setText(Q(admin::kModeAdd));
-    frame_->saveButton->setEnabled(true);
     ShowPanel(workPanel_, kNewWork);
     workName_->setFocus();
 }
 
 void WorkLibraryPage::AddTask() {
-    addTask_->setEnabled(false);
+    StartAdding(addTask_);
+}
+
+void WorkLibraryPage::ShowNewTask() {
     editor_->Reset();
     attempts_->setValue(3);
     ShowZarnicPage();
     syntaxPages_->setCurrentIndex(kZarnicPage);
-    Guarded([this] { xmlText_ = work::BuildTaskXml(ReadTaskFields()); });
-    frame_->saveButton->setText(Q(admin::kModeAdd));
-    frame_->saveButton->setEnabled(true);
+    xmlText_ = work::BuildTaskXml(ReadTaskFields());
     ShowPanel(taskPanel_, kNewTask);
     group_->setFocus();
 }
@@ -505,84 +489,69 @@ void WorkLibraryPage::LoadTaskFields(const std::string& xml) {
     }
 }
 
-void WorkLibraryPage::Save() {
-    QTreeWidgetItem* item = frame_->tree->currentItem();
-    if (item == nullptr || frame_->PromptShown()) {
-        return;
-    }
-    Guarded([&] {
-        auto& db = storage::Database();
-        const bool adding = frame_->saveButton->text() == Q(admin::kModeAdd);
-        if (WorkPanelShown()) {
-            const work::RowTexts row = work::WorkRow(ReadWorkFields());
-            xmlText_ = row.xml;
-            const std::string text = work::NodeText(row.name, row.comment);
-            if (adding) {
-                QTreeWidgetItem* node = AddWorkNode({work::InsertWork(db, row), text}, false);
-                frame_->SelectQuietly(node);
-                Select(node);
-            } else {
-                work::UpdateWork(db, UidOf(item), row);
-                item->setText(0, Q(text));
-                Select(item);
-            }
-            return;
-        }
-        const work::RowTexts row = work::TaskRow(ReadTaskFields());
+std::optional<RegisterPage::Node> WorkLibraryPage::StoreRecord(int64_t uid) {
+    auto& db = storage::Database();
+    if (WorkPanelShown()) {
+        const work::RowTexts row = work::WorkRow(ReadWorkFields());
         xmlText_ = row.xml;
         const std::string text = work::NodeText(row.name, row.comment);
-        if (adding) {
-            if (Level(item) != 1) {
-                return;
-            }
-            const int64_t uid = work::InsertTask(db, UidOf(item), row);
-            SetImage(frame_->AddChild(item, text, uid, {}), 3);
-            SetImage(item, 2);
-            item->setExpanded(true);
-            frame_->SelectQuietly(item);
-            Select(item);
-        } else {
-            work::UpdateTask(db, UidOf(item), row);
-            item->setText(0, Q(text));
-            Select(item);
+        if (uid == 0) {
+            return Node{text, work::InsertWork(db, row), {}};
         }
-    });
-}
-
-void WorkLibraryPage::Delete() {
-    QTreeWidgetItem* item = frame_->tree->currentItem();
-    if (item == nullptr || item->parent() == nullptr) {
-        return;
+        work::UpdateWork(db, uid, row);
+        return Node{text, uid, {}};
     }
-    Guarded([&] {
-        const bool isWork = Level(item) == 1;
-        if (isWork) {
-            work::DeleteWork(storage::Database(), UidOf(item));
-        } else {
-            work::DeleteTask(storage::Database(), UidOf(item));
-        }
-        QTreeWidgetItem* parent = item->parent();
-        const int position = parent->indexOfChild(item);
-        delete item;
-        if (!isWork && parent->childCount() == 0) {
-            SetImage(parent, 1);
-        }
-        // The node now at the deleted one's place, the last sibling, or the parent.
-        QTreeWidgetItem* next = parent->childCount() == 0
-                                    ? parent
-                                    : parent->child(std::min(position, parent->childCount() - 1));
-        frame_->SelectQuietly(next);
-        Select(next);
-    });
+    const work::RowTexts row = work::TaskRow(ReadTaskFields());
+    xmlText_ = row.xml;
+    const std::string text = work::NodeText(row.name, row.comment);
+    if (uid != 0) {
+        work::UpdateTask(db, uid, row);
+        return Node{text, uid, {}};
+    }
+    // A new request goes under the chosen work.
+    if (Level(Chosen()) != 1) {
+        return std::nullopt;
+    }
+    return Node{text, work::InsertTask(db, UidOf(Chosen()), row), {}};
 }
 
-void WorkLibraryPage::Cancel() {
-    frame_->ReturnToRoot();
+QTreeWidgetItem* WorkLibraryPage::PlaceNewNode(const Node& node) {
+    if (WorkPanelShown()) {
+        QTreeWidgetItem* item = frame()->AddChild(frame()->Root(), node.text, node.uid, {});
+        SetImage(item, 1);
+        return item;
+    }
+    // The new request is shown under its work, which is then selected.
+    QTreeWidgetItem* work = Chosen();
+    SetImage(frame()->AddChild(work, node.text, node.uid, {}), 3);
+    SetImage(work, 2);
+    work->setExpanded(true);
+    return work;
+}
+
+bool WorkLibraryPage::DeleteRecord(int64_t uid) {
+    if (Level(Chosen()) == 1) {
+        work::DeleteWork(storage::Database(), uid);
+    } else {
+        work::DeleteTask(storage::Database(), uid);
+    }
+    return true;
+}
+
+QTreeWidgetItem* WorkLibraryPage::NodeAfterDelete(QTreeWidgetItem* parent, int position) {
+    const int left = parent->childCount();
+    if (Level(parent) == 1 && left == 0) {
+        SetImage(parent, 1);
+    }
+    // The node now at the deleted one's place, the last sibling, or the parent.
+    return left == 0 ? parent : parent->child(std::min(position, left - 1));
+}
+
+void WorkLibraryPage::ForgetRecord() {
     addTask_->setEnabled(false);
-    // Cancel drops what was typed: the next click on a node reads it afresh.
+    // Leaving a row drops what was typed: the next click on a node reads it afresh.
     editedWork_ = 0;
     editedTask_ = 0;
-    frame_->saveButton->setEnabled(false);
 }
 
 void WorkLibraryPage::ShowXml() {

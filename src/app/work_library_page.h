@@ -14,8 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "app/page.h"
-#include "app/widgets.h"
+#include "app/register_page.h"
 #include "work/work_library.h"
 
 namespace zb::app {
@@ -26,33 +25,38 @@ struct FreeRequestFields {
     QPlainTextEdit* value = nullptr;
 };
 
-class WorkLibraryPage : public Page {
+class WorkLibraryPage : public RegisterPage {
     Q_OBJECT
   public:
     explicit WorkLibraryPage(QWidget* parent = nullptr);
 
-    RegisterFrame* frame() const { return frame_; }
-    QToolButton* addTaskButton() const { return addTask_; }
-    QPushButton* showXmlButton() const { return showXml_; }
-    bool WorkPanelShown() const;
-    bool TaskPanelShown() const;
-    // The XML the page holds (what the XML window shows and what save stores).
-    const std::string& xmlText() const { return xmlText_; }
-    const work::ZarnicPage& zarnicPage() const { return editor_->page(); }
+    using RegisterPage::frame;
 
   public slots:
-    void Select(QTreeWidgetItem* item);
-    void AddWork();
     void AddTask();
-    void Save();
-    void Delete();
-    void Cancel();
     void ShowXml();
 
   protected:
     void Load() override;
 
   private:
+    // The register's rules for a tree of works (level 1) and their requests (level 2).
+    void FillTree(QTreeWidgetItem* root) override;
+    void ShowRecord(int64_t uid) override;
+    std::optional<Node> StoreRecord(int64_t uid) override;
+    QTreeWidgetItem* PlaceNewNode(const Node& node) override;
+    bool DeleteRecord(int64_t uid) override;
+    QTreeWidgetItem* NodeAfterDelete(QTreeWidgetItem* parent, int position) override;
+    void EnableTools(const QTreeWidgetItem* item) override;
+    void ForgetRecord() override;
+
+    bool WorkPanelShown() const;
+    bool TaskPanelShown() const;
+    // Shows a chosen work or request: its stored XML, and its fields unless it is the one
+    // being edited (a second click keeps what was typed).
+    void ShowStored(int level, int64_t uid);
+    void ShowNewWork();
+    void ShowNewTask();
     QWidget* BuildWorkPanel();
     QWidget* BuildTaskPanel();
     QWidget* BuildZarnicPage();
@@ -69,10 +73,8 @@ class WorkLibraryPage : public Page {
     template <class Change>
     void OnZarnicChange(Change&& change);
     void ShowPanel(QWidget* panel, const char* header);
-    QTreeWidgetItem* AddWorkNode(const work::LibraryNode& node, bool withTasks);
     static void SetImage(QTreeWidgetItem* item, int image);
 
-    RegisterFrame* frame_;
     QToolButton* addTask_;
     QPushButton* showXml_;
     QStackedWidget* panels_;

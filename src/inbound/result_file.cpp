@@ -156,22 +156,6 @@ void ApplyCommands(InboundContext& context, const xml::TXMLItem& root, int64_t c
 
 }  // namespace
 
-void ProcessResultFile(InboundContext& context, const xml::TXMLItem& root,
-                       const std::string& ctrId) {
-    const int64_t ctrUid = CtrUidOf(context.db, ctrId);
-    CurrentRequest& request = context.request;
-    request = CurrentRequest();
-    request.workUid = Attribute(xml::FindItem(&root, 0, "workUID"), "Value");
-    if (request.workUid.empty()) {
-        return;
-    }
-    for (const xml::TXMLItem* task = xml::FindItem(&root, 0, "task"); task != nullptr;
-         task = xml::NextItem(task)) {
-        ApplyTask(context, *task, ctrUid);
-    }
-    ApplyCommands(context, root, ctrUid);
-}
-
 void ProcessResultText(InboundContext& context, std::string_view text, const std::string& ctrId) {
     const int64_t ctrUid = CtrUidOf(context.db, ctrId);
     CurrentRequest& request = context.request;

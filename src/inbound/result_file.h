@@ -26,15 +26,11 @@
 
 namespace zb::inbound {
 
-// Applies a parsed result file of the concentrator `ctrId` ("%0.4X"). A file whose workUID is
-// missing or empty changes nothing. Errors (database, conversions) propagate; the caller owns
-// the transaction.
-void ProcessResultFile(InboundContext& context, const xml::TXMLItem& root,
-                       const std::string& ctrId);
-
-// The same, read from the file's text as it is parsed: each task is applied as soon as it is
-// complete and then freed, so the file is never held whole as a tree. Rows stored before a
-// parse error stay until the caller's transaction is rolled back.
+// Applies the result file `text` of the concentrator `ctrId` ("%0.4X") as it is parsed: each
+// task is applied as soon as it is complete and then freed, so the file is never held whole as
+// a tree. A file whose first workUID is missing or empty changes nothing. Errors (parser,
+// database, conversions) propagate; rows stored before one stay until the caller's transaction
+// is rolled back.
 void ProcessResultText(InboundContext& context, std::string_view text, const std::string& ctrId);
 
 // Applies one command element: GetProfile, GetParams, DeleteMeter, DeleteFile.

@@ -36,47 +36,6 @@ bool EndsWithXml(const std::string& name) {
            base::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".xml");
 }
 
-// Where block k of a file being sent lies in its frame layout (see txFrames_).
-size_t BlockFrameOffset(size_t position) {
-    return position / kMaxBlockData * kMaxSentFrame;
-}
-
-// Reads a whole file into the frame layout of its data blocks and tells which file it was
-// (device, inode, size, modification time). Nothing is cleared first: the read fills the data
-// areas and sealing a block writes its header and padding.
-bool ReadWholeFileAsBlocks(const fs::path& path, std::unique_ptr<uint8_t[]>& frames, size_t& size,
-                           struct stat& st) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 0x7FFFFFFF;
-    if (ok) {
-        const size_t expected = static_cast<size_t>(st.st_size);
-        const size_t lastOffset =
-            expected == 0 ? 0 : (expected - 1) / kMaxBlockData * kMaxBlockData;
-        frames.reset(new uint8_t[BlockFrameOffset(lastOffset) +
-                                 FrameSize(DataWords(expected - lastOffset))]);
-        size_t done = 0;
-        while (done < expected) {
-            const size_t want = std::min(kMaxBlockData - done % kMaxBlockData, expected - done);
-            uint8_t* into =
-                frames.get() + BlockFrameOffset(done) + kOffBlockData + done % kMaxBlockData;
-            const ssize_t n = ::read(fd, into, want);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-        size = done;  // a file cut short meanwhile is sent as it was read
-    }
-    ::close(fd);
-    return ok;
-}
-
 }  // namespace
 
 TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction send)
@@ -86,6 +45,7 @@ TFileSync::TFileSync(LinkShared& shared, std::string peerAddress, SendFunction s
 
 TFileSync::~TFileSync() {
     DiscardSpool();
+    CloseFileToSend();
     {
         std::lock_guard lock(shared_.sessionsMutex);
         if (holdsSession_) {
@@ -488,10 +448,7 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 txState_ = 3;
                 return;
             }
-            struct stat st {};
-            if (!ReadWholeFileAsBlocks(txFullPath_, txFrames_, txSize_, st)) {
-                txFrames_.reset();
-                txSize_ = 0;
+            if (!OpenFileToSend()) {
                 Log("CtrID = " + ctrId_ + ", файл \"" + txRelativePath_ +
                     "\" не прочитан, пропущен.");
                 txSkipped_.insert(txFullPath_.filename().string());
@@ -499,10 +456,6 @@ void TFileSync::SendingSide(const FrameView& answer) {
                 OfferNextFile();
                 return;
             }
-            txIdentity_ = FileIdentity{
-                static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                static_cast<uint64_t>(st.st_size),
-                static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
             txPosition_ = 0;
             txNextReady_ = false;
             txState_ = 2;
@@ -533,8 +486,7 @@ void TFileSync::SendingSide(const FrameView& answer) {
             }
             ++shared_.filesOut;
             shared_.sessionFigures.FileSent(session_);
-            txFrames_.reset();
-            txSize_ = 0;
+            CloseFileToSend();
             txState_ = 3;
             OfferNextFile();
             return;
@@ -593,6 +545,41 @@ void TFileSync::OfferNextFile() {
     txState_ = 0;
 }
 
+// The identity (device, inode, size, modification time) is taken from the open file, so the
+// file deleted after it was sent is the one that was read, not one renamed over it meanwhile.
+bool TFileSync::OpenFileToSend() {
+    if (txFd_ >= 0) {
+        ::close(txFd_);  // a transfer parked midway; its frame buffer is used again
+    }
+    txFd_ = ::open(txFullPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (txFd_ < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(txFd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 0x7FFFFFFF) {
+        CloseFileToSend();
+        return false;
+    }
+    txIdentity_ =
+        FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                     static_cast<uint64_t>(st.st_size),
+                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    txSize_ = static_cast<size_t>(st.st_size);
+    if (!txFrame_) {
+        txFrame_.reset(new uint8_t[kMaxSentFrame]);
+    }
+    return true;
+}
+
+void TFileSync::CloseFileToSend() {
+    if (txFd_ >= 0) {
+        ::close(txFd_);
+        txFd_ = -1;
+    }
+    txFrame_.reset();
+    txSize_ = 0;
+}
+
 void TFileSync::SendNextBlock() {
     if (!txNextReady_) {
         PrepareNextBlock();
@@ -600,21 +587,35 @@ void TFileSync::SendNextBlock() {
     txNextReady_ = false;
     txSequence_ = static_cast<uint8_t>(txSequence_ + 1);
     const size_t length = std::min(txSize_ - txPosition_, kMaxBlockData);
-    const uint8_t* frame = txFrames_.get() + BlockFrameOffset(txPosition_);
     txPosition_ += length;
-    send_(frame, FrameSize(DataWords(length)));
-    // Seal the following block while the concentrator checks this one.
+    // The socket has the bytes once this returns, so the buffer is free for the next block.
+    send_(txFrame_.get(), FrameSize(DataWords(length)));
+    // Read and seal the following block while the concentrator checks this one.
     if (txPosition_ < txSize_) {
         PrepareNextBlock();
     }
 }
 
-// Seals the block at the current position with the next sequence byte, ready to send.
 void TFileSync::PrepareNextBlock() {
-    SealDataRequestInPlace(txFrames_.get() + BlockFrameOffset(txPosition_), linkId_.load(),
-                           static_cast<uint8_t>(txSequence_ + 1),
+    const size_t length = std::min(txSize_ - txPosition_, kMaxBlockData);
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(txFd_, txFrame_.get() + kOffBlockData + done, length - done,
+                                  static_cast<off_t>(txPosition_ + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // Its size went out with the first block: the concentrator drops the file when the
+            // connection ends, and the file, still in the inbox, is offered again next time.
+            throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
+                                    "файл \"" + txRelativePath_ + "\" не дочитан при передаче");
+        }
+        done += static_cast<size_t>(n);
+    }
+    SealDataRequestInPlace(txFrame_.get(), linkId_.load(), static_cast<uint8_t>(txSequence_ + 1),
                            static_cast<uint32_t>(txPosition_), static_cast<uint32_t>(txSize_),
-                           std::min(txSize_ - txPosition_, kMaxBlockData));
+                           length);
     txNextReady_ = true;
 }
 

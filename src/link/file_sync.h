@@ -96,7 +96,14 @@ class TFileSync : public FrameSink {
     void Answer(const FrameView& request, uint8_t status);
     void SendingSide(const FrameView& answer);
     void OfferNextFile();
+    // Opens the file whose name the concentrator accepted; false when it cannot be read.
+    bool OpenFileToSend();
+    // Closes the file being sent and frees its frame buffer.
+    void CloseFileToSend();
     void SendNextBlock();
+    // Reads the block at the current position into the frame buffer and seals it; throws when
+    // the file was cut short while it was being sent (its size was announced with the first
+    // block).
     void PrepareNextBlock();
     void Send(const std::vector<uint8_t>& frame) { send_(frame.data(), frame.size()); }
     void Log(const std::string& text) const;
@@ -126,11 +133,13 @@ class TFileSync : public FrameSink {
     // Holds the handshake and file-name requests.
     std::vector<uint8_t> outboundArea_;
     uint8_t txState_ = 0;
-    // The whole file being sent, loaded when the concentrator accepts its name, laid out as its
-    // data blocks travel: block k's bytes at k * 60036 + 36, behind room for the block's header,
-    // so that each block is sealed and sent where it was read, without another copy. The next
-    // block is sealed ahead, while the concentrator checks the last one sent.
-    std::unique_ptr<uint8_t[]> txFrames_;
+    // The file being sent is read block by block, each block straight into the data area of the
+    // one frame buffer of the connection (behind room for its header), sealed there and handed to
+    // the socket without another copy. The next block is read and sealed while the concentrator
+    // checks the last one sent, so reading and sealing stay off the critical path, and a
+    // connection holds one block of a file, never the whole file.
+    int txFd_ = -1;
+    std::unique_ptr<uint8_t[]> txFrame_;
     size_t txSize_ = 0;
     size_t txPosition_ = 0;
     bool txNextReady_ = false;

@@ -72,20 +72,21 @@ TEST_F(BoundValuesTest, BoundAndPlainStatementsStoreTheSameRows) {
         "    <arch AVID=\"00000301\" Des=\"00000100A005000001000100001E0000\"/>\r\n"
         "    <syntax Value=\"Z&apos;\"/>\r\n  </meter>\r\n"
         "  <meter address=\"0000000C\"/>\r\n  <meter address=\"0000000N\"/>\r\n"
-        "  <meter address=\"0000000a\"/>\r\n  <meter address=\"0000000b\"/>\r\n</meters>\r\n";
+        "  <meter address=\"0000000a\"/>\r\n  <meter address=\"0000000b\"/>\r\n"
+        "  <meter address=\"x&quot;) OR (&apos;1\"/>\r\n</meters>\r\n";
     const std::string noise =
         "<noise><channel><node address=\"0000000A\" nrms=\"12.5\"/>"
         "<node address=\"00abcdef\" nrms=\"&lt;1\"/></channel></noise>\r\n";
     for (storage::TSQLiteDatabase* target : {&db(), &plain}) {
         InboundContext context(*target, programDir());
-        ProcessResultFile(context, *Parse(results)->Root(), "00A1");
+        ProcessResultText(context, results, "00A1");
         ImportMeterInventory(context, *Parse(meters)->Root(), "00A1");
         ImportMeterInventory(context, *Parse(meters)->Root(), "00B2");
         ImportNoise(context, *Parse(noise)->Root());
     }
     const std::vector<std::string> bound = Dump(db());
     EXPECT_EQ(CountRows("BigData"), 17);
-    EXPECT_EQ(CountRows("MeasuringPoint"), 11);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 13);
     EXPECT_EQ(bound, Dump(plain));
 }
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "devices/catalogue.h"
-#include "link/mirror.h"
 #include "storage/schema.h"
 #include "storage/stored_text.h"
 
@@ -11,42 +10,37 @@ namespace zb::inbound::testing {
 
 namespace fs = std::filesystem;
 
-void LoadTestCatalogue(const fs::path& dir) {
-    zb::testing::WriteFile(
-        dir / "XML.ZARNIC" / "0000.ZARNIC.xml",
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-        "<ZARNIC>\r\n"
-        "  <var VID=\"00000001\" Name=\"SerialNumber\" TypeCode=\"50\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000002\" Name=\"LocalTime\" TypeCode=\"2A\" RAL=\"0\" WAL=\"2\"/>\r\n"
-        "  <var VID=\"00000003\" Name=\"Energy\" TypeCode=\"24\" RAL=\"0\" WAL=\"2\"/>\r\n"
-        "  <var VID=\"00000004\" Name=\"Table\" TypeCode=\"68\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000005\" Name=\"Interface\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000006\" Name=\"Syntax\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000300\" Name=\"EnergyArchive\" TypeCode=\"24\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "</ZARNIC>\r\n");
-    const fs::path builtDll = zb::testing::BuiltProgramDir() / "DLL";
-    fs::create_directories(dir / "DLL");
-    if (fs::exists(builtDll)) {
-        for (const auto& entry : fs::directory_iterator(builtDll)) {
-            fs::copy_file(entry.path(), dir / "DLL" / entry.path().filename(),
-                          fs::copy_options::overwrite_existing);
-        }
-    }
-    devices::LoadCatalogue(dir);
-}
+namespace {
 
+// One catalogue for the whole test program: it is read-only once loaded, and loading the
+// plug-in once keeps the process from mapping a new copy of it for every test.
 void EnsureTestCatalogue() {
-    // One catalogue for the whole test program: it is read-only once loaded, and loading the
-    // plug-in once keeps the process from mapping a new copy of it for every test.
     static zb::testing::TempDir dir;
     static const bool loaded = [] {
-        LoadTestCatalogue(dir.path());
+        zb::testing::WriteFile(
+            dir / "XML.ZARNIC" / "0000.ZARNIC.xml",
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+            "<ZARNIC>\r\n"
+            "  <var VID=\"00000001\" Name=\"SerialNumber\" TypeCode=\"50\" RAL=\"0\" "
+            "WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000002\" Name=\"LocalTime\" TypeCode=\"2A\" RAL=\"0\" WAL=\"2\"/>\r\n"
+            "  <var VID=\"00000003\" Name=\"Energy\" TypeCode=\"24\" RAL=\"0\" WAL=\"2\"/>\r\n"
+            "  <var VID=\"00000004\" Name=\"Table\" TypeCode=\"68\" RAL=\"0\" WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000005\" Name=\"Interface\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000006\" Name=\"Syntax\" TypeCode=\"21\" RAL=\"0\" WAL=\"8\"/>\r\n"
+            "  <var VID=\"00000300\" Name=\"EnergyArchive\" TypeCode=\"24\" RAL=\"0\" "
+            "WAL=\"8\"/>\r\n"
+            "</ZARNIC>\r\n");
+        fs::create_directories(dir / "DLL");
+        const fs::path builtDll = zb::testing::BuiltProgramDir() / "DLL";
+        for (const auto& entry : fs::directory_iterator(builtDll)) {
+            fs::copy_file(entry.path(), dir / "DLL" / entry.path().filename());
+        }
+        devices::LoadCatalogue(dir.path());
         return true;
     }();
     (void)loaded;
 }
-
-namespace {
 
 // A new database file with the schema and the look-up indexes, made once and copied for every
 // test: creating thirteen tables costs a synchronised commit each.
@@ -87,10 +81,6 @@ void InboundTest::TearDown() {
     storage::SetDatabase(nullptr);
 }
 
-fs::path InboundTest::mirror(const std::string& ctrId) const {
-    return link::MirrorDir(dir_.path(), ctrId);
-}
-
 int64_t InboundTest::AddPoint(int64_t ctrUid, const std::string& address) {
     return db().InsertSql(
         "INSERT into MeasuringPoint (Name,CtrUID,MeterADDR,MeterSN,Syntax,CustomGroupUID) values(" +
@@ -98,31 +88,43 @@ int64_t InboundTest::AddPoint(int64_t ctrUid, const std::string& address) {
         storage::SqlText(address) + ",'SN','ZARNIC','7')");
 }
 
-int64_t InboundTest::CountRows(const std::string& table, const std::string& where) {
-    return db()
-        .QueryTable("SELECT count(*) from " + table + (where.empty() ? "" : " WHERE " + where))
-        ->FieldInt64(0);
-}
-
 std::string InboundTest::Text(const std::string& sql) {
     auto table = db().QueryTable(sql);
     EXPECT_GT(table->RowCount(), 0u) << sql;
-    if (table->RowCount() == 0) {
-        return "<no row>";
+    return table->RowCount() == 0 ? "<no row>" : storage::StoredTextDecode(table->FieldText(0));
+}
+
+std::vector<std::vector<std::string>> InboundTest::TableRows(
+    const std::string& table, const std::vector<std::string>& columns) {
+    std::string select;
+    for (const std::string& column : columns) {
+        // Always text: a column read otherwise takes its kind from the first row.
+        select +=
+            (select.empty() ? "" : ",") +
+            (column.starts_with("typeof") ? column : "coalesce(CAST(" + column + " AS TEXT),'')");
     }
-    return storage::StoredTextDecode(table->FieldText(0));
+    auto rows = db().QueryTable("SELECT " + select + " from " + table + " ORDER BY rowid");
+    std::vector<std::vector<std::string>> cells;
+    for (; !rows->AtEnd(); rows->Next()) {
+        cells.emplace_back();
+        for (size_t c = 0; c < columns.size(); ++c) {
+            cells.back().push_back(storage::StoredTextDecode(rows->FieldText(static_cast<int>(c))));
+        }
+    }
+    return cells;
 }
 
-int64_t InboundTest::Int(const std::string& sql) {
-    auto table = db().QueryTable(sql);
-    EXPECT_GT(table->RowCount(), 0u) << sql;
-    return table->RowCount() == 0 ? -1 : table->FieldInt64(0);
-}
-
-std::unique_ptr<xml::TECXMLParser> InboundTest::Parse(const std::string& text) {
-    auto document = std::make_unique<xml::TECXMLParser>();
-    document->LoadFromString(text);
-    return document;
+void InboundTest::Receive(const std::string& linkPath, const std::string& bytes,
+                          const std::string& ctrId) {
+    link::ReceivedFile file;
+    file.ctrId = ctrId;
+    file.linkPath = linkPath;
+    file.fileName = linkPath.substr(linkPath.rfind('\\') + 1);
+    file.kind = link::ClassifyLinkPath(linkPath);
+    file.mirrorDir = mirror(ctrId);
+    file.mirrorPath = *link::MapLinkPath(file.mirrorDir, linkPath);
+    file.bytes = bytes;
+    processor_.HandleReceivedFile(file);
 }
 
 std::string LittleEndianHex(uint32_t value) {
@@ -130,35 +132,6 @@ std::string LittleEndianHex(uint32_t value) {
     std::snprintf(buf, sizeof buf, "%02X%02X%02X%02X", value & 0xFF, (value >> 8) & 0xFF,
                   (value >> 16) & 0xFF, (value >> 24) & 0xFF);
     return buf;
-}
-
-std::string ResultXml(const std::string& workUid, const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n  <workUID Value=\"" +
-           workUid + "\"/>\r\n" + body + "</result>\r\n";
-}
-
-std::string TaskXml(const std::string& taskUid, const std::string& syntax,
-                    const std::string& reqAttributes, const std::string& answers) {
-    return "  <task TaskUID=\"" + taskUid + "\" Syntax=\"" + syntax + "\">\r\n    <req " +
-           reqAttributes + "/>\r\n" + answers + "  </task>\r\n";
-}
-
-std::string AnsXml(const std::string& meter, const std::string& result, const std::string& value,
-                   const std::string& time) {
-    return "    <ans " + (meter.empty() ? "" : "Meter=\"" + meter + "\" ") + "Result=\"" + result +
-           "\" Value=\"" + value + "\"" + (time.empty() ? "" : " Time=\"" + time + "\"") + "/>\r\n";
-}
-
-std::string CommandXml(const std::string& var, const std::string& value,
-                       const std::string& answers) {
-    return "  <command>\r\n    <req Var=\"" + var + "\" Value=\"" + value + "\"/>\r\n" + answers +
-           "  </command>\r\n";
-}
-
-std::string CommandAnsXml(const std::string& result, const std::string& value,
-                          const std::string& param) {
-    return "    <ans " + (param.empty() ? "" : "Param=\"" + param + "\" ") + "Value=\"" + value +
-           "\" Result=\"" + result + "\"/>\r\n";
 }
 
 }  // namespace zb::inbound::testing

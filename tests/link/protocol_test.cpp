@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/clock.h"
@@ -479,6 +480,43 @@ TEST_F(ProtocolTest, ParkedTransferStartsAgainFromTheFirstBlock) {
     EXPECT_FALSE(fs::exists(Mirror("ROOT/WORK/INBOX/big.xml")));
     EXPECT_EQ(shared.filesOut.load(), 1);
     EXPECT_TRUE(log.Contains("CtrID = 00A1  <--  \"ROOT\\WORK\\INBOX\\big.xml\""));
+}
+
+// A file is read block by block while it is sent. A file written anew meanwhile (by rename, as
+// the server writes its commands) never mixes into the one being sent, and stays for the next
+// offer; a file cut short in place ends the connection instead of sending a block it no longer
+// has.
+TEST_F(ProtocolTest, FileChangedWhileSentIsNeverMixed) {
+    ClockAlreadySet();
+    const std::string big = Pattern(130001, 13);
+    const fs::path inbox = Mirror("ROOT/WORK/INBOX");
+    WriteFile(inbox / "big.xml", big);
+    {
+        Connection c(shared);
+        c.Handshake();
+        c.Answer();  // name accepted: block 1 out, block 2 read ahead
+        c.Answer();
+        WriteFile(inbox / "new.tmp", "<new/>");
+        fs::rename(inbox / "new.tmp", inbox / "big.xml");
+        c.Answer();
+        c.Answer();
+        ASSERT_EQ(c.sent.size(), 6u);
+        for (uint8_t block = 0; block < 3; ++block)
+            EXPECT_EQ(c.sent[2 + block], ExpectedBlock(big, block + 1, block * 60000u));
+        EXPECT_EQ(ReadFile(inbox / "big.xml"), "<new/>");            // not the file that was sent
+        EXPECT_EQ(PathOf(c.sent[5]), "ROOT\\WORK\\INBOX\\big.xml");  // offered next
+        EXPECT_EQ(shared.filesOut.load(), 1);
+    }
+    WriteFile(inbox / "big.xml", big);
+    Connection c(shared);
+    c.Handshake();
+    c.Answer();  // block 1 out, block 2 read ahead
+    fs::resize_file(inbox / "big.xml", 100000);
+    // Block 2 goes out as it was read; block 3, read ahead, lies past the new end.
+    EXPECT_THROW(c.Answer(), std::system_error);
+    EXPECT_EQ(c.sent.back(), ExpectedBlock(big, 2, 60000));
+    EXPECT_TRUE(fs::exists(inbox / "big.xml"));
+    EXPECT_EQ(shared.filesOut.load(), 1);
 }
 
 TEST_F(ProtocolTest, BothDirectionsInterleaveAndEmptyFilesGoAsOneBlock) {

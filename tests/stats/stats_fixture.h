@@ -3,8 +3,6 @@
 // builders.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "storage/schema.h"
 #include "testing/results_rows.h"
 #include "testing/temp_dir.h"
@@ -12,19 +10,18 @@
 namespace zb::stats::testing {
 
 struct DatabaseFile {
-    DatabaseFile()
-        : file(std::make_unique<storage::TSQLiteDatabase>((dir / "ZarnicBox.db").string())) {
-        storage::CreateSchema(*file);
-        storage::EnsureLookupIndexes(*file);
+    DatabaseFile() {
+        storage::CreateSchema(file);
+        storage::EnsureLookupIndexes(file);
     }
     zb::testing::TempDir dir;
-    std::unique_ptr<storage::TSQLiteDatabase> file;
+    storage::TSQLiteDatabase file{(dir / "ZarnicBox.db").string()};
 };
 
 class StatsDb : public DatabaseFile, public zb::testing::ResultsRows {
   public:
-    StatsDb() : ResultsRows(*file) {}
-    storage::TSQLiteDatabase& db() { return *file; }
+    StatsDb() : ResultsRows(file) {}
+    storage::TSQLiteDatabase& db() { return file; }
 };
 
 }  // namespace zb::stats::testing

@@ -6,7 +6,7 @@
 namespace zb::xml {
 namespace {
 
-TEST(XmlWriter, CommandFileExampleIsSixCrLfLines) {
+TEST(XmlWriter, PrettyFormIsCrLfLinesIndentedByTwo) {
     TECXMLParser doc;
     TXMLItem* root = doc.Root();
     root->SetName("root");
@@ -15,29 +15,19 @@ TEST(XmlWriter, CommandFileExampleIsSixCrLfLines) {
     TXMLItem* command = root->New();
     command->SetName("command");
     command->New()->SetName("req");
+    const std::string pretty =
+        "<root>\r\n"
+        "  <workUID Value=\"0\"/>\r\n"
+        "  <command>\r\n"
+        "    <req/>\r\n"
+        "  </command>\r\n"
+        "</root>\r\n";
+    EXPECT_EQ(doc.SaveToString(), pretty);
+    EXPECT_EQ(command->AsString(2), "  <command>\r\n    <req/>\r\n  </command>\r\n");
 
-    EXPECT_EQ(doc.SaveToString(),
-              "<root>\r\n"
-              "  <workUID Value=\"0\"/>\r\n"
-              "  <command>\r\n"
-              "    <req/>\r\n"
-              "  </command>\r\n"
-              "</root>\r\n");
-}
-
-TEST(XmlWriter, PrettyAndFlatForms) {
-    TECXMLParser doc;
-    doc.LoadFromString("<a x=\"1\"><b/></a>");
-    EXPECT_EQ(doc.Root()->AsString(), "<a x=\"1\">\r\n  <b/>\r\n</a>\r\n");
-
+    // The flat form: one line, nothing between the tags.
     doc.SetCrLfInAsString(false);
-    EXPECT_EQ(doc.Root()->AsString(), "<a x=\"1\"><b/></a>");
-    // The children took the flag from their parent while being written.
-    EXPECT_FALSE(doc.Root()->Items(0)->CrLfInAsString());
-
-    doc.SetCrLfInAsString(true);
-    EXPECT_EQ(doc.Root()->AsString(2), "  <a x=\"1\">\r\n    <b/>\r\n  </a>\r\n");
-    EXPECT_TRUE(doc.Root()->Items(0)->CrLfInAsString());
+    EXPECT_EQ(root->AsString(), "<root><workUID Value=\"0\"/><command><req/></command></root>");
 }
 
 TEST(XmlWriter, TextLinesAndTheEmptyElementRule) {
@@ -58,29 +48,10 @@ TEST(XmlWriter, TextLinesAndTheEmptyElementRule) {
 
     item.SetCrLfInAsString(false);
     EXPECT_EQ(item.AsString(), "<a> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
-}
-
-TEST(XmlWriter, AttributeValuesAreEscapedInListOrder) {
-    TXMLItem item;
-    item.SetName("v");
-    item.SetParam("b", "<\"&'>");
-    item.SetParam("a", "1\r\n2");
-    item.SetParam("B", "second");  // same name, other case: replaces the first value
-    EXPECT_EQ(item.AsString(), "<v b=\"second\" a=\"1<br/>2\"/>\r\n");
-    // A lone CR or LF is written as it is.
-    item.SetParam("a", "1\n2\r3");
-    EXPECT_EQ(item.AsString(), "<v b=\"second\" a=\"1\n2\r3\"/>\r\n");
-}
-
-TEST(XmlWriter, StyleSheetLine) {
-    TECXMLParser doc;
-    doc.Root()->SetName("r");
-    doc.StyleSheet = "view.xsl";
-    EXPECT_EQ(doc.SaveToString(),
-              "<?xml-stylesheet type=\"text/xsl\" href=\"view.xsl\"?>\r\n<r/>\r\n");
-    EXPECT_EQ(doc.SaveToString(true), "<r/>\r\n");
-    doc.StyleSheet = "  ";
-    EXPECT_EQ(doc.SaveToString(), "<r/>\r\n");
+    // In attribute values only the CR LF pair becomes "<br/>"; a lone CR or LF stays as it is.
+    item.SetParam("v", "1\n2\r3\r\n\"");
+    EXPECT_EQ(item.AsString(),
+              "<a v=\"1\n2\r3<br/>&quot;\"> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
 }
 
 }  // namespace
