@@ -1,14 +1,11 @@
 // Mirror directories, link path mapping, service command files and the storing handler.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 
-#include "base/events.h"
 #include "link/mirror.h"
 #include "link/received_file_handler.h"
 #include "link/service_command.h"
@@ -22,22 +19,23 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-std::set<std::string> Entries(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.insert(entry.path().filename().string());
+// Everything below `dir`: a folder as "path/" with no bytes, a file with its bytes.
+std::map<std::string, std::string> Tree(const fs::path& dir) {
+    std::map<std::string, std::string> all;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = fs::relative(entry.path(), dir).string();
+        all[entry.is_directory() ? name + "/" : name] =
+            entry.is_directory() ? "" : ReadFile(entry.path());
     }
-    return names;
+    return all;
 }
 
-TEST(Mirror, IdTextAndPaths) {
+TEST(Mirror, IdTexts) {
     for (const auto& [id, text] : std::vector<std::pair<uint32_t, std::string>>{
              {0xA1, "00A1"}, {0, "0000"}, {0x12345, "12345"}, {0xFFFFFFFE, "FFFFFFFE"}}) {
         EXPECT_EQ(CtrIdText(id), text);
     }
     EXPECT_EQ(NormalizeCtrIdText(" 00a1 "), "00A1");
-    EXPECT_EQ(MirrorDir("/p", "00A1"), fs::path("/p/CTR/CTR_00A1"));
-    EXPECT_EQ(MirrorInbox("/p", "00A1"), fs::path("/p/CTR/CTR_00A1/ROOT/WORK/INBOX"));
 }
 
 TEST(Mirror, MapLinkPathKeepsEverythingInsideTheMirror) {
@@ -58,11 +56,17 @@ TEST(Mirror, CreatesTheFiveFoldersAndDeletesTheTree) {
     TempDir dir;
     ASSERT_TRUE(CreateMirrorFolders(dir.path(), "00A1"));
     const fs::path root = dir / "CTR/CTR_00A1/ROOT";
-    for (const char* folder :
-         {"WORK/INBOX", "WORK/OUTBOX", "WORK/PERIODIC", "INFO/METERS", "INFO/PROFILES"}) {
-        EXPECT_TRUE(fs::is_directory(root / folder)) << folder;
-    }
-    EXPECT_EQ(Entries(root), (std::set<std::string>{"WORK", "INFO"}));
+    EXPECT_EQ(Tree(dir.path()),
+              (std::map<std::string, std::string>{{"CTR/", ""},
+                                                  {"CTR/CTR_00A1/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/INFO/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/INFO/METERS/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/INFO/PROFILES/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/WORK/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/WORK/INBOX/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/WORK/OUTBOX/", ""},
+                                                  {"CTR/CTR_00A1/ROOT/WORK/PERIODIC/", ""}}));
 
     // Read-only files and folders go too; a symbolic link is removed, not followed.
     WriteFile(root / "INFO/METERS/m.xml", "<m/>");
@@ -76,54 +80,46 @@ TEST(Mirror, CreatesTheFiveFoldersAndDeletesTheTree) {
     EXPECT_TRUE(DeleteMirrorTree(dir / "CTR/CTR_00A1"));  // nothing there: done
 }
 
-TEST(ServiceCommand, ExactBytesOfTheExample) {
+// The exact bytes of a command, with nothing else left in the inbox (no temporary file); a
+// command without a file name gets a unique one; a value may hold "=" (the name ends at the
+// first one) and is escaped. (The commands themselves are checked where they are queued, in
+// tests/admin and tests/work.)
+TEST(ServiceCommand, ExactBytesAndUniqueNames) {
     TempDir dir;
     CreateMirrorFolders(dir.path(), "00A1");
     WriteServiceCommand(dir.path(), "00A1", {"Var=RefreshMeter", "OpCode=W", "Value=0A1B2C3D"},
                         "RefreshMeter_0A1B2C3D.xml");
-    EXPECT_EQ(ReadFile(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX/RefreshMeter_0A1B2C3D.xml"),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-              "<root>\r\n"
-              "  <workUID Value=\"0\"/>\r\n"
-              "  <command>\r\n"
-              "    <req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>\r\n"
-              "  </command>\r\n"
-              "</root>\r\n"
-              "\r\n");
-    // Nothing but the command is left in the inbox (no temporary file).
-    EXPECT_EQ(Entries(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX"),
-              std::set<std::string>{"RefreshMeter_0A1B2C3D.xml"});
+    const std::string used = WriteServiceCommand(dir.path(), "00A1", {"Var=A=B&'"}, "");
+    const std::regex shape("w-[0-9A-F]{16}\\.xml");
+    EXPECT_TRUE(std::regex_match(used, shape)) << used;
+    const auto command = [](const std::string& req) {
+        return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<root>\r\n  <workUID "
+               "Value=\"0\"/>\r\n"
+               "  <command>\r\n    " +
+               req + "\r\n  </command>\r\n</root>\r\n\r\n";
+    };
+    EXPECT_EQ(Tree(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX"),
+              (std::map<std::string, std::string>{
+                  {"RefreshMeter_0A1B2C3D.xml",
+                   command("<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>")},
+                  {used, command("<req Var=\"A=B&amp;&apos;\"/>")}}));
+
+    std::set<std::string> names;
+    for (int i = 0; i < 200; ++i) {
+        names.insert(MakeUniqueFileName("x_"));
+    }
+    EXPECT_EQ(names.size(), 200u);  // back-to-back calls still differ
+    EXPECT_EQ(names.begin()->substr(0, 2), "x_");
 }
 
-TEST(ServiceCommand, CommandTable) {
+TEST(ServiceCommand, APendingClockCommandIsReplaced) {
     TempDir dir;
     CreateMirrorFolders(dir.path(), "00A1");
-    const fs::path inbox = dir / "CTR/CTR_00A1/ROOT/WORK/INBOX";
-    QueueRegistrationCommands(dir.path(), "00A1");
-    EXPECT_EQ(Entries(inbox),
-              (std::set<std::string>{"FullSync.xml", "GetProfile.xml", "GetParams.xml"}));
-    QueueRefreshMeter(dir.path(), "00A1", "ANY");
-    QueueDeleteMeter(dir.path(), "00A1", "0A1B2C3D");
-    QueueDeleteFile(dir.path(), "00A1", "w-A&B'C.xml");
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"FullSync.xml", "    <req Var=\"FullSync\" OpCode=\"W\"/>\r\n"},
-        {"GetParams.xml", "<req Var=\"GetParams\" OpCode=\"R\"/>"},
-        {"RefreshMeter_ANY.xml", "<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"ANY\"/>"},
-        {"DeleteMeter_0A1B2C3D.xml", "<req Var=\"DeleteMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>"},
-        // An apostrophe and an ampersand are escaped in the value, not in the file name.
-        {"DeleteFile_w-A&B'C.xml.xml",
-         "<req Var=\"DeleteFile\" OpCode=\"W\" "
-         "Value=\"ROOT\\WORK\\PERIODIC\\w-A&amp;B&apos;C.xml\"/>"}};
-    for (const auto& [file, req] : expected) {
-        EXPECT_NE(ReadFile(inbox / file).find(req), std::string::npos) << file;
-    }
-
-    // A pending command of the same name is replaced.
     const auto noon = std::chrono::system_clock::from_time_t(1796479389);  // 2026-12-05 14:03:09
     EXPECT_EQ(SetUTCValue(noon), "2026-12-05-14-03-09");
     QueueSetUTC(dir.path(), "00A1", noon);
     QueueSetUTC(dir.path(), "00A1", noon + std::chrono::hours(1));
-    EXPECT_NE(ReadFile(inbox / "SetUTC.xml")
+    EXPECT_NE(ReadFile(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX/SetUTC.xml")
                   .find("<req Var=\"SetUTC\" OpCode=\"W\" Value=\"2026-12-05-15-03-09\"/>"),
               std::string::npos);
 }
@@ -135,32 +131,11 @@ TEST(ServiceCommand, FailuresAreRaisedAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(dir / "CTR"));
     // A target read from the database can never steer the write out of the inbox.
     CreateMirrorFolders(dir.path(), "00A1");
+    const auto before = Tree(dir.path());
     EXPECT_THROW(QueueRefreshMeter(dir.path(), "00A1", "../../x"), EInOutError);
     EXPECT_THROW(QueueRefreshMeter(dir.path(), "../CTR_00A1", "x"), EInOutError);
     EXPECT_THROW(WriteServiceCommand(dir.path(), "00A1", {"Var=X"}, ".."), EInOutError);
-    EXPECT_TRUE(Entries(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX").empty());
-    EXPECT_EQ(Entries(dir / "CTR/CTR_00A1/ROOT/WORK"),
-              (std::set<std::string>{"INBOX", "OUTBOX", "PERIODIC"}));
-}
-
-TEST(ServiceCommand, UniqueNamesAndEmptyFileName) {
-    const std::regex shape("w-[0-9A-F]{16}\\.xml");
-    std::set<std::string> names;
-    for (int i = 0; i < 200; ++i) {
-        const std::string name = MakeUniqueFileName("w-");
-        EXPECT_TRUE(std::regex_match(name, shape)) << name;
-        names.insert(name);
-    }
-    EXPECT_EQ(names.size(), 200u);  // back-to-back calls still differ
-    EXPECT_EQ(MakeUniqueFileName("x_").substr(0, 2), "x_");
-
-    TempDir dir;
-    CreateMirrorFolders(dir.path(), "00A1");
-    const std::string used = WriteServiceCommand(dir.path(), "00A1", {"Var=A=B"}, "");
-    EXPECT_TRUE(std::regex_match(used, shape));
-    // A value may hold "=": the name ends at the first one.
-    EXPECT_NE(ReadFile(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX" / used).find("<req Var=\"A=B\"/>"),
-              std::string::npos);
+    EXPECT_EQ(Tree(dir.path()), before);
 }
 
 TEST(ReceivedFiles, ClassificationAndProfileNames) {
@@ -176,16 +151,16 @@ TEST(ReceivedFiles, ClassificationAndProfileNames) {
     for (const auto& [path, kind] : kinds) {
         EXPECT_EQ(ClassifyLinkPath(path), kind) << path;
     }
-
-    std::string project, profile;
-    ASSERT_TRUE(ParseProfileName("profile-0000ABCD-00001234.xml", project, profile));
-    EXPECT_EQ(project, "0000ABCD");
-    EXPECT_EQ(profile, "00001234");
-    ASSERT_TRUE(ParseProfileName("profile-1-2.xml", project, profile));
-    EXPECT_EQ(project, "1-2.xml");  // up to 8 characters, whatever they are
-    EXPECT_EQ(profile, "2.xml");
-    EXPECT_FALSE(ParseProfileName("profile-1.xml", project, profile));
-    EXPECT_FALSE(ParseProfileName("profile.xml", project, profile));
+    // Up to 8 characters each, whatever they are.
+    for (const auto& [name, parts] : std::vector<std::pair<std::string, std::string>>{
+             {"profile-0000ABCD-00001234.xml", "0000ABCD 00001234"},
+             {"profile-1-2.xml", "1-2.xml 2.xml"},
+             {"profile-1.xml", "none"},
+             {"profile.xml", "none"}}) {
+        std::string project, profile;
+        EXPECT_EQ(ParseProfileName(name, project, profile) ? project + " " + profile : "none",
+                  parts);
+    }
 }
 
 TEST(ReceivedFiles, StoringHandlerWritesWhatBelongsInTheMirror) {
@@ -195,11 +170,7 @@ TEST(ReceivedFiles, StoringHandlerWritesWhatBelongsInTheMirror) {
     StoreReceivedFilesHandler handler;
     auto handle = [&](const std::string& linkPath, const std::string& bytes) {
         ReceivedFile file;
-        file.ctrId = "00A1";
-        file.linkPath = linkPath;
-        file.fileName = linkPath.substr(linkPath.rfind('\\') + 1);
         file.kind = ClassifyLinkPath(linkPath);
-        file.mirrorDir = mirror;
         file.mirrorPath = *MapLinkPath(mirror, linkPath);
         file.bytes = bytes;
         handler.HandleReceivedFile(file);
@@ -214,14 +185,19 @@ TEST(ReceivedFiles, StoringHandlerWritesWhatBelongsInTheMirror) {
     // A folder that is not in the mirror can never hold the file.
     EXPECT_THROW(handle("ROOT\\INFO\\PROFILES\\sub\\y.xml", "<y/>"), EReceivedFileRejected);
 
-    EXPECT_TRUE(Entries(mirror / "ROOT/WORK/OUTBOX").empty());
-    EXPECT_EQ(ReadFile(mirror / "ROOT/INFO/METERS/m.xml"), "<m2/>");
-    EXPECT_EQ(ReadFile(mirror / "ROOT/INFO/METERS/noise.xml"), "<n/>");
-    EXPECT_EQ(ReadFile(mirror / "ROOT/WORK/PERIODIC/w-1.xml"), "<w/>");
-    EXPECT_EQ(Entries(mirror / "ROOT/INFO/METERS"),
-              (std::set<std::string>{"m.xml", "noise.xml"}));  // no temporary left
-    EXPECT_EQ(ReadFile(mirror / "ROOT/INFO/PROFILES/profile-0000ABCD-00001234.xml"), "<p/>");
-    EXPECT_FALSE(fs::exists(mirror / "ROOT/x.xml"));
+    // The result and the file outside the folders are not stored; no temporary is left.
+    EXPECT_EQ(Tree(mirror / "ROOT"), (std::map<std::string, std::string>{
+                                         {"INFO/", ""},
+                                         {"INFO/METERS/", ""},
+                                         {"INFO/METERS/m.xml", "<m2/>"},
+                                         {"INFO/METERS/noise.xml", "<n/>"},
+                                         {"INFO/PROFILES/", ""},
+                                         {"INFO/PROFILES/profile-0000ABCD-00001234.xml", "<p/>"},
+                                         {"WORK/", ""},
+                                         {"WORK/INBOX/", ""},
+                                         {"WORK/OUTBOX/", ""},
+                                         {"WORK/PERIODIC/", ""},
+                                         {"WORK/PERIODIC/w-1.xml", "<w/>"}}));
 }
 
 }  // namespace

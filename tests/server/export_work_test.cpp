@@ -1,4 +1,5 @@
-// zarnicbox --export-work run as a program against a database file of its own.
+// The program's runs that end at once (--export-work, --version, bad options, a database that
+// cannot be opened), against a database file of its own: exit codes and output.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -58,6 +59,7 @@ TEST_F(ExportWorkProgram, ExitCodesAndOutput) {
         {{"--export-work", "x"}, 2, "zarnicbox: --export-work needs a work UID (a number)\n"},
         {{"--output", "f.csv"}, 2, "zarnicbox: --output goes with --export-work\n"},
         {{"--export-work", "1", "--output", bad}, 1, "zarnicbox: cannot write " + bad + "\n"},
+        {{"--version", "--port", "0"}, 0, "ZarnicBox Rev.0.3.24 (file version 0.3.24.0)\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.args), c.code) << c.args[0] << " " << c.args[1];
@@ -67,6 +69,13 @@ TEST_F(ExportWorkProgram, ExitCodesAndOutput) {
     std::filesystem::remove(dir_ / "ZarnicBox.db");
     EXPECT_EQ(Run({"--export-work", "1"}), 1);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "ZarnicBox.db"));
+    // A database that cannot be opened stops a start with the message.
+    std::filesystem::create_directory(dir_ / "ZarnicBox.db");
+    EXPECT_EQ(Run({"--headless"}), 1);
+    EXPECT_NE(output_.find("Failed to open database \"" + (dir_ / "ZarnicBox.db").string() +
+                           "\" : unable to open database file"),
+              std::string::npos)
+        << output_;
 }
 
 }  // namespace
