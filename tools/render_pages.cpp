@@ -30,14 +30,17 @@
 #include "app/run_window.h"
 #include "app/work_dispatch_page.h"
 #include "app/xml_window.h"
+#include "base/clock.h"
 #include "base/log.h"
 #include "base/operator_messages.h"
 #include "base/program.h"
 #include "link/link_server.h"
+#include "link/mirror.h"
 #include "server/runtime.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
 #include "storage/stored_text.h"
+#include "storage/time_stamp.h"
 #include "work/dispatch.h"
 #include "work/work_library.h"
 
@@ -81,6 +84,12 @@ struct Driver {
     }
     void Click(const char* name) const { QTest::mouseClick(Find(name), Qt::LeftButton); }
     void Type(const char* name, const QString& text) const { Find<QLineEdit>(name)->setText(text); }
+    // Clicks a cell of a grid or a row of a list.
+    void ClickCell(const char* name, int row, int column = 0) const {
+        auto* view = Find<QAbstractItemView>(name);
+        const QModelIndex cell = view->model()->index(row, column);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(cell).center());
+    }
     // Back to the main page, then along the links to the page.
     void Show(PageId id) const {
         QTest::mouseClick(window.Trail()->LabelAt(0), Qt::LeftButton);
@@ -188,9 +197,7 @@ void AddMeters() {
 
 // A meter of the register chosen, with one of its three tabs in front.
 void ShowMeterTab(const Driver& d, int tab) {
-    auto* grid = d.Find<QTableWidget>("StringGridAdminMeter");
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualItemRect(grid->item(1, 3)).center());
+    d.ClickCell("StringGridAdminMeter", 1, 3);
     d.Find<QTabWidget>("PageControlAdminMeterAttr")->setCurrentIndex(tab);
 }
 
@@ -248,9 +255,7 @@ std::vector<Shot> RegisterShots() {
         {"13c_measuring_points_meter", [](const Driver& d) { ShowMeterTab(d, 2); }},
         {"13d_measuring_points_chooser",
          [](const Driver& d) {
-             auto* grid = d.Find<QTableWidget>("StringGridAdminMeter");
-             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                               grid->visualItemRect(grid->item(2, 7)).center());
+             d.ClickCell("StringGridAdminMeter", 2, 7);
              d.Find<QComboBox>("ComboBoxAdminMeter")->showPopup();
          },
          [](const Driver& d) -> QWidget* {
@@ -357,8 +362,109 @@ std::vector<Shot> WorkShots() {
     };
 }
 
+// Two concentrators; a single work of two requests sent to six meters of 00A1 (four answered,
+// one of them with a failed archive read, two silent), with yesterday's load profile; and a
+// periodic work whose files lie in the mirrors of both concentrators: the results pages.
+void ResultsRows(zb::storage::TSQLiteDatabase& db) {
+    using zb::storage::SqlInt;
+    for (const char* id : {"00A1", "00B2"}) {
+        db.ExecuteSql("INSERT into CTR (ID,Comment) values(" + SqlText(id) + "," + SqlText("ТП-5") +
+                      ")");
+        zb::link::CreateMirrorFolders(zb::base::Program().programDir, id);
+    }
+    std::string mpList;
+    for (int point = 1; point <= 6; ++point) {
+        db.ExecuteSql("INSERT into MeasuringPoint (CtrUID,MeterADDR,Name) values('1'," +
+                      SqlText("0000010" + std::to_string(point)) + "," +
+                      SqlText("Кв. " + std::to_string(point)) + ")");
+        mpList += std::to_string(point) + "\r\n";
+    }
+    db.ExecuteSql("UPDATE MeasuringPoint set MeterInfoBasic=" +
+                  SqlText("0000.SerialNumber=10042\r\n0000.FirmwareVersion=2.4.1\r\n"
+                          "Данные получены=05.12.2026 14:03:09\r\n") +
+                  ", MeterInfoArch=" +
+                  SqlText("0001.EnergyImport=I 2 ч, 4096 записей (00010100)\r\n") + " WHERE UID=1");
+    namespace work = zb::work;
+    const int64_t profile = work::InsertWork(db, work::WorkRow({"Профиль нагрузки"}));
+    const int64_t reading = work::InsertTask(db, profile, work::TaskRow({.var = "0000.Energy"}));
+    const int64_t archive = work::InsertTask(
+        db, profile,
+        work::TaskRow({.var = "0001.EnergyImport", .opCode = "AR", .arcInterval = "2 HOUR"}));
+    const int64_t daily =
+        work::InsertWork(db, work::WorkRow({"Показания за сутки", true, "1 DAY", "2 HOUR"}));
+    const auto addWork = [&](int64_t stamp, const std::string& list, int64_t tasks, int64_t meters,
+                             const std::string& file, int64_t libraryWork) {
+        return db.InsertSql(
+            "INSERT into Work (FileName,OperatorUID,MeterTotal,TaskCount,MPList,LocalTimeStamp,"
+            "XML,WorkLibUID) values(" +
+            SqlText(file) + ",'1'," + SqlInt(meters) + "," + SqlInt(tasks) + "," + SqlText(list) +
+            "," + SqlInt(stamp) + "," + SqlText(*work::ReadWorkXmlText(db, libraryWork)) + "," +
+            SqlInt(libraryWork) + ")");
+    };
+    const int64_t now = zb::storage::LocalTimeStampOf(zb::base::LocalNow());
+    const int64_t sent = addWork(now, mpList, 2, 6, "w-0000000000000001.xml", profile);
+
+    // Yesterday's load profile, every two hours.
+    const int64_t day = now - now % 86400 - 86400;
+    const char* loads[12] = {"2.1", "1.6", "1.5", "3.2", "5.1", "3.9",
+                             "4.3", "3.8", "4.6", "7.4", "7.1", "4.0"};
+    std::string times, values;
+    for (int h = 0; h < 12; ++h) {
+        times += std::to_string(day + h * 7200) + "\r\n";
+        values += std::string(loads[h]) + "\r\n";
+    }
+    const auto answer = [&](int64_t task, int point, const char* var, const char* opCode,
+                            const char* result, const std::string& value, const std::string& time) {
+        db.ExecuteSql(
+            "INSERT into BigData (WorkUID,TaskUID,DataVendorUID,DataVendorEntity,MeterADDR,VarName,"
+            "OpCode,Result,LocalTime,MasterClock,Value,LocalTimeStamp) values(" +
+            SqlInt(sent) + "," + SqlInt(task) + "," + SqlInt(point) + ",'MP'," +
+            SqlText("0000010" + std::to_string(point)) + "," + SqlText(var) + "," +
+            SqlText(opCode) + "," + SqlText(result) + "," + SqlText(time) + ",''," +
+            SqlText(value) + "," + SqlInt(now) + ")");
+    };
+    for (int point = 1; point <= 4; ++point) {
+        answer(reading, point, "0000.Energy", "R", "DONE",
+               "12345." + std::to_string(point) + " кВт*ч", "");
+        answer(archive, point, "0001.EnergyImport", "AR", point == 3 ? "TIMEOUT" : "DONE", values,
+               times);
+    }
+    for (const char* id : {"00A1", "00B2"}) {
+        const std::string file = std::string("w-00000000000000") + id + ".xml";
+        addWork(0, "", -1, 1, file, daily);
+        std::ofstream(zb::link::MirrorDir(zb::base::Program().programDir, id) /
+                      "ROOT/WORK/PERIODIC" / file)
+            << "<root/>";
+    }
+}
+
+std::vector<Shot> ResultsShots() {
+    return {
+        {"25_statistics_work",
+         [](const Driver& d) {
+             LogIn(d);
+             d.Show(PageId::Stat);
+             d.ClickCell("StringGridWorkStat", 0, 1);
+             d.Click("ButtonWorkStatShow");
+             d.ClickCell("ListBoxWorkStatDONE", 0);
+         }},
+        {"26_statistics_chart",
+         [](const Driver& d) {
+             d.Find<QTabWidget>("PageControlWorkStatResult")->setCurrentIndex(1);
+         }},
+        {"27_periodic_delete_works",
+         [](const Driver& d) {
+             d.Show(PageId::Delete);
+             d.ClickCell("ListBoxWorkDelete", 0);
+             d.window.StatusTick();
+         }},
+    };
+}
+
 std::vector<Session> Sessions() {
-    return {{RegisterRows, RegisterShots(), true}, {WorkRows, WorkShots(), true}};
+    return {{RegisterRows, RegisterShots(), true},
+            {WorkRows, WorkShots(), true},
+            {ResultsRows, ResultsShots()}};
 }
 
 // Renders one session; returns the number of pictures written, -1 on a failure.
@@ -367,7 +473,7 @@ int RenderSession(const Session& session, const QString& out) {
     const std::filesystem::path programDir = ::mkdtemp(dirTemplate);
     zb::server::PrepareProgram(programDir);
     if (session.catalogue) {
-        for (const char* folder : {"XML.ZARNIC", "DLL"}) {
+        for (const char* folder : {"XML.ZARNIC", "XML.ZarnicMaster", "DLL"}) {
             std::filesystem::copy(std::filesystem::path(ZB_BUILD_PROGRAM_DIR) / folder,
                                   programDir / folder, std::filesystem::copy_options::recursive);
         }

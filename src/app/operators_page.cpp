@@ -61,8 +61,10 @@ OperatorsPage::OperatorsPage(QWidget* parent)
     auto* levels = new QGroupBox("Уровень полномочий оператора", frame()->form);
     levels->setObjectName("RadioGroupAdminOperatorLevel");
     auto* levelsLayout = new QVBoxLayout(levels);
-    for (const char* level : kLevels) {
-        levelsLayout->addWidget(new QRadioButton(Q(level), levels));
+    for (int i = 0; i < static_cast<int>(std::size(kLevels)); ++i) {
+        auto* level = new QRadioButton(Q(kLevels[i]), levels);
+        level->setObjectName(QString("RadioButtonAdminOperatorLevel%1").arg(i));
+        levelsLayout->addWidget(level);
     }
     levels->setEnabled(false);
     form->addWidget(levels);

@@ -430,9 +430,14 @@ void WorkLibraryPage::ShowNewTask() {
     attempts_->setValue(3);
     ShowZarnicPage();
     syntaxPages_->setCurrentIndex(kZarnicPage);
-    xmlText_ = work::BuildTaskXml(ReadTaskFields());
     ShowPanel(taskPanel_, kNewTask);
     group_->setFocus();
+    // A request that cannot be built yet has no XML; save says why.
+    try {
+        xmlText_ = work::BuildTaskXml(ReadTaskFields());
+    } catch (const std::out_of_range&) {
+        xmlText_.clear();
+    }
 }
 
 work::WorkDefinition WorkLibraryPage::ReadWorkFields() const {

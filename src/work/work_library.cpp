@@ -187,7 +187,14 @@ void ZarnicEditor::ChangeGroup(int index) {
         CollectVariables(*groups_[index].entry, page_.variables);
     }
     page_.archiveTarget = false;
-    ChangeVariable(page_.variables.empty() ? -1 : 0);
+    // The first variable that can be read or written: a group may begin with one that neither
+    // level allows (the service key), and a new request would then start from a dead end.
+    const auto& vars = page_.variables;
+    const auto requestable = std::find_if(
+        vars.begin(), vars.end(), [](devices::TVar* var) { return !ActionItems(*var).empty(); });
+    ChangeVariable(vars.empty()                ? -1
+                   : requestable == vars.end() ? 0
+                                               : static_cast<int>(requestable - vars.begin()));
 }
 
 void ZarnicEditor::ChangeVariable(int index) {
@@ -254,9 +261,12 @@ void ZarnicEditor::ChangeArchiveType(int index) {
 
 TaskRequest ZarnicEditor::Build(int maxAttempts) const {
     const devices::TVar* var = page_.SelectedVariable();
-    if (var == nullptr || page_.action < 0 ||
-        page_.action >= static_cast<int>(page_.actions.size())) {
-        throw std::out_of_range("List index out of bounds (-1)");
+    if (var == nullptr) {
+        throw std::out_of_range("Параметр не выбран.");
+    }
+    if (page_.action < 0 || page_.action >= static_cast<int>(page_.actions.size())) {
+        throw std::out_of_range("Параметр \"" + VariableCaption(*var) +
+                                "\" недоступен ни для чтения, ни для записи.");
     }
     TaskRequest task;
     task.syntax = std::string(kSyntaxZarnic);

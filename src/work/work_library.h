@@ -127,8 +127,8 @@ class ZarnicEditor {
     void ChangeAction(int index);
     void ChangeArchiveType(int index);
 
-    // The request the page describes. Throws std::out_of_range when no variable or no action is
-    // chosen (nothing can be stored then).
+    // The request the page describes. Throws std::out_of_range, with a text for the operator,
+    // when no variable or no action is chosen (nothing can be stored then).
     TaskRequest Build(int maxAttempts) const;
     // Loads a stored ZARNIC request; false (and missingVariable set) when its variable is not
     // in the catalogue.

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "app/run_window.h"
 #include "testing/process.h"
 #include "testing/temp_dir.h"
@@ -10,10 +12,10 @@
 namespace zb::apptest {
 namespace {
 
+const char* const kDisplayVariables[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+
 void ClearDisplay() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        unsetenv(name);
-    }
+    std::for_each(std::begin(kDisplayVariables), std::end(kDisplayVariables), unsetenv);
 }
 
 TEST(NoDisplay, AnyOfTheThreeVariablesIsADisplay) {
@@ -21,7 +23,7 @@ TEST(NoDisplay, AnyOfTheThreeVariablesIsADisplay) {
     EXPECT_FALSE(app::HasDisplay());
     setenv("WAYLAND_DISPLAY", "", 1);
     EXPECT_FALSE(app::HasDisplay());
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    for (const char* name : kDisplayVariables) {
         setenv(name, "x", 1);
         EXPECT_TRUE(app::HasDisplay()) << name;
         unsetenv(name);

@@ -1,19 +1,19 @@
 #include "window_fixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QTest>
+#include <atomic>
 #include <thread>
 
 #include "app/run_window.h"
 #include "base/operator_messages.h"
+#include "link/link_server.h"
 #include "storage/schema.h"
 #include "storage/sqlite_database.h"
+#include "testing/process.h"
 
 namespace zb::apptest {
 
@@ -84,42 +84,70 @@ void WindowTest::LoginAs(const QString& login, const QString& password) {
     Flush();
 }
 
-void WindowTest::OpenAdminPage(const char* linkName) {
+void WindowTest::ShowPage(app::PageId id) {
+    using app::PageId;
+    // The link of each page by PageId, after the link of the page it is reached from.
+    static const QStringList kLinks =
+        QString(
+            "- LabelMainWork LabelMainData LabelMainAdmin LabelWorkLib LabelWorkUpLoad "
+            "LabelWorkDelete LabelWorkStat LabelAdminOperator LabelAdminCtr LabelAdminMP "
+            "LabelAdminCustomer LabelAdminContract LabelAdminAccount LabelAdminBalance "
+            "LabelAdminCategory LabelAdminProvider LabelAdminNetwork")
+            .split(' ');
+    Click(window_->Trail()->LabelAt(0));
+    if (id == PageId::Log) {
+        auto* main = window_->PageOf(PageId::Main);
+        QTest::mouseClick(main, Qt::LeftButton, Qt::AltModifier,
+                          QPoint(main->width() - 20, main->height() - 20));
+    } else if (id != PageId::Main) {
+        const PageId from = id < PageId::Library ? PageId::Main
+                            : id <= PageId::Stat ? PageId::Work
+                                                 : PageId::Admin;
+        if (from != PageId::Main) {
+            Press(kLinks[static_cast<int>(from)]);
+        }
+        Press(kLinks[static_cast<int>(id)]);
+    }
+    Flush();
+    EXPECT_EQ(window_->PageInFront(), window_->PageOf(id)) << static_cast<int>(id);
+}
+
+void WindowTest::OpenPage(app::PageId id) {
     if (!window_) {
         StartWindow();
     }
     if (!window_->LoggedIn()) {
         LoginAs("KREMU", "KREMU");
     }
-    ASSERT_TRUE(window_->LoggedIn());
-    Click(Find<QWidget>("LabelMainAdmin"));
-    Click(Find<QWidget>(linkName));
-    Flush();
+    ShowPage(id);
 }
 
-void WindowTest::ShowPage(app::PageId id) {
-    using app::PageId;
-    Click(window_->Trail()->LabelAt(0));
-    if (id == PageId::Library || id == PageId::UpLoad || id == PageId::Delete ||
-        id == PageId::Stat) {
-        window_->FollowLink(PageId::Work);
-    } else if (id > PageId::Stat && id != PageId::Log) {
-        window_->FollowLink(PageId::Admin);
+int WindowTest::RunConcentrator(const char* id, const std::filesystem::path& root) {
+    testing::ChildProcess sim(
+        ZB_CTR_SIM_PATH, {"--port", std::to_string(runtime_->Link()->Port()), "--id", id, "--root",
+                          root.string(), "--timeout", "60", "--quiet"});
+    std::atomic<int> code{-1};
+    std::thread waiter([&] { code = sim.Wait(std::chrono::seconds(60)); });
+    // The window thread ticks the close countdowns and handles the queued events meanwhile.
+    WaitFor(
+        [&] {
+            window_->TimeoutTick();
+            return code != -1;
+        },
+        std::chrono::seconds(70));
+    waiter.join();
+    return code.load();
+}
+
+void WindowTest::AddRecord(const QString& prefix, const QStringList& texts) {
+    Press("Button" + prefix + "Cancel");
+    Press("ToolButton" + prefix + "Add");
+    const auto fields = Fields(prefix);
+    for (int i = 0; i < texts.size(); ++i) {
+        fields[i]->setText(texts[i]);
     }
-    if (id != PageId::Main) {
-        window_->FollowLink(id);
-    }
+    Press("Button" + prefix + "Save");
     Flush();
-}
-
-bool WindowTest::Showing(const QString& name) const {
-    auto* widget = Find<QWidget>(name);
-    return widget != nullptr && widget->isVisibleTo(window_.get());
-}
-
-QString WindowTest::HeaderText(const QString& prefix) const {
-    auto* header = Find<app::HeaderPanel>("Panel" + prefix + "Header");
-    return header != nullptr ? header->text() : QString();
 }
 
 void WindowTest::Click(QWidget* widget) {
@@ -136,27 +164,16 @@ void WindowTest::Type(QWidget* widget, const QString& text) {
     }
 }
 
-void WindowTest::ClickAlt(QWidget* widget, QPoint at) {
-    QTest::mouseClick(widget, Qt::LeftButton, Qt::AltModifier, at);
-}
-
 void WindowTest::ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     ASSERT_NE(item, nullptr);
     tree->scrollToItem(item);
-    const QRect rect = tree->visualItemRect(item);
-    ASSERT_TRUE(rect.isValid());
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
-    Flush();
+    ClickIn(tree, tree->visualItemRect(item));
 }
 
-QTreeWidgetItem* WindowTest::ChildByText(QTreeWidget* tree, const QString& text) {
-    QTreeWidgetItem* root = tree->topLevelItem(0);
-    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
-        if (root->child(i)->text(0) == text) {
-            return root->child(i);
-        }
-    }
-    return nullptr;
+void WindowTest::ClickIn(QAbstractItemView* view, const QRect& rect) {
+    ASSERT_TRUE(rect.isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    Flush();
 }
 
 QStringList WindowTest::ChildTexts(QTreeWidget* tree) {
@@ -181,28 +198,10 @@ bool WindowTest::WaitFor(const std::function<bool()>& done, std::chrono::millise
     return true;
 }
 
-void WindowTest::Flush() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
-
 int64_t WindowTest::Count(const std::string& table, const std::string& where) {
     return storage::Database()
         .QueryTable("SELECT COUNT(*) from " + table + (where.empty() ? "" : " WHERE " + where))
         ->FieldInt64(0);
-}
-
-LoopbackClient::LoopbackClient(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
-
-LoopbackClient::~LoopbackClient() {
-    ::close(fd_);
 }
 
 }  // namespace zb::apptest

@@ -3,8 +3,11 @@
 // link listening on an ephemeral loopback port. Operator messages are recorded, not shown.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTreeWidget>
 #include <chrono>
@@ -40,15 +43,19 @@ class WindowTest : public ::testing::Test {
     // Copies the built catalogue and base plug-in into the program directory (before the window
     // starts, which loads them).
     void CopyShippedCatalogue();
-    // Creates the window and runs its start-up.
     void StartWindow();
     void LoginAs(const QString& login, const QString& password);
-    // Logs in as the built-in administrator and opens an administration page by its link.
-    void OpenAdminPage(const char* linkName);
-    // Back to the main page, then along the links to the page, as an operator goes there.
+    // Back to the main page, then along the links to the page (the log by an Alt-click on the
+    // main page), as an operator goes there.
     void ShowPage(app::PageId id);
+    // Starts the window and logs in as the built-in administrator where not yet done, then
+    // shows the page.
+    void OpenPage(app::PageId id);
+    // Runs the concentrator simulator as `id` with the files under `root` for one session
+    // against the link while the window handles its events and ticks; returns its exit code.
+    int RunConcentrator(const char* id, const std::filesystem::path& root);
 
-    template <class T>
+    template <class T = QWidget>
     T* Find(const QString& name) const {
         T* found = window_->findChild<T*>(name);
         EXPECT_NE(found, nullptr) << "no widget " << name.toStdString();
@@ -56,22 +63,36 @@ class WindowTest : public ::testing::Test {
     }
 
     QLineEdit* Edit(const QString& name) const { return Find<QLineEdit>(name); }
+    void Press(const QString& name) const { Click(Find(name)); }
+    bool Enabled(const QString& name) const { return Find(name)->isEnabled(); }
     // Whether the widget of that name is shown (its stack page in front, not hidden).
-    bool Showing(const QString& name) const;
-    // The text of a register page's header, by the page's prefix ("AdminOperator").
-    QString HeaderText(const QString& prefix) const;
+    bool Showing(const QString& name) const { return Find(name)->isVisibleTo(window_.get()); }
+    // A register page's add: from the root into add mode, the texts into its fields in order,
+    // then save.
+    void AddRecord(const QString& prefix, const QStringList& texts);
+    // A register page's text fields in the order of the form.
+    QList<QLineEdit*> Fields(const QString& prefix) const {
+        return window_->findChildren<QLineEdit*>(QRegularExpression("^LabeledEdit" + prefix));
+    }
 
     static void Click(QWidget* widget);
     // Types the text character by character as key presses (any alphabet).
     static void Type(QWidget* widget, const QString& text);
-    static void ClickAlt(QWidget* widget, QPoint at);
     static void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item);
-    static QTreeWidgetItem* ChildByText(QTreeWidget* tree, const QString& text);
+    // Clicks a cell of a grid or a row of a list.
+    static void ClickRow(QAbstractItemView* view, int row, int column = 0) {
+        ClickIn(view, view->visualRect(view->model()->index(row, column)));
+    }
+    static void ClickIn(QAbstractItemView* view, const QRect& rect);
+    static QTreeWidgetItem* ChildByText(QTreeWidget* tree, const QString& text) {
+        const int index = ChildTexts(tree).indexOf(text);
+        return index < 0 ? nullptr : tree->topLevelItem(0)->child(index);
+    }
     static QStringList ChildTexts(QTreeWidget* tree);
     // Handles the window thread's queued events until `done` holds or the time is up.
     static bool WaitFor(const std::function<bool()>& done,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    static void Flush();
+    static void Flush() { QCoreApplication::processEvents(); }
 
     int64_t Count(const std::string& table, const std::string& where = "");
 
@@ -79,21 +100,6 @@ class WindowTest : public ::testing::Test {
     std::shared_ptr<testing::MessageRecorder> messages_;
     std::unique_ptr<server::Runtime> runtime_;
     std::unique_ptr<app::MainWindow> window_;
-};
-
-// A bare TCP connection to the link on loopback.
-class LoopbackClient {
-  public:
-    explicit LoopbackClient(uint16_t port);
-    ~LoopbackClient();
-    LoopbackClient(const LoopbackClient&) = delete;
-    LoopbackClient& operator=(const LoopbackClient&) = delete;
-    bool connected() const { return connected_; }
-    int fd() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
 };
 
 }  // namespace zb::apptest

@@ -80,29 +80,38 @@ TEST(Mirror, CreatesTheFiveFoldersAndDeletesTheTree) {
     EXPECT_TRUE(DeleteMirrorTree(dir / "CTR/CTR_00A1"));  // nothing there: done
 }
 
-// The exact bytes of a command, with nothing else left in the inbox (no temporary file); a
-// command without a file name gets a unique one; a value may hold "=" (the name ends at the
-// first one) and is escaped. (The commands themselves are checked where they are queued, in
-// tests/admin and tests/work.)
+// The exact bytes of every command the server queues, with nothing else left in the inbox (no
+// temporary file); a command without a file name gets a unique one; a value may hold "=" (the
+// name ends at the first one) and is escaped.
 TEST(ServiceCommand, ExactBytesAndUniqueNames) {
     TempDir dir;
     CreateMirrorFolders(dir.path(), "00A1");
-    WriteServiceCommand(dir.path(), "00A1", {"Var=RefreshMeter", "OpCode=W", "Value=0A1B2C3D"},
-                        "RefreshMeter_0A1B2C3D.xml");
+    QueueRegistrationCommands(dir.path(), "00A1");
+    QueueRefreshMeter(dir.path(), "00A1", "0A1B2C3D");
+    QueueDeleteMeter(dir.path(), "00A1", "ANY");
+    QueueDeleteFile(dir.path(), "00A1", "w-0F3A00C1B2D49E07.xml");
     const std::string used = WriteServiceCommand(dir.path(), "00A1", {"Var=A=B&'"}, "");
     const std::regex shape("w-[0-9A-F]{16}\\.xml");
     EXPECT_TRUE(std::regex_match(used, shape)) << used;
     const auto command = [](const std::string& req) {
         return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<root>\r\n  <workUID "
                "Value=\"0\"/>\r\n"
-               "  <command>\r\n    " +
-               req + "\r\n  </command>\r\n</root>\r\n\r\n";
+               "  <command>\r\n    <req " +
+               req + "/>\r\n  </command>\r\n</root>\r\n\r\n";
     };
-    EXPECT_EQ(Tree(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX"),
-              (std::map<std::string, std::string>{
-                  {"RefreshMeter_0A1B2C3D.xml",
-                   command("<req Var=\"RefreshMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"/>")},
-                  {used, command("<req Var=\"A=B&amp;&apos;\"/>")}}));
+    EXPECT_EQ(
+        Tree(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX"),
+        (std::map<std::string, std::string>{
+            {"FullSync.xml", command("Var=\"FullSync\" OpCode=\"W\"")},
+            {"GetProfile.xml", command("Var=\"GetProfile\" OpCode=\"R\"")},
+            {"GetParams.xml", command("Var=\"GetParams\" OpCode=\"R\"")},
+            {"RefreshMeter_0A1B2C3D.xml",
+             command("Var=\"RefreshMeter\" OpCode=\"W\" Value=\"0A1B2C3D\"")},
+            {"DeleteMeter_ANY.xml", command("Var=\"DeleteMeter\" OpCode=\"W\" Value=\"ANY\"")},
+            {"DeleteFile_w-0F3A00C1B2D49E07.xml.xml",
+             command("Var=\"DeleteFile\" OpCode=\"W\" "
+                     "Value=\"ROOT\\WORK\\PERIODIC\\w-0F3A00C1B2D49E07.xml\"")},
+            {used, command("Var=\"A=B&amp;&apos;\"")}}));
 
     std::set<std::string> names;
     for (int i = 0; i < 200; ++i) {

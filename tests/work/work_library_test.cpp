@@ -76,6 +76,11 @@ TEST_F(ZarnicEditorTest, AWriteIsNeverAnArchiveReadAndNoActionBuildsNothing) {
     Choose("0000.ServiceKey");  // neither level below 8
     EXPECT_TRUE(page().actions.empty());
     EXPECT_THROW(editor_.Build(3), std::out_of_range);
+    // A group that begins with it (the extension files move the others into groups after it)
+    // opens on the first variable that can be requested.
+    editor_.Reset();
+    ASSERT_EQ(page().variables.front()->Title(), "0000.ServiceKey");
+    EXPECT_EQ(editor_.Build(3).var, "0000.SerialNumber");
 }
 
 // Requests built as the operator composes them, with the bytes the base plug-in encodes, load
