@@ -11,11 +11,13 @@
 // 3. A meter list of 10,000 meters, imported as new meters, again as known ones, and as
 //    unassigned points that the concentrator claims. With --lists N only this, N rounds (on
 //    N concentrators), with the medians.
+// 5. With --rounds N: after 1 and 2, N rounds of the import through the handler and the
+//    bound-insert reference in turn, each into empty tables, with the ratio per round.
 //    The growth of ZarnicBox.db through the first import, per answer.
 // 4. With --memory MB: the memory a result file of about that size adds while the handler
 //    applies it (peak resident size above the level before, the file's own bytes not counted).
 //
-// Usage: inbound_bench [--memory MB | --lists N]   (prints the figures; no pass/fail)
+// Usage: inbound_bench [--memory MB | --lists N | --rounds N]   (prints the figures; no pass/fail)
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -305,6 +307,7 @@ int main(int argc, char** argv) {
     const std::string option = argc == 3 ? argv[1] : "";
     const int memoryMb = option == "--memory" ? std::atoi(argv[2]) : 0;
     const int listRounds = option == "--lists" ? std::clamp(std::atoi(argv[2]), 1, 90) : 0;
+    const int resultRounds = option == "--rounds" ? std::clamp(std::atoi(argv[2]), 1, 50) : 0;
     const fs::path dir =
         fs::temp_directory_path() / ("zb-inbound-bench-" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -455,6 +458,40 @@ int main(int argc, char** argv) {
         handlerRate.wall / rawRate);
     std::printf("database growth: %.0f bytes per answer, %.0f MB per million answers\n",
                 bytesPerAnswer, bytesPerAnswer);
+
+    if (resultRounds > 0) {
+        // Rounds of the import through the handler and the reference in turn, both into empty
+        // tables of a freshly compacted file, so that each pair sees the same conditions and
+        // the same moment of the machine's load.
+        std::vector<double> ratios;
+        std::vector<double> cpuRatios;
+        for (int round = 0; round < resultRounds; ++round) {
+            db.ExecuteSql("DELETE from BigData");
+            db.ExecuteSql(std::string("DELETE from ") + zb::storage::kProcessedResultFileTable);
+            db.ExecuteSql("VACUUM");
+            const Stopwatch stopwatch;
+            throughHandler();
+            const Rate ours = stopwatch.RateOf(static_cast<double>(answers));
+            const Rate reference = BoundInsertRate(dir / "raw.db", cells);
+            ratios.push_back(ours.wall / reference.wall);
+            cpuRatios.push_back(ours.cpu / reference.cpu);
+            std::printf(
+                "round %d: through the handler %.0f answers/s (per CPU second %.0f), bound "
+                "inserts %.0f rows/s (%.0f): ratio %.2f, by CPU time %.2f\n",
+                round + 1, ours.wall, ours.cpu, reference.wall, reference.cpu, ratios.back(),
+                cpuRatios.back());
+        }
+        std::sort(ratios.begin(), ratios.end());
+        std::sort(cpuRatios.begin(), cpuRatios.end());
+        std::printf(
+            "ratio per round, min / median / max: %.2f / %.2f / %.2f; by CPU time %.2f / %.2f / "
+            "%.2f\n",
+            ratios.front(), Median(ratios), ratios.back(), cpuRatios.front(), Median(cpuRatios),
+            cpuRatios.back());
+        zb::storage::SetDatabase(nullptr);
+        fs::remove_all(dir);
+        return 0;
+    }
 
     const ListRates rates = MeterListRound(processor, dir, 0);
     std::printf(
