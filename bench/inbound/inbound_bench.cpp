@@ -3,19 +3,19 @@
 // 1. A result file of 100,000 answers (10,000 meters x 10 requests: ZARNIC reads of a number
 //    and of a function table, a write, archive reads, and plain requests) is handed to the
 //    importers' handler as the link would hand it, against a database of 100,000 measuring
-//    points. Parsing, look-ups, decoding through the base plug-in and the one transaction are
-//    all inside the measured time.
+//    points, then applied again from its text alone. Parsing, look-ups, decoding through the
+//    base plug-in and the one transaction are all inside the measured time. The growth of
+//    ZarnicBox.db through the first import, per answer.
 // 2. The same BigData rows are then inserted straight through SQLite into a database of the
 //    same schema, in one transaction: once with one prepared statement and bound values (the
 //    rate a store of these rows cannot beat), once as SQL text per row (prepare, step, finalize).
 // 3. A meter list of 10,000 meters, imported as new meters, again as known ones, and as
 //    unassigned points that the concentrator claims. With --lists N only this, N rounds (on
 //    N concentrators), with the medians.
-// 5. With --rounds N: after 1 and 2, N rounds of the import through the handler and the
-//    bound-insert reference in turn, each into empty tables, with the ratio per round.
-//    The growth of ZarnicBox.db through the first import, per answer.
 // 4. With --memory MB: the memory a result file of about that size adds while the handler
 //    applies it (peak resident size above the level before, the file's own bytes not counted).
+// 5. With --rounds N: after 1 and 2, N rounds of the import through the handler and the
+//    bound-insert reference in turn, each into empty tables, with the ratio per round.
 //
 // Usage: inbound_bench [--memory MB | --lists N | --rounds N]   (prints the figures; no pass/fail)
 #include <fcntl.h>
