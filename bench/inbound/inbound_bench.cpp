@@ -3,20 +3,26 @@
 // 1. A result file of 100,000 answers (10,000 meters x 10 requests: ZARNIC reads of a number
 //    and of a function table, a write, archive reads, and plain requests) is handed to the
 //    importers' handler as the link would hand it, against a database of 100,000 measuring
-//    points. Parsing, look-ups, decoding through the base plug-in and the one transaction are
-//    all inside the measured time.
+//    points, then applied again from its text alone. Parsing, look-ups, decoding through the
+//    base plug-in and the one transaction are all inside the measured time. The growth of
+//    ZarnicBox.db through the first import, per answer.
 // 2. The same BigData rows are then inserted straight through SQLite into a database of the
 //    same schema, in one transaction: once with one prepared statement and bound values (the
 //    rate a store of these rows cannot beat), once as SQL text per row (prepare, step, finalize).
 // 3. A meter list of 10,000 meters, imported as new meters, again as known ones, and as
-//    unassigned points that the concentrator claims.
-//    The growth of ZarnicBox.db through the first import, per answer.
+//    unassigned points that the concentrator claims. With --lists N only this, N rounds (on
+//    N concentrators), with the medians.
 // 4. With --memory MB: the memory a result file of about that size adds while the handler
 //    applies it (peak resident size above the level before, the file's own bytes not counted).
+// 5. With --rounds N: after 1 and 2, N rounds of the import through the handler and the
+//    bound-insert reference in turn, each into empty tables, with the ratio per round.
 //
-// Usage: inbound_bench [--memory MB]   (prints the figures; no pass/fail)
+// Usage: inbound_bench [--memory MB | --lists N | --rounds N]   (prints the figures; no pass/fail)
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "../result_file_data.h"
 #include "base/program.h"
 #include "devices/catalogue.h"
 #include "inbound/inbound_context.h"
@@ -46,108 +53,47 @@ using Clock = std::chrono::steady_clock;
 using zb::storage::SqlInt;
 using zb::storage::SqlText;
 
-constexpr int kMeters = 10000;
-constexpr int kPoints = 100000;
+using zb::bench::Hex32;
+using zb::bench::kMeters;
+using zb::bench::kPoints;
+using zb::bench::Meter;
+using zb::bench::PrepareProgramDir;
+using zb::bench::ResultFile;
+using zb::bench::WriteText;
+
+// The first address of the new meters of the meter lists, and of the unassigned points that the
+// concentrator claims; each round of --lists takes the next 10,000 of each.
+constexpr int kNewBase = kPoints;
+constexpr int kClaimedBase = 20 * kPoints;
 
 double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << text;
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
 }
 
-void PrepareProgramDir(const fs::path& dir) {
-    WriteText(
-        dir / "XML.ZARNIC" / "0000.ZARNIC.xml",
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ZARNIC>\r\n"
-        "  <var VID=\"00000001\" Name=\"SerialNumber\" TypeCode=\"50\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000003\" Name=\"Energy\" TypeCode=\"24\" RAL=\"0\" WAL=\"2\"/>\r\n"
-        "  <var VID=\"00000004\" Name=\"Table\" TypeCode=\"68\" RAL=\"0\" WAL=\"8\"/>\r\n"
-        "  <var VID=\"00000300\" Name=\"EnergyArchive\" TypeCode=\"24\" RAL=\"0\" "
-        "WAL=\"8\"/>\r\n"
-        "</ZARNIC>\r\n");
-    fs::create_directories(dir / "DLL");
-    fs::copy_file(fs::path(ZB_BUILT_PROGRAM_DIR) / "DLL" / "ZarnicMaster_00xx.so",
-                  dir / "DLL" / "ZarnicMaster_00xx.so", fs::copy_options::overwrite_existing);
-    zb::link::CreateMirrorFolders(dir, "00A1");
-}
+// Items per second of elapsed time, and per second of this thread's CPU time: on a machine
+// shared with other work the second moves far less with the load (all the work measured runs
+// in this thread; waits for the disk are not in it).
+struct Rate {
+    double wall = 0;
+    double cpu = 0;
+};
 
-std::string Meter(int i) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08X", 0x10000000 + i);
-    return buf;
-}
-
-std::string Hex32(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02X%02X%02X%02X", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF,
-                  v >> 24);
-    return buf;
-}
-
-std::string ResultFile(int meters = kMeters) {
-    struct Request {
-        const char* syntax;
-        const char* req;
-        int kind;  // 0 number, 1 table, 2 write, 3 archive, 4 plain
-    };
-    const Request requests[] = {
-        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\"", 0},
-        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\"", 0},
-        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"R\"", 0},
-        {"ZARNIC", "Var=\"0000.Table\" OpCode=\"R\"", 1},
-        {"ZARNIC", "Var=\"0000.Energy\" OpCode=\"W\" Text=\"12345\"", 2},
-        {"ZARNIC",
-         "Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"0\" ArcInterval=\"30\" "
-         "ArcOptions=\"0\"",
-         3},
-        {"ZARNIC",
-         "Var=\"0000.EnergyArchive\" OpCode=\"AR\" ArcType=\"1\" ArcInterval=\"1\" "
-         "ArcOptions=\"0\"",
-         3},
-        {"M-230", "Var=\"Energy\"", 4},
-        {"M-230", "Var=\"Power\"", 4},
-        {"M-200", "Var=\"Energy\"", 4},
-    };
-    std::string text =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<result>\r\n"
-        "  <workUID Value=\"77\"/>\r\n";
-    int taskUid = 100;
-    for (const Request& request : requests) {
-        text += "  <task TaskUID=\"" + std::to_string(taskUid++) + "\" Syntax=\"" + request.syntax +
-                "\">\r\n    <req " + request.req + "/>\r\n";
-        for (int m = 0; m < meters; ++m) {
-            std::string value;
-            switch (request.kind) {
-                case 0:
-                case 4:
-                    value = Hex32(static_cast<uint32_t>(m * 7));
-                    break;
-                case 1:
-                    value = std::string(16, '0') + Hex32(m) + Hex32(m + 1) + Hex32(m + 2);
-                    break;
-                case 2:
-                    value = "";
-                    break;
-                case 3:
-                    value = std::string(24, '0');
-                    for (int r = 0; r < 4; ++r) {
-                        value += Hex32(800000000 + r * 1800) + Hex32(800000000 + r * 1800 + 3) +
-                                 Hex32(static_cast<uint32_t>(m + r));
-                    }
-                    break;
-            }
-            text += "    <ans Meter=\"" + Meter(m) + "\" Result=\"" +
-                    (m % 50 == 0 ? "FAIL" : "DONE") +
-                    "\" Time=\"2026-12-05-14-03-09\" AVID=\"1\" Value=\"" + value + "\"/>\r\n";
-        }
-        text += "  </task>\r\n";
+class Stopwatch {
+  public:
+    Rate RateOf(double items) const {
+        return {items / Seconds(start_), items / (ThreadCpuSeconds() - cpuStart_)};
     }
-    return text + "</result>\r\n";
-}
+
+  private:
+    Clock::time_point start_ = Clock::now();
+    double cpuStart_ = ThreadCpuSeconds();
+};
 
 std::string MeterList(int first) {
     std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<meters>\r\n";
@@ -232,9 +178,9 @@ std::vector<RawCell> RowsAsCells(const fs::path& file) {
 }
 
 // The same rows through one prepared INSERT with bound values, in one transaction.
-double BoundInsertRate(const fs::path& file, const std::vector<RawCell>& cells) {
+Rate BoundInsertRate(const fs::path& file, const std::vector<RawCell>& cells) {
     sqlite3* db = RawDatabase(file);
-    const auto start = Clock::now();
+    const Stopwatch stopwatch;
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, "INSERT into BigData values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1,
@@ -259,9 +205,9 @@ double BoundInsertRate(const fs::path& file, const std::vector<RawCell>& cells) 
     }
     sqlite3_finalize(stmt);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    const double seconds = Seconds(start);
+    const Rate rate = stopwatch.RateOf(static_cast<double>(cells.size() / kBigDataColumns));
     sqlite3_close(db);
-    return cells.size() / kBigDataColumns / seconds;
+    return rate;
 }
 
 double RawInsertRate(const fs::path& file, const std::vector<std::string>& statements) {
@@ -302,10 +248,66 @@ void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+// One round of meter lists: 10,000 new meters on a concentrator, the same list again (known
+// meters), and a list of 10,000 unassigned points that the concentrator claims. Round r uses the
+// concentrator 00A2 + r (which holds about 1,100 points of its own) and the r-th 10,000
+// addresses of each kind. Each list is handed over as the link hands it: spooled in the mirror
+// and flushed while it was received (before the clock starts), renamed into place by the
+// importer. Rates in meters per second of elapsed time and per second of this thread's CPU time.
+struct ListRates {
+    Rate added;
+    Rate known;
+    Rate claimed;
+};
+
+void WriteFlushed(const fs::path& path, const std::string& bytes) {
+    WriteText(path, bytes);
+    const int fd = open(path.c_str(), O_RDONLY);
+    fsync(fd);
+    close(fd);
+}
+
+ListRates MeterListRound(zb::inbound::ReceivedFileProcessor& processor, const fs::path& dir,
+                         int round) {
+    char ctrId[16];
+    std::snprintf(ctrId, sizeof ctrId, "%04X", 0xA2 + round);
+    zb::link::ReceivedFile file;
+    file.ctrId = ctrId;
+    file.kind = zb::link::ReceivedKind::MeterList;
+    file.linkPath = "ROOT\\INFO\\METERS\\meters.xml";
+    file.fileName = "meters.xml";
+    zb::link::CreateMirrorFolders(dir, ctrId);
+    file.mirrorDir = zb::link::MirrorDir(dir, ctrId);
+    file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
+    file.spoolPath = file.mirrorDir / ".spool";
+    const auto rate = [&](const std::string& list) {
+        WriteFlushed(file.spoolPath, list);
+        file.bytes = list;
+        const Stopwatch stopwatch;
+        processor.HandleReceivedFile(file);
+        return stopwatch.RateOf(kMeters);
+    };
+    ListRates rates;
+    const std::string list = MeterList(kNewBase + round * kMeters);
+    rates.added = rate(list);
+    rates.known = rate(list);
+    rates.claimed = rate(MeterList(kClaimedBase + round * kMeters));
+    return rates;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int memoryMb = argc == 3 && std::string(argv[1]) == "--memory" ? std::atoi(argv[2]) : 0;
+    const std::string option = argc == 3 ? argv[1] : "";
+    const int memoryMb = option == "--memory" ? std::atoi(argv[2]) : 0;
+    const int listRounds = option == "--lists" ? std::clamp(std::atoi(argv[2]), 1, 90) : 0;
+    const int resultRounds = option == "--rounds" ? std::clamp(std::atoi(argv[2]), 1, 50) : 0;
     const fs::path dir =
         fs::temp_directory_path() / ("zb-inbound-bench-" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -335,8 +337,8 @@ int main(int argc, char** argv) {
             const int ctr = p < kMeters ? 1 : 2 + (p % 90);
             point.BindInt(1, ctr).BindStoredText(2, Meter(p)).Execute();
         }
-        for (int m = 0; m < kMeters; ++m) {
-            point.BindInt(1, 0).BindStoredText(2, Meter(2 * kPoints + m)).Execute();
+        for (int m = 0; m < std::max(1, listRounds) * kMeters; ++m) {
+            point.BindInt(1, 0).BindStoredText(2, Meter(kClaimedBase + m)).Execute();
         }
         transaction.Commit();
     }
@@ -353,10 +355,10 @@ int main(int argc, char** argv) {
     file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
     file.bytes = results;
 
-    // The result file applied as the handler applies it (parsed whole into a tree), and applied
-    // from its text as it is parsed (each task applied and freed once read): one transaction
-    // each, the same rows.
-    auto fromTree = [&] { processor.HandleReceivedFile(file); };
+    // The result file applied through the importers' handler, as the server applies it (parsed
+    // as it is read, each task applied and freed once read, with the record of processed files),
+    // and through ProcessResultText alone: one transaction each, the same rows.
+    auto throughHandler = [&] { processor.HandleReceivedFile(file); };
     auto fromText = [&] {
         zb::inbound::InboundContext context(db, dir);
         zb::storage::TSQLiteTransaction transaction(db);
@@ -369,15 +371,40 @@ int main(int argc, char** argv) {
             const long before = StatusKb("VmRSS");
             ResetPeak();
             const auto start = Clock::now();
-            text ? fromText() : fromTree();
+            text ? fromText() : throughHandler();
             const double seconds = Seconds(start);
             const long added = StatusKb("VmHWM") - before;
             std::printf(
                 "result file of %.1f MB %s: %.2f s; memory above the level before: %.1f MB peak "
                 "(%.2f x the file)\n",
-                results.size() / 1e6, text ? "from its text" : "as a tree   ", seconds,
+                results.size() / 1e6, text ? "from its text      " : "through the handler", seconds,
                 added / 1024.0, added * 1024.0 / results.size());
         }
+        zb::storage::SetDatabase(nullptr);
+        fs::remove_all(dir);
+        return 0;
+    }
+
+    if (listRounds > 0) {
+        std::vector<double> rates[6];
+        for (int round = 0; round < listRounds; ++round) {
+            const ListRates r = MeterListRound(processor, dir, round);
+            std::printf(
+                "meter lists, round %d: new %.0f, known %.0f, claimed %.0f meters/s (per CPU "
+                "second: %.0f, %.0f, %.0f)\n",
+                round + 1, r.added.wall, r.known.wall, r.claimed.wall, r.added.cpu, r.known.cpu,
+                r.claimed.cpu);
+            const Rate* each[] = {&r.added, &r.known, &r.claimed};
+            for (int k = 0; k < 3; ++k) {
+                rates[k].push_back(each[k]->wall);
+                rates[3 + k].push_back(each[k]->cpu);
+            }
+        }
+        std::printf(
+            "medians of %d rounds: new %.0f, known %.0f, claimed %.0f meters/s (per CPU second: "
+            "%.0f, %.0f, %.0f)\n",
+            listRounds, Median(rates[0]), Median(rates[1]), Median(rates[2]), Median(rates[3]),
+            Median(rates[4]), Median(rates[5]));
         zb::storage::SetDatabase(nullptr);
         fs::remove_all(dir);
         return 0;
@@ -391,65 +418,87 @@ int main(int argc, char** argv) {
                 "pragma_page_size()")
             ->FieldInt64(0);
     };
+    // The first import fills an empty BigData, as the reference below fills an empty table; the
+    // second one fills the pages the first one's rows left free.
     const int64_t bytesBefore = databaseBytes();
-    auto start = Clock::now();
-    fromTree();
-    const double treeSeconds = Seconds(start);
-    const double bytesPerAnswer =
-        static_cast<double>(databaseBytes() - bytesBefore) /
-        std::max<int64_t>(1, db.QueryTable("SELECT count(*) from BigData")->FieldInt64(0));
-    db.ExecuteSql("DELETE from BigData");
-    start = Clock::now();
-    fromText();
-    const double resultSeconds = Seconds(start);
+    const Stopwatch handlerStopwatch;
+    throughHandler();
     const int64_t answers = db.QueryTable("SELECT count(*) from BigData")->FieldInt64(0);
-    const double answerRate = answers / resultSeconds;
+    const Rate handlerRate = handlerStopwatch.RateOf(static_cast<double>(answers));
+    const double bytesPerAnswer =
+        static_cast<double>(databaseBytes() - bytesBefore) / std::max<int64_t>(1, answers);
+    db.ExecuteSql("DELETE from BigData");
+    const Stopwatch textStopwatch;
+    fromText();
+    const Rate answerRate = textStopwatch.RateOf(static_cast<double>(answers));
 
     const std::vector<std::string> statements = RowsAsSql(db);
     const std::vector<RawCell> cells = RowsAsCells(dir / "ZarnicBox.db");
-    const double boundRate = BoundInsertRate(dir / "raw.db", cells);
+    const Rate boundRate = BoundInsertRate(dir / "raw.db", cells);
     const double rawRate = RawInsertRate(dir / "raw.db", statements);
 
     std::printf(
-        "result file as a tree (the handler): %lld answers (%.1f MB) in %.2f s: %.0f "
-        "answers/s\n",
-        static_cast<long long>(answers), results.size() / 1e6, treeSeconds, answers / treeSeconds);
-    std::printf("result file from its text: %.2f s: %.0f answers/s\n", resultSeconds, answerRate);
-    std::printf("SQLite alone, same rows, one prepared statement, bound values: %.0f rows/s\n",
-                boundRate);
+        "result file of %lld answers (%.1f MB) through the handler, into an empty BigData: %.0f "
+        "answers/s (per CPU second: %.0f)\n",
+        static_cast<long long>(answers), results.size() / 1e6, handlerRate.wall, handlerRate.cpu);
+    std::printf(
+        "the same from its text (ProcessResultText), into the pages left free: %.0f answers/s "
+        "(per CPU second: %.0f)\n",
+        answerRate.wall, answerRate.cpu);
+    std::printf(
+        "SQLite alone, same rows, one prepared statement, bound values: %.0f rows/s (per CPU "
+        "second: %.0f)\n",
+        boundRate.wall, boundRate.cpu);
     std::printf("SQLite alone, same rows as SQL text per row: %.0f rows/s\n", rawRate);
-    std::printf("ratio to bound inserts: %.2f (goal: at least 0.50); to SQL text: %.2f\n",
-                answerRate / boundRate, answerRate / rawRate);
+    std::printf(
+        "ratio to bound inserts (goal: at least 0.50): through the handler %.2f, by CPU time "
+        "%.2f; from its text %.2f, by CPU time %.2f; to SQL text: %.2f\n",
+        handlerRate.wall / boundRate.wall, handlerRate.cpu / boundRate.cpu,
+        answerRate.wall / boundRate.wall, answerRate.cpu / boundRate.cpu,
+        handlerRate.wall / rawRate);
     std::printf("database growth: %.0f bytes per answer, %.0f MB per million answers\n",
                 bytesPerAnswer, bytesPerAnswer);
 
-    // Meter lists: new meters on a concentrator without points, the same list again (known
-    // meters), and a list of unassigned points that the concentrator claims.
-    const std::string list = MeterList(kPoints);
-    file.ctrId = "00A2";
-    file.kind = zb::link::ReceivedKind::MeterList;
-    file.linkPath = "ROOT\\INFO\\METERS\\meters.xml";
-    file.fileName = "meters.xml";
-    zb::link::CreateMirrorFolders(dir, "00A2");
-    file.mirrorDir = zb::link::MirrorDir(dir, "00A2");
-    file.mirrorPath = *zb::link::MapLinkPath(file.mirrorDir, file.linkPath);
-    file.bytes = list;
-    start = Clock::now();
-    processor.HandleReceivedFile(file);
-    const double newSeconds = Seconds(start);
-    start = Clock::now();
-    processor.HandleReceivedFile(file);
-    const double knownSeconds = Seconds(start);
-    const std::string claims = MeterList(2 * kPoints);
-    file.bytes = claims;
-    start = Clock::now();
-    processor.HandleReceivedFile(file);
-    const double claimSeconds = Seconds(start);
+    if (resultRounds > 0) {
+        // Rounds of the import through the handler and the reference in turn, both into empty
+        // tables of a freshly compacted file, so that each pair sees the same conditions and
+        // the same moment of the machine's load.
+        std::vector<double> ratios;
+        std::vector<double> cpuRatios;
+        for (int round = 0; round < resultRounds; ++round) {
+            db.ExecuteSql("DELETE from BigData");
+            db.ExecuteSql(std::string("DELETE from ") + zb::storage::kProcessedResultFileTable);
+            db.ExecuteSql("VACUUM");
+            const Stopwatch stopwatch;
+            throughHandler();
+            const Rate ours = stopwatch.RateOf(static_cast<double>(answers));
+            const Rate reference = BoundInsertRate(dir / "raw.db", cells);
+            ratios.push_back(ours.wall / reference.wall);
+            cpuRatios.push_back(ours.cpu / reference.cpu);
+            std::printf(
+                "round %d: through the handler %.0f answers/s (per CPU second %.0f), bound "
+                "inserts %.0f rows/s (%.0f): ratio %.2f, by CPU time %.2f\n",
+                round + 1, ours.wall, ours.cpu, reference.wall, reference.cpu, ratios.back(),
+                cpuRatios.back());
+        }
+        std::sort(ratios.begin(), ratios.end());
+        std::sort(cpuRatios.begin(), cpuRatios.end());
+        std::printf(
+            "ratio per round, min / median / max: %.2f / %.2f / %.2f; by CPU time %.2f / %.2f / "
+            "%.2f\n",
+            ratios.front(), Median(ratios), ratios.back(), cpuRatios.front(), Median(cpuRatios),
+            cpuRatios.back());
+        zb::storage::SetDatabase(nullptr);
+        fs::remove_all(dir);
+        return 0;
+    }
+
+    const ListRates rates = MeterListRound(processor, dir, 0);
     std::printf(
-        "meter list of %d meters (%.1f MB): new %.2f s (%.0f meters/s), known %.2f s "
-        "(%.0f meters/s), claimed %.2f s (%.0f meters/s)\n",
-        kMeters, list.size() / 1e6, newSeconds, kMeters / newSeconds, knownSeconds,
-        kMeters / knownSeconds, claimSeconds, kMeters / claimSeconds);
+        "meter list of %d meters (%.1f MB): new %.0f meters/s, known %.0f meters/s, claimed %.0f "
+        "meters/s (per CPU second: %.0f, %.0f, %.0f)\n",
+        kMeters, MeterList(kNewBase).size() / 1e6, rates.added.wall, rates.known.wall,
+        rates.claimed.wall, rates.added.cpu, rates.known.cpu, rates.claimed.cpu);
 
     zb::storage::SetDatabase(nullptr);
     fs::remove_all(dir);

@@ -118,17 +118,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zb::inbound::InboundContext context(db, world.dir);
     zb::storage::TSQLiteTransaction transaction(db);
     try {
+        // Result files and meter lists are applied as they are parsed, the way the server reads
+        // them.
         if (kind == 0) {
-            // Result files are applied as they are parsed, the way the server reads them.
             zb::inbound::ProcessResultText(context, text, "00A1");
+        } else if (kind == 1) {
+            zb::inbound::ImportMeterInventoryText(context, text, "00A1");
         } else {
             zb::xml::TECXMLParser document;
             document.LoadFromString(text);
-            if (kind == 1) {
-                zb::inbound::ImportMeterInventory(context, *document.Root(), "00A1");
-            } else {
-                zb::inbound::ImportNoise(context, *document.Root());
-            }
+            zb::inbound::ImportNoise(context, *document.Root());
         }
     } catch (const zb::xml::EParserError&) {
         // The file is kept aside; what was applied of it is rolled back.

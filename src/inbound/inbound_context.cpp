@@ -1,8 +1,5 @@
 #include "inbound/inbound_context.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 #include "base/clock.h"
 #include "base/events.h"
 #include "storage/stored_text.h"
@@ -94,6 +91,11 @@ std::string_view AttributeView(const xml::TXMLItem* item, std::string_view name,
     return value == "\"\"" ? std::string_view() : std::string_view(value);
 }
 
+bool IsNamed(const xml::TXMLItem& item, std::string_view name) {
+    const xml::TXMLItem* parent = item.Parent();
+    return parent != nullptr && xml::FindItem(parent, parent->IndexOf(&item), name) == &item;
+}
+
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak) {
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -113,9 +115,23 @@ std::string DataReceivedLine() {
 }
 
 std::string FormatTenDigits(int64_t value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.10" PRId64, value);
-    return buf;
+    // Written by hand: it runs for every record of every archive answer.
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* first = end;
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (end - first < 10) {
+        *--first = '0';
+    }
+    if (value < 0) {
+        *--first = '-';
+    }
+    return std::string(first, end);
 }
 
 }  // namespace zb::inbound

@@ -91,8 +91,17 @@ struct InboundContext {
     // concentrator pointUidsCtr. A result file names the same meter once per request; while its
     // answers are stored nothing changes the measuring points, so one look-up per meter is
     // enough.
-    std::unordered_map<std::string, int64_t, TextHash, std::equal_to<>> pointUids;
+    struct KnownPoint {
+        int64_t uid = 0;
+        size_t order = 0;  // its place in pointOrder
+    };
+    using PointUids = std::unordered_map<std::string, KnownPoint, TextHash, std::equal_to<>>;
+    PointUids pointUids;
     int64_t pointUidsCtr = 0;
+    // The same entries in the order they were first looked up: the answers of every request
+    // name the meters in the same order, so the entry after the last one found is tried first.
+    std::vector<const PointUids::value_type*> pointOrder;
+    size_t nextPoint = 0;
     // The results store's statements, prepared on first use and run for every answer of the file.
     std::unique_ptr<storage::TSQLiteStatement> insertAnswer;
     std::unique_ptr<storage::TSQLiteStatement> insertArchiveAnswer;
@@ -113,6 +122,10 @@ std::string Attribute(const xml::TXMLItem* item, std::string_view name,
 // The same without a copy: valid while the element is unchanged.
 std::string_view AttributeView(const xml::TXMLItem* item, std::string_view name,
                                std::string_view defaultValue = "");
+
+// Whether the item is one its parent's look-up by that name would find (names compare as the
+// tree compares them, without regard to letter case).
+bool IsNamed(const xml::TXMLItem& item, std::string_view name);
 
 // Lines joined with CR LF; with `finalBreak` a CR LF follows the last line too.
 std::string JoinLines(const std::vector<std::string>& lines, bool finalBreak);

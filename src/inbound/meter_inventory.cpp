@@ -1,5 +1,6 @@
 #include "inbound/meter_inventory.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <unordered_map>
@@ -16,7 +17,28 @@ namespace zb::inbound {
 
 namespace {
 
-std::string LineName(const std::string& line) {
+// The stored form of the line break that ends every line of the attribute texts.
+constexpr std::string_view kStoredLineBreak = "<br/>";
+
+// A known meter: every point of exactly the address the comparison found is refreshed (whatever
+// its concentrator), and each is told to show its new values.
+constexpr const char* kUpdateKnown =
+    "UPDATE MeasuringPoint set Syntax = ?, MeterSN = ?, MeterInfoBasic = ?, MeterInfoArch  = ? "
+    "WHERE MeterADDR  = ?";
+constexpr const char* kPointsOfAddress = "SELECT UID from MeasuringPoint WHERE MeterADDR  = ?";
+// A new meter first claims the unassigned points of its address, found by the address alone:
+// asked for "CtrUID = 0" as well, SQLite would walk every unassigned point per meter. A point
+// whose CtrUID is not exactly 0 (another concentrator's, or NULL) is not taken: what decides is
+// the number of rows the claim changed.
+constexpr const char* kCandidatesOfAddress =
+    "SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR = ?";
+constexpr const char* kClaimPoint =
+    "UPDATE MeasuringPoint set CtrUID = ? WHERE (UID = ?) AND (CtrUID = '0')";
+constexpr const char* kInsertPoint =
+    "INSERT into MeasuringPoint (CtrUID,MeterADDR,Syntax,MeterSN,MeterInfoBasic,"
+    "MeterInfoArch,CustomGroupUID) values(?,?,?,?,?,?,'0')";
+
+std::string_view LineName(std::string_view line) {
     return line.substr(0, line.find('='));
 }
 
@@ -27,6 +49,13 @@ int IndexOfLineName(const std::vector<std::string>& lines, std::string_view name
         }
     }
     return -1;
+}
+
+// A line of an attribute text in the stored form, with its line break: the stored form of the
+// lines joined by CR LF, a CR LF after the last.
+void AppendStoredLine(std::string& stored, std::string_view line) {
+    storage::AppendStoredText(stored, line);
+    stored += kStoredLineBreak;
 }
 
 // The addresses of the concentrator's measuring points, as stored, by their decoded and
@@ -43,11 +72,11 @@ class KnownAddresses {
             Add(address, std::move(stored));
         }
     }
-    void Add(const std::string& address, std::string stored) {
+    void Add(std::string_view address, std::string stored) {
         stored_.emplace(base::Utf8ToUpper(address), std::move(stored));
     }
     // The stored form of a known address, or null.
-    const std::string* Find(const std::string& address) const {
+    const std::string* Find(std::string_view address) const {
         const auto found = stored_.find(base::Utf8ToUpper(address));
         return found == stored_.end() ? nullptr : &found->second;
     }
@@ -56,43 +85,174 @@ class KnownAddresses {
     std::unordered_map<std::string, std::string> stored_;
 };
 
-// Every measuring point of the address (decoded text) is told to show its new values.
-void NoteChangedPoints(InboundContext& context, std::string_view address) {
-    auto points = context.db.Statement("SELECT UID from MeasuringPoint WHERE MeterADDR  = ?");
-    points->BindStoredText(1, address);
-    while (points->Step()) {
-        context.events.MeterValuesChanged(points->ColumnInt64(0));
+// Every measuring point of the address (in the stored form) is told to show its new values.
+void NotePointsOfAddress(InboundContext& context, storage::TSQLiteStatement& pointsOfAddress,
+                         std::string_view storedAddress) {
+    pointsOfAddress.BindText(1, storedAddress);
+    while (pointsOfAddress.Step()) {
+        context.events.MeterValuesChanged(pointsOfAddress.ColumnInt64(0));
     }
 }
 
-// Claims the unassigned measuring points of the address for the concentrator; true when one was
-// claimed. What decides is the number of rows the claim changed: a point whose CtrUID is not
-// exactly 0 (another concentrator's, or NULL) is not taken and must not hide the meter.
-bool ClaimUnassignedPoints(InboundContext& context, const std::string& address, int64_t ctrUid) {
-    storage::TSQLiteDatabase& db = context.db;
-    // Found by the address alone: asked for "CtrUID = 0" as well, SQLite would walk every
-    // unassigned point per meter.
-    std::vector<int64_t> candidates;
-    {
-        auto points = db.Statement("SELECT UID,CtrUID from MeasuringPoint WHERE MeterADDR = ?");
-        points->BindStoredText(1, address);
-        while (points->Step()) {
-            if (points->ColumnInt64(1) == 0) {
-                candidates.push_back(points->ColumnInt64(0));
+// One meter list of one concentrator, applied meter by meter. The statements are prepared once
+// and held for the whole list; the texts of a meter are built in buffers that the next meter
+// reuses, directly in the stored form.
+class MeterListImport {
+  public:
+    MeterListImport(InboundContext& context, const std::string& ctrId)
+        : context_(context),
+          ctrId_(ctrId),
+          ctrUid_(CtrUidOf(context.db, ctrId)),
+          known_(context.db, ctrUid_),
+          update_(context.db.Statement(kUpdateKnown)),
+          pointsOfAddress_(context.db.Statement(kPointsOfAddress)),
+          candidates_(context.db.Statement(kCandidatesOfAddress)),
+          claim_(context.db.Statement(kClaimPoint)),
+          insert_(context.db.Statement(kInsertPoint)) {}
+
+    void Import(const xml::TXMLItem& meter) {
+        const std::string_view address = AttributeView(&meter, "address");
+        if (address.empty()) {
+            return;
+        }
+        ReadMeter(meter);
+        if (const std::string* storedAddress = known_.Find(address)) {
+            // The row the comparison found is updated, whatever letter case the concentrator
+            // used this time, together with every other point of exactly that address.
+            BindAttributes(*update_, 1);
+            update_->BindText(5, *storedAddress).Execute();
+            NotePointsOfAddress(context_, *pointsOfAddress_, *storedAddress);
+            return;
+        }
+        if (!ClaimUnassignedPoints(address)) {
+            insert_->BindInt(1, ctrUid_).BindStoredText(2, address);
+            BindAttributes(*insert_, 3);
+            context_.events.MeterValuesChanged(insert_->Insert());
+        }
+        context_.events.MeasuringPointsChanged(ctrId_);
+        // The point is the concentrator's now: the same address met again further down the
+        // list refreshes it rather than adding a second point.
+        known_.Add(address, storage::StoredTextEncode(address));
+    }
+
+  private:
+    // Claims the unassigned measuring points of the address for the concentrator; true when one
+    // was claimed.
+    bool ClaimUnassignedPoints(std::string_view address) {
+        candidates_->BindStoredText(1, address);
+        claimUids_.clear();
+        while (candidates_->Step()) {
+            if (candidates_->ColumnInt64(1) == 0) {
+                claimUids_.push_back(candidates_->ColumnInt64(0));
             }
         }
-    }
-    bool claimed = false;
-    for (const int64_t uid : candidates) {
-        auto claim =
-            db.Statement("UPDATE MeasuringPoint set CtrUID = ? WHERE (UID = ?) AND (CtrUID = '0')");
-        if (claim->BindInt(1, ctrUid).BindInt(2, uid).Execute() > 0) {
-            context.events.MeterValuesChanged(uid);
-            claimed = true;
+        bool claimed = false;
+        for (const int64_t uid : claimUids_) {
+            if (claim_->BindInt(1, ctrUid_).BindInt(2, uid).Execute() > 0) {
+                context_.events.MeterValuesChanged(uid);
+                claimed = true;
+            }
         }
+        return claimed;
     }
-    return claimed;
-}
+
+    // The serial number, syntax and the two attribute texts of the meter element.
+    void ReadMeter(const xml::TXMLItem& meter) {
+        serialNumber_ = "<NULL>";
+        syntax_ = "<NULL>";
+        basic_.clear();
+        arch_.clear();
+        size_t varCount = 0;
+        for (int i = 0; i < meter.Count(); ++i) {
+            const xml::TXMLItem* child = meter.Items(i);
+            // The three kinds are told apart by their exact element name.
+            if (child->Name() == "var") {
+                const std::string_view name = AttributeView(child, "Name");
+                const std::string valueText =
+                    devices::DecodeVarAnswer(name, AttributeView(child, "Value"));
+                if (name == "0000.SerialNumber" || name == "SerialNumber") {
+                    serialNumber_ = valueText;
+                }
+                if (varCount == varLines_.size()) {
+                    varLines_.emplace_back();
+                }
+                std::string& line = varLines_[varCount++];
+                line.assign(name);
+                line += '=';
+                line += valueText;
+            } else if (child->Name() == "arch") {
+                arch_ +=
+                    StoredArchiveLine(AttributeView(child, "AVID"), AttributeView(child, "Des"));
+            } else if (child->Name() == "syntax") {
+                syntax_ = AttributeView(child, "Value");
+            }
+        }
+        varLines_.resize(varCount);
+        ArrangeVariableLines(varLines_);
+        for (const std::string& line : varLines_) {
+            AppendStoredLine(basic_, line);
+        }
+        const std::string& received = ReceivedLine();
+        AppendStoredLine(basic_, received);
+        AppendStoredLine(arch_, received);
+    }
+
+    // Syntax, MeterSN, MeterInfoBasic and MeterInfoArch from parameter `first` on, in this order
+    // in both statements.
+    void BindAttributes(storage::TSQLiteStatement& statement, int first) {
+        statement.BindStoredText(first, syntax_)
+            .BindStoredText(first + 1, serialNumber_)
+            .BindText(first + 2, basic_)
+            .BindText(first + 3, arch_);
+    }
+
+    // The line of an arch element in the stored form, with its line break. A list names the same
+    // few archives for most of its meters: each is described once.
+    const std::string& StoredArchiveLine(std::string_view avid, std::string_view descriptor) {
+        archiveKey_.assign(avid);
+        archiveKey_ += '\n';
+        archiveKey_ += descriptor;
+        auto found = archiveLines_.find(archiveKey_);
+        if (found == archiveLines_.end()) {
+            std::string stored;
+            AppendStoredLine(stored, ArchiveLine(std::string(avid), std::string(descriptor)));
+            found = archiveLines_.emplace(archiveKey_, std::move(stored)).first;
+        }
+        return found->second;
+    }
+
+    // "Данные получены=" and the local date and time of now, formatted once per second.
+    const std::string& ReceivedLine() {
+        const base::TimePoint now = base::Clock::Now();
+        const auto second = std::chrono::floor<std::chrono::seconds>(now);
+        if (receivedLine_.empty() || second != receivedSecond_) {
+            receivedSecond_ = second;
+            receivedLine_ = "Данные получены=" + base::FormatDateTime(base::ToLocal(now));
+        }
+        return receivedLine_;
+    }
+
+    InboundContext& context_;
+    const std::string& ctrId_;
+    const int64_t ctrUid_;
+    KnownAddresses known_;
+    storage::TSQLiteCachedStatement update_;
+    storage::TSQLiteCachedStatement pointsOfAddress_;
+    storage::TSQLiteCachedStatement candidates_;
+    storage::TSQLiteCachedStatement claim_;
+    storage::TSQLiteCachedStatement insert_;
+
+    std::vector<int64_t> claimUids_;
+    std::string serialNumber_;
+    std::string_view syntax_;
+    std::vector<std::string> varLines_;
+    std::string basic_;
+    std::string arch_;
+    std::string archiveKey_;
+    std::unordered_map<std::string, std::string> archiveLines_;
+    std::string receivedLine_;
+    std::chrono::sys_seconds receivedSecond_{};
+};
 
 }  // namespace
 
@@ -123,94 +283,40 @@ std::string ArchiveLine(const std::string& avid, const std::string& descriptor) 
 
 void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
                           const std::string& ctrId) {
-    storage::TSQLiteDatabase& db = context.db;
-    const int64_t ctrUid = CtrUidOf(db, ctrId);
-    KnownAddresses known(db, ctrUid);
-
+    MeterListImport list(context, ctrId);
     for (const xml::TXMLItem* meter = xml::FindItem(&root, 0, "meter"); meter != nullptr;
          meter = xml::NextItem(meter)) {
-        std::string serialNumber = "<NULL>";
-        std::string syntax = "<NULL>";
-        const base::LocalDateTime receivedAt = base::LocalNow();
-        std::vector<std::string> varLines;
-        std::vector<std::string> archLines;
-
-        const std::string address = Attribute(meter, "address");
-        if (address.empty()) {
-            continue;
-        }
-        for (int i = 0; i < meter->Count(); ++i) {
-            const xml::TXMLItem* child = meter->Items(i);
-            // The three kinds are told apart by their exact element name.
-            if (child->Name() == "var") {
-                const std::string name = Attribute(child, "Name");
-                const std::string valueText =
-                    devices::DecodeVarAnswer(name, Attribute(child, "Value"));
-                if (name == "0000.SerialNumber" || name == "SerialNumber") {
-                    serialNumber = valueText;
-                }
-                varLines.push_back(name + "=" + valueText);
-            } else if (child->Name() == "arch") {
-                archLines.push_back(ArchiveLine(Attribute(child, "AVID"), Attribute(child, "Des")));
-            } else if (child->Name() == "syntax") {
-                syntax = Attribute(child, "Value");
-            }
-        }
-        ArrangeVariableLines(varLines);
-        const std::string received = "Данные получены=" + base::FormatDateTime(receivedAt);
-        varLines.push_back(received);
-        archLines.push_back(received);
-        const std::string basicText = JoinLines(varLines, true);
-        const std::string archText = JoinLines(archLines, true);
-
-        if (const std::string* storedAddress = known.Find(address)) {
-            // The row the comparison found is updated, whatever letter case the concentrator
-            // used this time, together with every other point of exactly that address.
-            const std::string knownAddress = storage::StoredTextDecode(*storedAddress);
-            auto update = db.Statement(
-                "UPDATE MeasuringPoint set Syntax = ?, MeterSN = ?, MeterInfoBasic = ?, "
-                "MeterInfoArch  = ? WHERE MeterADDR  = ?");
-            update->BindStoredText(1, syntax)
-                .BindStoredText(2, serialNumber)
-                .BindStoredText(3, basicText)
-                .BindStoredText(4, archText)
-                .BindStoredText(5, knownAddress)
-                .Execute();
-            NoteChangedPoints(context, knownAddress);
-            continue;
-        }
-
-        if (!ClaimUnassignedPoints(context, address, ctrUid)) {
-            auto insert = db.Statement(
-                "INSERT into MeasuringPoint (CtrUID,MeterADDR,MeterSN,Syntax,MeterInfoBasic,"
-                "MeterInfoArch,CustomGroupUID) values(?,?,?,?,?,?,'0')");
-            const int64_t uid = insert->BindInt(1, ctrUid)
-                                    .BindStoredText(2, address)
-                                    .BindStoredText(3, serialNumber)
-                                    .BindStoredText(4, syntax)
-                                    .BindStoredText(5, basicText)
-                                    .BindStoredText(6, archText)
-                                    .Insert();
-            context.events.MeterValuesChanged(uid);
-        }
-        context.events.MeasuringPointsChanged(ctrId);
-        // The point is the concentrator's now: the same address met again further down the
-        // list refreshes it rather than adding a second point.
-        known.Add(address, storage::StoredTextEncode(address));
+        list.Import(*meter);
     }
 }
 
+void ImportMeterInventoryText(InboundContext& context, std::string_view text,
+                              const std::string& ctrId) {
+    MeterListImport list(context, ctrId);
+    xml::TECXMLParser document;
+    document.LoadFromString(text, [&](xml::TXMLItem& child) {
+        if (IsNamed(child, "meter")) {
+            list.Import(child);
+        }
+        return true;
+    });
+}
+
 void ImportNoise(InboundContext& context, const xml::TXMLItem& root) {
+    auto update = context.db.Statement("UPDATE MeasuringPoint set Noise = ? WHERE MeterADDR  = ?");
+    auto points = context.db.Statement(kPointsOfAddress);
+    std::string storedAddress;
     for (const xml::TXMLItem* channel = xml::FindItem(&root, 0, "channel"); channel != nullptr;
          channel = xml::NextItem(channel)) {
         for (const xml::TXMLItem* node = xml::FindItem(channel, 0, "node"); node != nullptr;
              node = xml::NextItem(node)) {
-            const std::string_view address = AttributeView(node, "address");
-            context.db.Statement("UPDATE MeasuringPoint set Noise = ? WHERE MeterADDR  = ?")
-                ->BindStoredText(1, AttributeView(node, "nrms"))
-                .BindStoredText(2, address)
+            // Every measuring point of the address, whatever its concentrator.
+            storedAddress.clear();
+            storage::AppendStoredText(storedAddress, AttributeView(node, "address"));
+            update->BindStoredText(1, AttributeView(node, "nrms"))
+                .BindText(2, storedAddress)
                 .Execute();
-            NoteChangedPoints(context, address);
+            NotePointsOfAddress(context, *points, storedAddress);
         }
     }
 }

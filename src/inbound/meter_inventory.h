@@ -17,6 +17,7 @@
 //
 //   <noise><channel><node address="0000000A" nrms="12.5"/></channel></noise>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inbound/inbound_context.h"
@@ -28,6 +29,11 @@ namespace zb::inbound {
 // conversions) propagate; the caller owns the transaction.
 void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
                           const std::string& ctrId);
+// The same, read from the list's text as it is parsed: each meter is applied as soon as its end
+// tag is read and then freed. Meters applied before a parse error stay until the caller's
+// transaction is rolled back.
+void ImportMeterInventoryText(InboundContext& context, std::string_view text,
+                              const std::string& ctrId);
 
 // Writes the noise figure of every listed address into every measuring point with that address,
 // whatever its concentrator.

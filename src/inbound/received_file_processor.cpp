@@ -156,10 +156,10 @@ void ReceivedFileProcessor::ApplyOrReject(const link::ReceivedFile& file) {
 void ReceivedFileProcessor::Apply(const link::ReceivedFile& file) {
     std::string cleaned;
     const std::string_view text = WithoutNul(file.bytes, cleaned);
-    // A result file is applied task by task as it is read, never held whole as a tree (it may
-    // be large); meter lists and noise reports are small and read into a tree first.
+    // Result files and meter lists are applied element by element as they are read, never held
+    // whole as a tree (they may be large); noise reports are small and read into a tree first.
     xml::TECXMLParser document;
-    if (file.kind != link::ReceivedKind::Result) {
+    if (file.kind == link::ReceivedKind::Noise) {
         document.LoadFromString(text);
     }
 
@@ -195,7 +195,7 @@ void ReceivedFileProcessor::Apply(const link::ReceivedFile& file) {
                 break;
             }
             case link::ReceivedKind::MeterList:
-                ImportMeterInventory(context, *document.Root(), file.ctrId);
+                ImportMeterInventoryText(context, text, file.ctrId);
                 link::WriteReceivedFile(file);
                 break;
             case link::ReceivedKind::Noise:

@@ -154,13 +154,6 @@ void ApplyCommands(InboundContext& context, const xml::TXMLItem& root, int64_t c
     }
 }
 
-// Whether the item is one its parent's look-up by that name would find (names compare as the
-// tree compares them).
-bool Named(const xml::TXMLItem& item, std::string_view name) {
-    const xml::TXMLItem* parent = item.Parent();
-    return parent != nullptr && xml::FindItem(parent, parent->IndexOf(&item), name) == &item;
-}
-
 }  // namespace
 
 void ProcessResultText(InboundContext& context, std::string_view text, const std::string& ctrId) {
@@ -173,7 +166,7 @@ void ProcessResultText(InboundContext& context, std::string_view text, const std
     xml::TECXMLParser document;
     document.LoadFromString(text, [&](xml::TXMLItem& child) {
         if (!workRead) {
-            if (!Named(child, "workUID")) {
+            if (!IsNamed(child, "workUID")) {
                 return false;
             }
             workRead = true;
@@ -190,10 +183,10 @@ void ProcessResultText(InboundContext& context, std::string_view text, const std
         if (request.workUid.empty()) {
             return true;  // the file changes nothing
         }
-        if (Named(child, "command")) {
+        if (IsNamed(child, "command")) {
             return false;
         }
-        if (Named(child, "task")) {
+        if (IsNamed(child, "task")) {
             ApplyTask(context, child, ctrUid);
         }
         return true;

@@ -66,11 +66,21 @@ storage::TSQLiteStatement& Prepared(InboundContext& context,
 int64_t MeasuringPointUid(InboundContext& context, std::string_view meter, int64_t ctrUid) {
     if (context.pointUidsCtr != ctrUid) {
         context.pointUids.clear();
+        context.pointOrder.clear();
+        context.nextPoint = 0;
         context.pointUidsCtr = ctrUid;
+    }
+    if (context.nextPoint < context.pointOrder.size()) {
+        const auto& [address, point] = *context.pointOrder[context.nextPoint];
+        if (address == meter) {
+            ++context.nextPoint;
+            return point.uid;
+        }
     }
     const auto found = context.pointUids.find(meter);
     if (found != context.pointUids.end()) {
-        return found->second;
+        context.nextPoint = found->second.order + 1;
+        return found->second.uid;
     }
     // The point of that address on that concentrator. The look-up goes by the address alone
     // and picks the concentrator's row here: asked for both, SQLite would walk the index of
@@ -87,7 +97,12 @@ int64_t MeasuringPointUid(InboundContext& context, std::string_view meter, int64
             break;
         }
     }
-    context.pointUids.emplace(std::string(meter), uid);
+    const auto added =
+        context.pointUids
+            .emplace(std::string(meter), InboundContext::KnownPoint{uid, context.pointOrder.size()})
+            .first;
+    context.pointOrder.push_back(&*added);
+    context.nextPoint = context.pointOrder.size();
     return uid;
 }
 
@@ -175,28 +190,27 @@ void StoreAnswer(InboundContext& context, const xml::TXMLItem& ans, int64_t ctrU
 }  // namespace
 
 int64_t AnswerTimeStamp(std::string_view time) {
+    // One pass over the text (it is read for every answer): six pieces between dashes, each of
+    // one to nine decimal digits.
     int parts[6];
     size_t count = 0;
-    size_t pos = 0;
-    while (true) {
-        const size_t dash = time.find('-', pos);
-        const std::string_view piece =
-            time.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
-        if (count == 6 || piece.empty() || piece.size() > 9) {
-            RaiseBadTime(time);
-        }
-        int number = 0;
-        for (char c : piece) {
-            if (c < '0' || c > '9') {
+    size_t digits = 0;
+    int number = 0;
+    for (size_t i = 0; i <= time.size(); ++i) {
+        if (i == time.size() || time[i] == '-') {
+            if (count == 6 || digits == 0) {
                 RaiseBadTime(time);
             }
-            number = number * 10 + (c - '0');
+            parts[count++] = number;
+            number = 0;
+            digits = 0;
+            continue;
         }
-        parts[count++] = number;
-        if (dash == std::string_view::npos) {
-            break;
+        const char c = time[i];
+        if (c < '0' || c > '9' || ++digits > 9) {
+            RaiseBadTime(time);
         }
-        pos = dash + 1;
+        number = number * 10 + (c - '0');
     }
     if (count != 6) {
         RaiseBadTime(time);
@@ -263,22 +277,30 @@ ArchiveAnswer DecodeArchiveAnswer(std::string_view varName, std::string_view val
     if (value.size() < kArchiveHeaderDigits + kArchiveRecordDigits) {
         return archive;
     }
-    std::vector<std::string> times;
-    std::vector<std::string> clocks;
-    std::vector<std::string> readings;
+    // The record lines are joined with CR LF as they are read; only the ends of the joined texts
+    // are trimmed.
     for (size_t pos = kArchiveHeaderDigits; pos + kArchiveRecordDigits <= value.size();
          pos += kArchiveRecordDigits) {
         const std::string_view record = value.substr(pos, kArchiveRecordDigits);
-        times.push_back(RecordTime(record.substr(0, 8)));
-        clocks.push_back(RecordTime(record.substr(8, 8)));
-        readings.push_back(devices::DecodeVarAnswer(varName, record.substr(16, 8)));
+        const bool first = pos == kArchiveHeaderDigits;
+        if (!first) {
+            archive.localTime += "\r\n";
+            archive.masterClock += "\r\n";
+            archive.value += "\r\n";
+        }
+        std::string time = RecordTime(record.substr(0, 8));
+        archive.localTime += time;
+        archive.masterClock += RecordTime(record.substr(8, 8));
+        archive.value += devices::DecodeVarAnswer(varName, record.substr(16, 8));
+        if (first) {
+            archive.fromPoint = time;
+        }
+        archive.toPoint = std::move(time);
     }
     archive.decoded = true;
-    archive.localTime = base::Trim(JoinLines(times, false));
-    archive.masterClock = base::Trim(JoinLines(clocks, false));
-    archive.value = base::Trim(JoinLines(readings, false));
-    archive.fromPoint = times.front();
-    archive.toPoint = times.back();
+    archive.localTime = base::Trim(archive.localTime);
+    archive.masterClock = base::Trim(archive.masterClock);
+    archive.value = base::Trim(archive.value);
     return archive;
 }
 

@@ -525,12 +525,8 @@ TSQLiteStatement& TSQLiteStatement::BindStoredText(int index, std::string_view t
         return *this;
     }
     std::string& slot = Slot(index);
-    // Most texts hold nothing the stored form changes: they are taken as they are.
-    if (text.find_first_of("&'\"<>\r") == std::string_view::npos) {
-        slot.assign(text);
-    } else {
-        slot = StoredTextEncode(text);
-    }
+    slot.clear();
+    AppendStoredText(slot, text);
     BindSlot(index);
     return *this;
 }

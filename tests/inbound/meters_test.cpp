@@ -26,11 +26,13 @@ const std::string kSerialVar = "    <var Name=\"0000.SerialNumber\" Value=\"0553
 
 class MeterInventoryTest : public InboundTest {
   protected:
+    // Through the path the server takes: applied from the text as it is parsed.
     void Import(const std::string& meters, const std::string& ctrId = "00A1") {
-        auto document = Parse("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<meters>\r\n" +
-                              meters + "</meters>\r\n");
         InboundContext context(db(), programDir());
-        ImportMeterInventory(context, *document->Root(), ctrId);
+        ImportMeterInventoryText(
+            context,
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<meters>\r\n" + meters + "</meters>\r\n",
+            ctrId);
         context.events.Emit();
     }
     // Every point: address, concentrator, custom group, serial number, syntax and noise.

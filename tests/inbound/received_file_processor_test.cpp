@@ -51,6 +51,17 @@ TEST_F(ReceivedFileProcessorTest, AMeterListThatCannotBeWrittenImportsNothing) {
     EXPECT_TRUE(events_->events().empty());
 }
 
+TEST_F(ReceivedFileProcessorTest, AMeterListBrokenHalfwayIsRejectedAndChangesNothing) {
+    // Meters are applied as they are read: those before the fault are rolled back with it.
+    EXPECT_THROW(Receive("ROOT\\INFO\\METERS\\meters.xml",
+                         "<meters>\r\n  <meter address=\"A\"/>\r\n  <meter address=\"B\"/>\r\n"
+                         "  <meter address=\"C\"\r\n"),
+                 link::EReceivedFileRejected);
+    EXPECT_EQ(CountRows("MeasuringPoint"), 0);
+    EXPECT_TRUE(events_->events().empty());
+    EXPECT_FALSE(fs::exists(mirror("00A1") / "ROOT/INFO/METERS/meters.xml"));
+}
+
 TEST_F(ReceivedFileProcessorTest, FilesFromSeveralThreadsAreEachAppliedWhole) {
     // The link serialises received files with its file lock; the database layer must still keep
     // each file's transaction apart from statements of other threads (the window's).

@@ -47,12 +47,12 @@ TEST(AnswerTimeStampTest, SixNumbersGiveSecondsSinceTheEpochAnythingElseIsAnErro
         EXPECT_EQ(AnswerTimeStamp(text), stamp) << text;
     }
     // One of each: the count of numbers, each number's range, the days of a month, digits only.
-    for (const char* bad :
-         {"0", "", "2000-01-01-00-00", "2000--01-01-00-00", "2000-01-01-00-00-00-00",
-          "2000-13-01-00-00-00", "2000-00-01-00-00-00", "2023-02-29-00-00-00",
-          "2000-04-31-00-00-00", "2000-01-01-24-00-00", "2000-01-01-00-60-00",
-          "2000-01-01-00-00-60", "0000-01-01-00-00-00", "2000-01-01-00-00-1x",
-          "2000-01-01-00-00-+1", " 2000-01-01-00-00-00", "99999999999-01-01-00-00-00"}) {
+    for (const char* bad : {"0", "", "2000-01-01-00-00", "2000--01-01-00-00",
+                            "2000-01-01-00-00-00-00", "2000-13-01-00-00-00", "2000-00-01-00-00-00",
+                            "2023-02-29-00-00-00", "2000-04-31-00-00-00", "2000-01-01-24-00-00",
+                            "2000-01-01-00-60-00", "2000-01-01-00-00-60", "0000-01-01-00-00-00",
+                            "2000-01-01-00-00-1x", "2000-01-01-00-00-+1", " 2000-01-01-00-00-00",
+                            "99999999999-01-01-00-00-00", "2000-01-01-00-00-00-"}) {
         EXPECT_THROW(AnswerTimeStamp(bad), EConvertError) << bad;
     }
 }
@@ -124,6 +124,40 @@ TEST_F(ResultsTest, EachKindOfRequestGivesItsRows) {
     // A clock value that is not hexadecimal ends the file.
     EXPECT_THROW(ProcessTasks(read("1", "0000.LocalTime", "R", AnsXml("A", "DONE", "XYZ"))),
                  devices::EInvalidArgument);
+}
+
+TEST_F(ResultsTest, EveryAnswerFindsItsPointWhateverTheOrderOfTheMeters) {
+    // Each request names the meters in the order of the one before, but not always.
+    const std::string a = std::to_string(AddPoint(ctrA1_, "A"));
+    const std::string b = std::to_string(AddPoint(ctrA1_, "B"));
+    const std::string c = std::to_string(AddPoint(ctrA1_, "C"));
+    const auto task = [](const std::string& uid, const std::vector<std::string>& meters) {
+        std::string answers;
+        for (const std::string& meter : meters) {
+            answers += AnsXml(meter, "FAIL", "");
+        }
+        return TaskXml(uid, "M-230", "Var=\"V\"", answers);
+    };
+    ProcessTasks(task("1", {"A", "B", "C"}) + task("2", {"A", "B", "C"}) +
+                 task("3", {"C", "A", "X", "B", "B", "A"}) + task("4", {"A", "C", "X"}));
+    std::vector<std::string> points;
+    for (const Row& row : TableRows("BigData", {"DataVendorUID"})) {
+        points.push_back(row.at(0));
+    }
+    EXPECT_THAT(points, ElementsAre(a, b, c, a, b, c, c, a, "0", b, b, a, a, c, "0"));
+}
+
+TEST(FormatTenDigitsTest, AtLeastTenDigitsAndTheSign) {
+    const std::pair<int64_t, const char*> cases[] = {{0, "0000000000"},
+                                                     {-1, "-0000000001"},
+                                                     {1234567890, "1234567890"},
+                                                     {12345678901, "12345678901"},
+                                                     {-2147483648, "-2147483648"},
+                                                     {INT64_MIN, "-9223372036854775808"},
+                                                     {INT64_MAX, "9223372036854775807"}};
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(FormatTenDigits(value), text) << value;
+    }
 }
 
 TEST_F(ResultsTest, ArchiveReadsSplitRecordsAndWriteTheArchiveColumns) {

@@ -255,6 +255,18 @@ TEST(StoredText, EncodesEscapesAndOnlyTheCrLfPairAndDecodesBack) {
     }
 }
 
+TEST(StoredText, AppendingGivesTheEncodedBytes) {
+    for (const std::string text : {"", "plain 0000000A", "&x", "x'", "\"", "<", "x>", "a\r\nb",
+                                   "\r", "x\r", "\n\r", "Данные получены=05.12.2026 14:03:09"}) {
+        std::string stored = "head|";
+        AppendStoredText(stored, text);
+        EXPECT_EQ(stored, "head|" + StoredTextEncode(text)) << text;
+        if (!MayChangeInStoredForm(text)) {
+            EXPECT_EQ(StoredTextEncode(text), text);
+        }
+    }
+}
+
 TEST(StoredText, ValuesBecomeSingleQuotedLiteralsThatNoValueCanEnd) {
     const std::string hostile = "') OR ('1'='1\"";
     EXPECT_EQ(StoredTextEncode(hostile).find_first_of("'\""), std::string::npos);
