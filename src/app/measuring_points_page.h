@@ -20,14 +20,7 @@ class MeasuringPointsPage : public Page {
     explicit MeasuringPointsPage(QWidget* parent = nullptr);
     bool RefreshOnF5() const override { return true; }
 
-    RegisterFrame* frame() const { return frame_; }
-    QTableWidget* grid() const { return grid_; }
-    QComboBox* chooser() const { return chooser_; }
-    QPushButton* saveButton() const { return frame_->saveButton; }
-    ModifierButton* refreshButton() const { return refresh_; }
-    ModifierButton* deleteButton() const { return delete_; }
     MeterAttributesTabs* attributes() const { return attributes_; }
-    const std::vector<admin::MeterRow>& rows() const { return rows_; }
 
   public slots:
     void ChooseCtr(QTreeWidgetItem* item);

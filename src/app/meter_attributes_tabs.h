@@ -16,10 +16,6 @@ class MeterAttributesTabs : public QTabWidget {
   public:
     explicit MeterAttributesTabs(const QString& prefix, QWidget* parent = nullptr);
 
-    QTableWidget* basicList() const { return basic_; }
-    QTableWidget* archiveList() const { return archive_; }
-    QTableWidget* profileList() const { return profile_; }
-
     // Shows all three tables; a profile that could not be read to its end shows the rows read
     // and the reason in an error box.
     void Show(const inbound::MeterAttributes& attributes);

@@ -36,8 +36,6 @@ class NetworkPage : public Page {
     NetworkPage(server::Runtime& runtime, QWidget* parent = nullptr);
     bool RefreshOnF5() const override { return true; }
 
-    QLabel* summaryLabel() const { return summary_; }
-    QTableWidget* table() const { return table_; }
     // The one-second refresh: the link's figures merged into the rows shown.
     void RefreshSessions(const std::vector<link::CtrSessionFigures>& sessions);
 

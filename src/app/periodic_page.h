@@ -15,11 +15,6 @@ class PeriodicPage : public Page {
     explicit PeriodicPage(QWidget* parent = nullptr);
     bool RefreshOnF5() const override { return true; }
 
-    QListWidget* worksList() const { return works_; }
-    QListWidget* ctrList() const { return ctrs_; }
-    QPushButton* upLoadButton() const { return upLoad_; }
-    const work::PeriodicWorks& periodic() const { return periodic_; }
-
   public slots:
     void WorksClicked();
     void CtrClicked();

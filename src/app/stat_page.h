@@ -28,19 +28,7 @@ class StatPage : public Page {
   public:
     explicit StatPage(QWidget* parent = nullptr);
 
-    QCalendarWidget* fromCalendar() const { return from_; }
-    QCalendarWidget* toCalendar() const { return to_; }
-    QTableWidget* worksGrid() const { return works_; }
-    QTableWidget* resultsGrid() const { return results_; }
-    QListWidget* list(int index) const { return lists_[index]; }  // 0 DONE, 1 FAIL, 2 UNKNOWN
-    QGroupBox* group(int index) const { return groups_[index]; }
-    QGroupBox* resultGroup() const { return resultGroup_; }
-    QTabWidget* resultTabs() const { return resultTabs_; }
     MeterAttributesTabs* meterTabs() const { return meterTabs_; }
-    QChartView* chartView() const { return chart_; }
-    QLabel* workHeader() const { return header_; }
-    bool DetailsShown() const { return stack_->currentWidget() == details_; }
-    int64_t currentWork() const { return currentWork_; }
 
     // Where the export writes: asks the operator by default; tests give a file name.
     using FileChooser = std::function<QString(const QString& suggested)>;

@@ -21,13 +21,6 @@ class WorkDispatchPage : public Page {
     WorkDispatchPage(std::function<int64_t()> operatorUid, QWidget* parent = nullptr);
     bool RefreshOnF5() const override { return true; }
 
-    QTreeWidget* tree() const { return tree_; }
-    QListWidget* ctrList() const { return ctrList_; }
-    QListWidget* meterList() const { return meterList_; }
-    QComboBox* categoryList() const { return category_; }
-    QPushButton* upLoadButton() const { return upLoad_; }
-    QPushButton* showXmlButton() const { return showXml_; }
-    bool DispatchPanelShown() const { return right_->currentWidget() == panel_; }
     // What the lists say now.
     work::DispatchChoice Choice() const;
 

@@ -281,15 +281,6 @@ std::string ArchiveLine(const std::string& avid, const std::string& descriptor) 
     return name + "=" + arch.PropertyStr() + codeText;
 }
 
-void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
-                          const std::string& ctrId) {
-    MeterListImport list(context, ctrId);
-    for (const xml::TXMLItem* meter = xml::FindItem(&root, 0, "meter"); meter != nullptr;
-         meter = xml::NextItem(meter)) {
-        list.Import(*meter);
-    }
-}
-
 void ImportMeterInventoryText(InboundContext& context, std::string_view text,
                               const std::string& ctrId) {
     MeterListImport list(context, ctrId);

@@ -25,13 +25,10 @@
 
 namespace zb::inbound {
 
-// Imports a parsed meter list of the concentrator `ctrId`. Errors (database, value
-// conversions) propagate; the caller owns the transaction.
-void ImportMeterInventory(InboundContext& context, const xml::TXMLItem& root,
-                          const std::string& ctrId);
-// The same, read from the list's text as it is parsed: each meter is applied as soon as its end
-// tag is read and then freed. Meters applied before a parse error stay until the caller's
-// transaction is rolled back.
+// Imports the meter list `text` of the concentrator `ctrId` as it is parsed: each meter is
+// applied as soon as its end tag is read and then freed. Errors (parser, database, value
+// conversions) propagate; meters applied before one stay until the caller's transaction is
+// rolled back.
 void ImportMeterInventoryText(InboundContext& context, std::string_view text,
                               const std::string& ctrId);
 

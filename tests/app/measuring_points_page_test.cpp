@@ -34,14 +34,11 @@ TEST_F(MeasuringPointsPageTest, EditChooseSaveReloadShowAMeterAndItsProfileFromT
                            "<profile><var Name=\"0000.ReadRegister\"/>"
                            "<var VID=\"01000100\"/></profile>");
     OpenPage(app::PageId::MeasuringPoints);
-    auto* page =
-        static_cast<app::MeasuringPointsPage*>(window_->PageOf(app::PageId::MeasuringPoints));
-    QTableWidget* grid = page->grid();
+    auto* grid = Find<QTableWidget>("StringGridAdminMeter");
+    auto* tree = Find<QTreeWidget>("TreeViewAdminMeter");
     const fs::path inbox = link::MirrorInbox(dir_.path(), "00A1");
     const auto cell = [&](int row, int column) { return grid->item(row, column)->text(); };
-    const auto chooseConcentrator = [&] {
-        ClickItem(page->frame()->tree, ChildByText(page->frame()->tree, "00A1 [ТП-5]"));
-    };
+    const auto chooseConcentrator = [&] { ClickItem(tree, ChildByText(tree, "00A1 [ТП-5]")); };
     chooseConcentrator();
     ASSERT_EQ(grid->rowCount(), 2);
 
@@ -58,13 +55,13 @@ TEST_F(MeasuringPointsPageTest, EditChooseSaveReloadShowAMeterAndItsProfileFromT
 
     // The category from the chooser, whose list is sorted.
     ClickRow(grid, 1, 7);
-    QComboBox* chooser = page->chooser();
+    auto* chooser = Find<QComboBox>("ComboBoxAdminMeter");
     ASSERT_TRUE(chooser->isVisible());
     QTest::keyClick(chooser, Qt::Key_Down);
     EXPECT_EQ(cell(1, 7), "Быт");
     EXPECT_EQ(cell(1, 0), "0000000B *");
 
-    Click(page->saveButton());
+    Press("ButtonAdminMeterSave");
     EXPECT_EQ(Count("MeasuringPoint",
                     "(Name='Ввод 1' AND MeterADDR='0000000A') OR "
                     "(CustomGroupUID=2 AND MeterADDR='0000000B')"),
@@ -78,13 +75,14 @@ TEST_F(MeasuringPointsPageTest, EditChooseSaveReloadShowAMeterAndItsProfileFromT
 
     // A meter's three tables (their rows are the importers' tests).
     ClickRow(grid, 0, 1);
-    auto* tabs = page->attributes();
-    EXPECT_EQ(tabs->archiveList()->item(0, 1)->text(), "I 30 мин (00000300)");
-    ASSERT_EQ(tabs->profileList()->rowCount(), 3);
+    auto* profile = Find<QTableWidget>("ValueListEditorAdminMeterProfile");
+    EXPECT_EQ(Find<QTableWidget>("ValueListEditorAdminMeterInfoArch")->item(0, 1)->text(),
+              "I 30 мин (00000300)");
+    ASSERT_EQ(profile->rowCount(), 3);
 
-    Click(page->refreshButton());
+    Press("ButtonAdminMeterRefresh");
     EXPECT_TRUE(fs::exists(inbox / "RefreshMeter_0000000A.xml"));
-    QTest::mouseClick(page->deleteButton(), Qt::LeftButton, Qt::AltModifier);
+    QTest::mouseClick(Find("ButtonAdminMeterDelete"), Qt::LeftButton, Qt::AltModifier);
     EXPECT_TRUE(fs::exists(inbox / "DeleteMeter_ANY.xml"));
     EXPECT_TRUE(messages_->errors().empty());
 
@@ -94,8 +92,8 @@ TEST_F(MeasuringPointsPageTest, EditChooseSaveReloadShowAMeterAndItsProfileFromT
     zb::testing::WriteFile(ctr / "ROOT/INFO/PROFILES/profile-00000012-00000003.xml",
                            "<profile><var Name=\"0000.ReadRegister\"/></profile>");
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
-    ASSERT_EQ(tabs->profileList()->rowCount(), 2);
-    EXPECT_EQ(tabs->profileList()->item(0, 1)->text(), "0000.ReadRegister");
+    ASSERT_EQ(profile->rowCount(), 2);
+    EXPECT_EQ(profile->item(0, 1)->text(), "0000.ReadRegister");
 }
 
 }  // namespace

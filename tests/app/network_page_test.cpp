@@ -17,13 +17,10 @@ using namespace std::chrono_literals;
 
 class NetworkPageTest : public WindowTest {
   protected:
-    NetworkPage* Page() const {
-        return static_cast<NetworkPage*>(window_->PageOf(app::PageId::Network));
-    }
-    QString Summary() const { return Page()->summaryLabel()->text(); }
+    QString Summary() const { return Find<QLabel>("LabelAdminNetworkSummary")->text(); }
     // The cells of the row whose ID is `id`, by column.
     QStringList Row(const QString& id) const {
-        QTableWidget* table = Page()->table();
+        auto* table = Find<QTableWidget>("StringGridAdminNetwork");
         QStringList cells;
         for (int r = 0; r < table->rowCount() && cells.isEmpty(); ++r) {
             for (int c = 0; table->item(r, NetworkPage::ColumnId)->text() == id &&
@@ -97,7 +94,7 @@ TEST_F(NetworkPageTest, FollowsSessionsAndKeepsTheLastOnesAcrossARestart) {
 
     // F5 reads the register again.
     storage::Database().ExecuteSql("INSERT into CTR (ID,Comment,XML) values('00B0','','')");
-    QTest::keyClick(Page()->table(), Qt::Key_F5);
+    QTest::keyClick(Find("StringGridAdminNetwork"), Qt::Key_F5);
     EXPECT_EQ(Summary(), "На связи: 0 из 3");
 }
 

@@ -8,7 +8,6 @@
 #include <QtCharts/QLineSeries>
 #include <sstream>
 
-#include "app/periodic_page.h"
 #include "app/stat_page.h"
 #include "link/mirror.h"
 #include "stats/results_export.h"
@@ -57,29 +56,36 @@ TEST_F(ResultsPages, ShowAWorkAndExportItThenWithdrawAPeriodicWork) {
     }
     OpenPage(PageId::Stat);
     auto* page = static_cast<app::StatPage*>(window_->PageOf(PageId::Stat));
-    page->fromCalendar()->setSelectedDate(QDate::currentDate());
-    emit page->fromCalendar()->clicked(QDate::currentDate());
-    QTableWidget* works = page->worksGrid();
+    auto* from = Find<QCalendarWidget>("MonthCalendarWorkStatFrom");
+    from->setSelectedDate(QDate::currentDate());
+    emit from->clicked(QDate::currentDate());
+    auto* works = Find<QTableWidget>("StringGridWorkStat");
+    const auto title = [&](const char* group) { return Find<QGroupBox>(group)->title(); };
+    const auto list = [&](const char* name) { return Find<QListWidget>(name); };
+    auto* results = Find<QTableWidget>("StringGridWorkStatResult");
     ASSERT_EQ(works->rowCount(), 1);  // the periodic works are not listed
     EXPECT_EQ(works->item(0, 2)->text(), "Опрос");
     ClickRow(works, 0, 1);
     Press("ButtonWorkStatShow");
-    ASSERT_TRUE(page->DetailsShown());
-    EXPECT_EQ(page->workHeader()->text(), QString("Задание #%1").arg(work));
-    EXPECT_EQ(page->group(0)->title() + page->group(1)->title() + page->group(2)->title(),
+    ASSERT_TRUE(Showing("LabelWorkStatWork"));
+    EXPECT_EQ(Find<QLabel>("LabelWorkStatWork")->text(), QString("Задание #%1").arg(work));
+    EXPECT_EQ(title("GroupBoxWorkStatDONE") + title("GroupBoxWorkStatFAIL") +
+                  title("GroupBoxWorkStatUNKNOWN"),
               "DONE = 1FAIL = 0UNKNOWN = 1");
-    EXPECT_EQ(page->list(2)->item(0)->text(), "00A1.0000000B");
+    EXPECT_EQ(list("ListBoxWorkStatUNKNOWN")->item(0)->text(), "00A1.0000000B");
 
-    ClickRow(page->list(0), 0);
-    EXPECT_EQ(page->resultGroup()->title(), "RESULT.DONE.00A1.0000000A, запросы");
-    ASSERT_EQ(page->resultsGrid()->rowCount(), 1);
-    EXPECT_EQ(page->resultsGrid()->item(0, 0)->text(), "ZARNIC.0000.EnergyArchive");
-    const auto series = page->chartView()->chart()->series();
+    ClickRow(list("ListBoxWorkStatDONE"), 0);
+    EXPECT_EQ(title("GroupBoxWorkStatResult"), "RESULT.DONE.00A1.0000000A, запросы");
+    ASSERT_EQ(results->rowCount(), 1);
+    EXPECT_EQ(results->item(0, 0)->text(), "ZARNIC.0000.EnergyArchive");
+    const auto series = Find<QChartView>("ChartViewWorkStat")->chart()->series();
     ASSERT_EQ(series.size(), 1);
     EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 3);
-    ASSERT_EQ(page->meterTabs()->basicList()->rowCount(), 1);
-    EXPECT_EQ(page->meterTabs()->basicList()->item(0, 1)->text(), "1.2");
-    EXPECT_EQ(page->meterTabs()->archiveList()->item(0, 0)->text(), "Сутки");
+    auto* basic = Find<QTableWidget>("ValueListEditorWorkStatMeterInfoBasic");
+    ASSERT_EQ(basic->rowCount(), 1);
+    EXPECT_EQ(basic->item(0, 1)->text(), "1.2");
+    EXPECT_EQ(Find<QTableWidget>("ValueListEditorWorkStatMeterInfoArch")->item(0, 0)->text(),
+              "Сутки");
 
     const fs::path csv = dir_ / "out.csv";
     page->SetExportFileChooser([&](const QString& suggested) {
@@ -105,13 +111,14 @@ TEST_F(ResultsPages, ShowAWorkAndExportItThenWithdrawAPeriodicWork) {
     ASSERT_TRUE(fs::exists(mirrored));
 
     ShowPage(PageId::Delete);
-    auto* removal = static_cast<app::PeriodicPage*>(window_->PageOf(PageId::Delete));
-    ASSERT_EQ(removal->worksList()->count(), 1);
-    EXPECT_EQ(removal->worksList()->item(0)->text(), "Сутки");
-    ClickRow(removal->worksList(), 0);
-    EXPECT_EQ(removal->ctrList()->selectedItems().size(), 2);
+    auto* periodic = list("ListBoxWorkDelete");
+    auto* ctrs = list("ListBoxWorkDeleteCtr");
+    ASSERT_EQ(periodic->count(), 1);
+    EXPECT_EQ(periodic->item(0)->text(), "Сутки");
+    ClickRow(periodic, 0);
+    EXPECT_EQ(ctrs->selectedItems().size(), 2);
     window_->StatusTick();
-    Click(removal->upLoadButton());
+    Press("ButtonWorkDeleteUpLoad");
     EXPECT_TRUE(fs::exists(link::MirrorInbox(dir_.path(), "00B2") /
                            "DeleteFile_w-00000000000000B2.xml.xml"));
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
@@ -131,10 +138,10 @@ TEST_F(ResultsPages, ShowAWorkAndExportItThenWithdrawAPeriodicWork) {
     ASSERT_EQ(RunConcentrator("00A1", ctr.path()), 0);
     EXPECT_FALSE(fs::exists(mirrored));
     EXPECT_TRUE(WaitFor([&] {
-        ClickRow(removal->worksList(), 0);
-        return removal->ctrList()->selectedItems().size() == 1;
+        ClickRow(periodic, 0);
+        return ctrs->selectedItems().size() == 1;
     }));
-    EXPECT_EQ(removal->ctrList()->selectedItems()[0]->text(), "00B2");
+    EXPECT_EQ(ctrs->selectedItems()[0]->text(), "00B2");
 }
 
 }  // namespace

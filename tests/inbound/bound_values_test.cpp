@@ -80,8 +80,8 @@ TEST_F(BoundValuesTest, BoundAndPlainStatementsStoreTheSameRows) {
     for (storage::TSQLiteDatabase* target : {&db(), &plain}) {
         InboundContext context(*target, programDir());
         ProcessResultText(context, results, "00A1");
-        ImportMeterInventory(context, *Parse(meters)->Root(), "00A1");
-        ImportMeterInventory(context, *Parse(meters)->Root(), "00B2");
+        ImportMeterInventoryText(context, meters, "00A1");
+        ImportMeterInventoryText(context, meters, "00B2");
         ImportNoise(context, *Parse(noise)->Root());
     }
     const std::vector<std::string> bound = Dump(db());

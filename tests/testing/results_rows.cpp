@@ -1,5 +1,6 @@
 #include "testing/results_rows.h"
 
+#include "storage/schema.h"
 #include "storage/stored_text.h"
 
 namespace zb::testing {
@@ -8,11 +9,7 @@ using storage::SqlInt;
 using storage::SqlText;
 
 ResultsRows::ResultsRows(storage::TSQLiteDatabase& db) : db_(db) {
-    // The library work of a dispatch; the server adds the column at start-up.
-    if (db_.QueryTable("SELECT * FROM pragma_table_info('Work') WHERE name='WorkLibUID'")
-            ->RowCount() == 0) {
-        db_.ExecuteSql("ALTER TABLE Work ADD COLUMN WorkLibUID INTEGER");
-    }
+    storage::EnsureWorkLibColumn(db_);  // as the server does at start-up
 }
 
 int64_t ResultsRows::AddCtr(const std::string& id, const std::string& comment) {
