@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "inbound/received_file_processor.h"
 #include "link/mirror.h"
 #include "storage/sqlite_database.h"
+#include "testing/recorders.h"
 #include "testing/temp_dir.h"
 #include "xml/xml_tree.h"
 
@@ -45,22 +45,12 @@ class EventRecorder : public base::CoreEvents {
         }
         Add(line);
     }
-    std::vector<std::string> events() const {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        events_.clear();
-    }
+    std::vector<std::string> events() const { return lines_.All(); }
+    void clear() { lines_.Clear(); }
 
   private:
-    void Add(std::string line) {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(line));
-    }
-    mutable std::mutex mutex_;
-    std::vector<std::string> events_;
+    void Add(const std::string& line) { lines_.Add(line); }
+    zb::testing::Texts lines_;
 };
 
 // The fixed "now" of the tests: 05.12.2026 14:03:09 local time.

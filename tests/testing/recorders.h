@@ -10,21 +10,43 @@
 
 namespace zb::testing {
 
-// Records operator messages; Confirm answers with `answer`.
-class MessageRecorder : public base::OperatorMessages {
+// A list of texts that several threads add to and read.
+class Texts {
   public:
-    void Warning(const std::string& text) override;
-    void Error(const std::string& text) override;
-    bool Confirm(const std::string& text) override;
-
-    std::vector<std::string> warnings() const;
-    std::vector<std::string> errors() const;
-    std::vector<std::string> questions() const;
-    bool answer = true;
+    void Add(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        texts_.push_back(text);
+    }
+    std::vector<std::string> All() const {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        texts_.clear();
+    }
 
   private:
     mutable std::mutex mutex_;
-    std::vector<std::string> warnings_, errors_, questions_;
+    std::vector<std::string> texts_;
+};
+
+// Records operator messages; Confirm answers with `answer`.
+class MessageRecorder : public base::OperatorMessages {
+  public:
+    void Warning(const std::string& text) override { warnings_.Add(text); }
+    void Error(const std::string& text) override { errors_.Add(text); }
+    bool Confirm(const std::string& text) override {
+        questions_.Add(text);
+        return answer;
+    }
+    std::vector<std::string> warnings() const { return warnings_.All(); }
+    std::vector<std::string> errors() const { return errors_.All(); }
+    std::vector<std::string> questions() const { return questions_.All(); }
+    bool answer = true;
+
+  private:
+    Texts warnings_, errors_, questions_;
 };
 
 // Installs itself as the log sink for its lifetime and keeps the texts (without the time prefix).
@@ -32,12 +54,11 @@ class LogRecorder {
   public:
     LogRecorder();
     ~LogRecorder();
-    std::vector<std::string> lines() const;
+    std::vector<std::string> lines() const { return lines_.All(); }
     bool Contains(const std::string& text) const;
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
+    Texts lines_;
     base::LogSink previous_;
 };
 
