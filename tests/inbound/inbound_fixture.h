@@ -25,7 +25,7 @@ namespace zb::inbound::testing {
 
 // Records every event as one line of text, e.g. "CtrValuesChanged 00A1"; a received profile's
 // rows follow as "kind=name" pieces.
-class EventRecorder : public base::CoreEvents {
+class EventRecorder : public base::CoreEvents, private zb::testing::Texts {
   public:
     void CtrValuesChanged(const std::string& ctrId) override { Add("CtrValuesChanged " + ctrId); }
     void PeriodicWorksChanged(const std::string& ctrId) override {
@@ -45,12 +45,8 @@ class EventRecorder : public base::CoreEvents {
         }
         Add(line);
     }
-    std::vector<std::string> events() const { return lines_.All(); }
-    void clear() { lines_.Clear(); }
-
-  private:
-    void Add(const std::string& line) { lines_.Add(line); }
-    zb::testing::Texts lines_;
+    std::vector<std::string> events() const { return All(); }
+    void clear() { Clear(); }
 };
 
 // The fixed "now" of the tests: 05.12.2026 14:03:09 local time.

@@ -264,12 +264,6 @@ TEST_F(ResultsTest, GetParamsAndGetProfileStoreTheirLines) {
     ProcessCommand("GetProfile", "", CommandAnsXml("DONE", "x=1,y=2"));
     EXPECT_EQ(Ctr("Profile"), "x=1\r\ny=2\r\n" + kReceived);
     EXPECT_THAT(events_->events(), ElementsAre("CtrValuesChanged 00A1"));
-    // Element names are found without regard to case.
-    Process(
-        "<R>\r\n  <WORKUID VALUE=\"0\"/>\r\n  <COMMAND>\r\n"
-        "    <REQ VAR=\"GetProfile\"/>\r\n    <ANS RESULT=\"DONE\" VALUE=\"p=1\"/>\r\n"
-        "  </COMMAND>\r\n</R>\r\n");
-    EXPECT_EQ(Ctr("Profile"), "p=1\r\n" + kReceived);
     EXPECT_EQ(ProfileText("a,,b"), "a\r\n\r\nb\r\n" + kReceived);
 }
 

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <stdexcept>
-#include <thread>
 
 #include "testing/temp_dir.h"
 
