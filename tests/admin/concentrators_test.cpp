@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "admin_db_fixture.h"
 #include "link/link_shared.h"
@@ -33,6 +34,16 @@ TEST(CtrId, TypedIdsBecomeTheHandshakeFormOrAreRefused) {
     for (const char* bad : {"", "   ", "../00A1", "00A1/..", "..", "00G1", "ПС-1", "1 2",
                             "123456789", "0x00A1", "00A1\\x"}) {
         EXPECT_FALSE(CanonicalCtrId(bad).has_value()) << bad;
+    }
+}
+
+// The spin buttons step the ID as a decimal number and stop at the ends of four digits.
+TEST(CtrSpin, StepsDecimalWithinFourDigits) {
+    const std::tuple<const char*, bool, Id> cases[] = {
+        {"0009", true, "0010"}, {"0010", false, "0009"}, {"9999", true, {}},
+        {"0000", false, {}},    {"00A1", true, {}},      {"-5", false, {}}};
+    for (const auto& [text, up, expected] : cases) {
+        EXPECT_EQ(SpinCtrId(text, up), expected) << text << (up ? " up" : " down");
     }
 }
 

@@ -76,6 +76,19 @@ TEST_F(MeasuringPointsTest, GridRowsShowNamesOrNullAndSaveOnlyMarkedRows) {
     EXPECT_EQ(SaveChangedRows(*db_, rows), 0);
 }
 
+// The chooser's names sort without regard to case (Cyrillic too); roles are "S" and "M".
+TEST_F(MeasuringPointsTest, ChooserListsAreSortedWithoutRegardToCase) {
+    const int64_t b = Insert("Balance", "фидер 2"), a = Insert("Balance", "Фидер 1");
+    const int64_t c = Insert("Balance", "Ввод");
+    std::vector<int64_t> uids;
+    for (const Row& item : ChooserItems(*db_, kColBalance)) {
+        uids.push_back(item.uid);
+    }
+    EXPECT_EQ(uids, (std::vector<int64_t>{c, a, b}));
+    const auto roles = ChooserItems(*db_, kColRole);
+    EXPECT_EQ(roles.size() == 2 ? roles[0].text + roles[1].text : "", "SM");
+}
+
 TEST_F(MeasuringPointsTest, MeterCommandsNameTheTargetAndRefuseAddressesThatLeaveTheInbox) {
     link::CreateMirrorFolders(dir_.path(), "00A1");
     const fs::path inbox = link::MirrorInbox(dir_.path(), "00A1");

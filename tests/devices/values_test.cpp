@@ -263,6 +263,11 @@ TEST(HexHelpers, NumbersFromHexadecimalText) {
     }
 }
 
+TEST(LineBreaks, BackslashesBothWaysAndLoneBreaksKept) {
+    EXPECT_EQ(BackslashToLineBreaks("a\\..\\b\\c"), "a\r\nb\r\nc");
+    EXPECT_EQ(LineBreaksToBackslash("1\r\n2\r\nlone\rCR\nLF"), "1\\2\\lone\rCR\nLF");
+}
+
 TEST(HexHelpers, BytesBothWays) {
     EXPECT_EQ(HexToBytes("01 02.03", 64), (Bytes{0x03, 0x02, 0x01}));
     EXPECT_EQ(HexToBytes("ABC", 64), (Bytes{0xAB, 0xC0}));

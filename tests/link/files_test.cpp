@@ -31,6 +31,7 @@ std::map<std::string, std::string> Tree(const fs::path& dir) {
 }
 
 TEST(Mirror, MapLinkPathKeepsEverythingInsideTheMirror) {
+    EXPECT_EQ(CtrIdText(0x0) + CtrIdText(0x12345) + CtrIdText(0xFFFFFFFE), "000012345FFFFFFFE");
     const fs::path mirror = "/p/CTR/CTR_00A1";
     EXPECT_EQ(MapLinkPath(mirror, "ROOT\\INFO\\METERS\\x.xml"),
               fs::path("/p/CTR/CTR_00A1/ROOT/INFO/METERS/x.xml"));

@@ -1,9 +1,22 @@
-#include "server/command_line.h"
-
+// The command line, and the program's runs that end at once (--export-work, --version, bad
+// options, a database that cannot be opened) against a database file of its own: exit codes
+// and output.
 #include <gtest/gtest.h>
+#include <sstream>
+
+#include "server/command_line.h"
+#include "stats/results_export.h"
+#include "storage/schema.h"
+#include "testing/process.h"
+#include "testing/results_rows.h"
+#include "testing/temp_dir.h"
 
 namespace zb::server {
 namespace {
+
+using zb::testing::ChildProcess;
+using zb::testing::ReadFile;
+using zb::testing::ServerExecutable;
 
 // What the arguments become: "dir port" and the flags set, or "refused" with a one-line error.
 std::string Parsed(const std::vector<std::string>& args) {
@@ -36,6 +49,67 @@ TEST(CommandLine, DefaultsEveryOptionAndTheRefusals) {
     for (const auto& [args, parsed] : cases) {
         EXPECT_EQ(Parsed(args), parsed) << (args.empty() ? "" : args.front());
     }
+}
+
+class ExportWorkProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        storage::TSQLiteDatabase db((dir_ / "ZarnicBox.db").string());
+        storage::CreateSchema(db);
+        zb::testing::ResultsRows rows(db);
+        rows.AddAnswer(rows.AddWork(0, "1"), 1, 0, "DONE", "Значение, \"в кавычках\"");
+        std::ostringstream expected;
+        stats::ExportWorkCsv(db, 1, expected);
+        expected_ = expected.str();
+    }
+
+    // Runs the program to its end; returns the exit code and leaves the output in output_.
+    int Run(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"--dir", dir_.path().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        ChildProcess program(ServerExecutable(), all);
+        const int code = program.Wait();
+        output_ = program.output();
+        return code;
+    }
+
+    zb::testing::TempDir dir_;
+    std::string expected_;
+    std::string output_;
+};
+
+TEST_F(ExportWorkProgram, ExitCodesAndOutput) {
+    ASSERT_NE(expected_.find("\"Значение, \"\"в кавычках\"\"\"\r\n"), std::string::npos);
+    const std::string file = (dir_ / "w1.csv").string();
+    const std::string bad = (dir_ / "no/such/dir.csv").string();
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string output;
+    } cases[] = {
+        {{"--export-work", "1"}, 0, expected_},
+        {{"--export-work", "1", "--output", file}, 0, ""},
+        {{"--export-work", "2"}, 2, "zarnicbox: no work with UID 2\n"},
+        {{"--export-work", "x"}, 2, "zarnicbox: --export-work needs a work UID (a number)\n"},
+        {{"--output", "f.csv"}, 2, "zarnicbox: --output goes with --export-work\n"},
+        {{"--export-work", "1", "--output", bad}, 1, "zarnicbox: cannot write " + bad + "\n"},
+        {{"--version", "--port", "0"}, 0, "ZarnicBox Rev.0.3.24 (file version 0.3.24.0)\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.code) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(output_, c.output);
+    }
+    EXPECT_EQ(ReadFile(file), expected_);
+    std::filesystem::remove(dir_ / "ZarnicBox.db");
+    EXPECT_EQ(Run({"--export-work", "1"}), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "ZarnicBox.db"));
+    // A database that cannot be opened stops a start with the message.
+    std::filesystem::create_directory(dir_ / "ZarnicBox.db");
+    EXPECT_EQ(Run({"--headless"}), 1);
+    EXPECT_NE(output_.find("Failed to open database \"" + (dir_ / "ZarnicBox.db").string() +
+                           "\" : unable to open database file"),
+              std::string::npos)
+        << output_;
 }
 
 }  // namespace

@@ -122,6 +122,7 @@ TEST_F(DatabaseTest, FailuresCarryTheLibrarysWords) {
     const std::string path = (dir / "missing-folder/x.db").string();
     EXPECT_EQ(MessageOf([&] { TSQLiteDatabase missing(path); }),
               "Failed to open database \"" + path + "\" : unable to open database file");
+    EXPECT_EQ(ResultCodeText(27), "Unknown SQLite Error Code \"27\"");
 }
 
 TEST_F(DatabaseTest, InsertsAndChangesAreCountedAndOnlyTheFirstStatementRuns) {

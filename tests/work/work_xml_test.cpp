@@ -31,6 +31,10 @@ TEST(WorkXml, CommentsReadBackAndTheReadersDefaults) {
     // A single work has an empty comment, whatever period the editor holds.
     EXPECT_EQ(WorkRowComment({"Once", false, "5 MIN", "1 DAY"}), "");
 
+    // A period without a blank is a factor on its own; a duration without one has none.
+    EXPECT_EQ(SplitPeriod("7").factor, 7);
+    EXPECT_FALSE(SplitDuration("7").factor || SplitPeriod("x DAY").factor);
+    EXPECT_EQ(SplitDuration("x DAY").code, "DAY");
     const Fields defaults{"<NULL>", "Single", "1 DAY", "1 DAY"};
     EXPECT_EQ(FieldsOf(ReadWorkXml("")), defaults);
     // A text that cannot be read at all gives the defaults.
@@ -64,6 +68,14 @@ TEST(TaskXml, BytesAndNodeTextsPerKind) {
     }
     const StoredTask stored = ReadTaskXml(BuildTaskXml(rows[6].task));
     EXPECT_EQ((Fields{stored.syntax, stored.value}), (Fields{"M-200", "a\r\nb"}));
+    // The reader's defaults; a count that is not a number leaves 3.
+    const StoredTask bare = ReadTaskXml("<task>\r\n  <req MaxAttempts=\"many\"/>\r\n</task>");
+    EXPECT_EQ((Fields{bare.var, bare.opCode, bare.arcType, bare.arcInterval, bare.start, bare.stop,
+                      std::to_string(bare.maxAttempts)}),
+              (Fields{"<NULL>", "R", "I", "1 DAY", "DAY-1", "DAY", "3"}));
+    // A request element without attributes gets no taskUID.
+    EXPECT_EQ(TaskLinesWithUid("<task>\r\n  <req Var=\"x\"/>\r\n</task>\r\n", 5),
+              "  <task>\r\n    <req Var=\"x\"/>\r\n  </task>\r\n");
 }
 
 TEST(WorkFile, AssembledByteForByte) {

@@ -1,7 +1,7 @@
-// The loader: what the server accepts from files and concentrators, and what it makes of it;
-// the look-ups on what it loaded.
+// The loader (what the server accepts from files and concentrators, what it makes of it, the
+// look-ups on what it loaded) and the written form (the bytes of files and stored XML; the
+// indented form of a whole document is read back byte for byte).
 #include <gtest/gtest.h>
-
 #include <istream>
 #include <sstream>
 #include <stdexcept>
@@ -254,6 +254,30 @@ TEST(XmlItem, ParamsAndLookupsIgnoreLetterCase) {
     EXPECT_EQ(child, nullptr);
     EXPECT_TRUE(ReadChildParam(root, 0, "ответ", "ЗНАЧ", "", value, child));
     EXPECT_EQ(value, "да");
+}
+
+TEST(XmlWriter, TextLinesAndTheEmptyElementRule) {
+    TXMLItem item;
+    item.SetName("a");
+    item.SetText(" \t\r\n ");
+    // Blank text and no children: an empty-element tag.
+    EXPECT_EQ(item.AsString(), "<a/>\r\n");
+
+    // Blank text with children: the text is not written.
+    item.New()->SetName("b");
+    EXPECT_EQ(item.AsString(), "<a>\r\n  <b/>\r\n</a>\r\n");
+
+    // Text on its own line one level deeper, untrimmed and escaped, before the children.
+    item.SetText(" x<y>&'\"\r\nz ");
+    EXPECT_EQ(item.AsString(1),
+              " <a>\r\n    x&lt;y&gt;&amp;&apos;&quot;<br/>z \r\n   <b/>\r\n </a>\r\n");
+
+    item.SetCrLfInAsString(false);
+    EXPECT_EQ(item.AsString(), "<a> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
+    // In attribute values only the CR LF pair becomes "<br/>"; a lone CR or LF stays as it is.
+    item.SetParam("v", "1\n2\r3\r\n\"");
+    EXPECT_EQ(item.AsString(),
+              "<a v=\"1\n2\r3<br/>&quot;\"> x&lt;y&gt;&amp;&apos;&quot;<br/>z <b/></a>");
 }
 
 }  // namespace
