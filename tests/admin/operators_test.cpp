@@ -89,6 +89,8 @@ TEST_F(LoginTest, EmptyTableHealsOnceWhateverThePassword) {
     EXPECT_EQ(Count("Operator"), 1);
     EXPECT_EQ(TryLogin(*db_, "KREMU", "KREMU").loggedIn.value().uid,
               db_->QueryTable("SELECT UID from Operator")->FieldInt64(0));
+    db_->ExecuteSql("UPDATE Operator set Password='A&quot;B'");  // the stored text form
+    EXPECT_EQ(PrefillLogin(*db_).value().password, "A\"B");
 }
 
 // The administrator's login and a wrong login or password are driven through the shell.
