@@ -1,11 +1,10 @@
 #include "stats/results_export.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <optional>
 
 #include "base/text.h"
+#include "stats/work_stats.h"
 #include "storage/stored_text.h"
 #include "storage/time_stamp.h"
 
@@ -13,17 +12,6 @@ namespace zb::stats {
 namespace {
 
 using storage::StoredTextDecode;
-
-std::optional<int64_t> StampOf(std::string_view text) {
-    const std::string trimmed = base::Trim(text);
-    int64_t value = 0;
-    const char* end = trimmed.data() + trimmed.size();
-    const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
-    if (trimmed.empty() || ec != std::errc() || ptr != end) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 // The fields shared by every record of one answer, and the two that vary per archive record.
 struct Answer {
@@ -33,14 +21,10 @@ struct Answer {
 
 void WriteArchiveRecords(std::ostream& out, Answer& answer, const std::string& localTimes,
                          size_t& written) {
-    const auto times = base::SplitLines(localTimes);
-    const auto values = base::SplitLines(answer.value);
-    for (size_t i = 0; i < std::max(times.size(), values.size()); ++i) {
+    for (const ArchiveRecord& record : ArchiveRecords(localTimes, answer.value)) {
         std::vector<std::string> fields = answer.fields;
-        const auto stamp = i < times.size() ? StampOf(times[i]) : std::nullopt;
-        fields.push_back(stamp ? ExportTimeText(*stamp)
-                               : (i < times.size() ? times[i] : std::string()));
-        fields.push_back(i < values.size() ? base::Trim(values[i]) : std::string());
+        fields.push_back(record.stamp ? ExportTimeText(*record.stamp) : record.time.value_or(""));
+        fields.push_back(base::Trim(record.value.value_or("")));
         out << CsvRecord(fields);
         ++written;
     }
@@ -105,7 +89,7 @@ size_t ExportWorkCsv(storage::TSQLiteDatabase& db, int64_t workUid, std::ostream
             continue;
         }
         std::vector<std::string> fields = answer.fields;
-        const auto stamp = StampOf(table->FieldText(7));
+        const auto stamp = DecimalOf(table->FieldText(7));
         fields.push_back(stamp ? ExportTimeText(*stamp) : std::string());
         fields.push_back(answer.value);
         out << CsvRecord(fields);

@@ -30,16 +30,6 @@ int64_t DaysSinceEpoch(const base::LocalDateTime& day) {
     return static_cast<int64_t>(std::trunc(base::ToDateTime(midnight) - epoch));
 }
 
-std::optional<int64_t> DecimalOf(std::string_view text) {
-    int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<double> NumberOf(std::string_view text) {
     const std::string trimmed = base::Trim(text);
     double value = 0;
@@ -67,7 +57,7 @@ std::vector<int64_t> MeterListOf(storage::TSQLiteDatabase& db, int64_t workUid) 
         return uids;
     }
     for (const std::string& line : base::SplitLines(Decoded(*table, 0))) {
-        if (const auto uid = DecimalOf(base::Trim(line))) {
+        if (const auto uid = DecimalOf(line)) {
             uids.push_back(*uid);
         }
     }
@@ -201,31 +191,51 @@ WorkMeters ReadWorkMeters(storage::TSQLiteDatabase& db, int64_t workUid) {
     return meters;
 }
 
-std::vector<std::string> ArchiveLines(std::string_view localTimes, std::string_view values) {
+std::optional<int64_t> DecimalOf(std::string_view text) {
+    const std::string trimmed = base::Trim(text);
+    int64_t value = 0;
+    const char* end = trimmed.data() + trimmed.size();
+    const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
+    if (trimmed.empty() || ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<ArchiveRecord> ArchiveRecords(std::string_view localTimes, std::string_view values) {
     const auto times = base::SplitLines(localTimes);
     const auto readings = base::SplitLines(values);
+    std::vector<ArchiveRecord> records(std::max(times.size(), readings.size()));
+    for (size_t i = 0; i < times.size(); ++i) {
+        records[i].time = times[i];
+        records[i].stamp = DecimalOf(times[i]);
+    }
+    for (size_t i = 0; i < readings.size(); ++i) {
+        records[i].value = readings[i];
+    }
+    return records;
+}
+
+std::vector<std::string> ArchiveLines(std::string_view localTimes, std::string_view values) {
     std::vector<std::string> lines;
-    for (size_t i = 0; i < std::max(times.size(), readings.size()); ++i) {
-        const std::string reading = i < readings.size() ? readings[i] : std::string();
-        if (i >= times.size()) {
+    for (const ArchiveRecord& record : ArchiveRecords(localTimes, values)) {
+        const std::string reading = record.value.value_or("");
+        if (!record.time) {
             lines.push_back(reading);
             continue;
         }
-        const auto stamp = DecimalOf(base::Trim(times[i]));
-        lines.push_back((stamp ? StampText(*stamp) : times[i]) + " -- " + reading);
+        lines.push_back((record.stamp ? StampText(*record.stamp) : *record.time) + " -- " +
+                        reading);
     }
     return lines;
 }
 
 std::vector<ArchivePoint> ArchivePoints(std::string_view localTimes, std::string_view values) {
-    const auto times = base::SplitLines(localTimes);
-    const auto readings = base::SplitLines(values);
     std::vector<ArchivePoint> points;
-    for (size_t i = 0; i < std::min(times.size(), readings.size()); ++i) {
-        const auto stamp = DecimalOf(base::Trim(times[i]));
-        const auto value = NumberOf(readings[i]);
-        if (stamp && value) {
-            points.push_back({*stamp, *value});
+    for (const ArchiveRecord& record : ArchiveRecords(localTimes, values)) {
+        const auto value = record.value ? NumberOf(*record.value) : std::nullopt;
+        if (record.stamp && value) {
+            points.push_back({*record.stamp, *value});
         }
     }
     return points;

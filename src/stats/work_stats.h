@@ -57,6 +57,18 @@ struct WorkMeters {
 };
 WorkMeters ReadWorkMeters(storage::TSQLiteDatabase& db, int64_t workUid);
 
+// The whole decimal number a text holds, blanks around it allowed; nothing for any other text.
+std::optional<int64_t> DecimalOf(std::string_view text);
+
+// One record of an archive read as stored: time i paired with value i. A time without a value,
+// or a value without a time, leaves the other out.
+struct ArchiveRecord {
+    std::optional<std::string> time;  // the stored time text
+    std::optional<int64_t> stamp;     // that time as a time stamp, when it is a number
+    std::optional<std::string> value;
+};
+std::vector<ArchiveRecord> ArchiveRecords(std::string_view localTimes, std::string_view values);
+
 // One record of an archive read: its time (seconds since the time-stamp epoch) and its value.
 struct ArchivePoint {
     int64_t stamp = 0;
