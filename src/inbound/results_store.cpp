@@ -347,18 +347,26 @@ void StoreAnswers(InboundContext& context, const xml::TXMLItem& task, int64_t ct
 
 }  // namespace
 
-void StoreZarnicRequestResults(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid) {
-    CurrentRequest& request = context.request;
+namespace {
+
+// The task's request with its variable and operation read into the current request; nullptr
+// when the task has no request or the request names no variable.
+const xml::TXMLItem* ReadRequest(CurrentRequest& request, const xml::TXMLItem& task) {
     const xml::TXMLItem* req = xml::FindItem(&task, 0, "req");
     if (req == nullptr) {
-        return;
+        return nullptr;
     }
     request.varName = Attribute(req, "Var");
-    if (request.varName.empty()) {
-        return;
-    }
     request.opCode = Attribute(req, "OpCode");
-    if (request.opCode.empty()) {
+    return request.varName.empty() ? nullptr : req;
+}
+
+}  // namespace
+
+void StoreZarnicRequestResults(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid) {
+    CurrentRequest& request = context.request;
+    const xml::TXMLItem* req = ReadRequest(request, task);
+    if (req == nullptr || request.opCode.empty()) {
         return;
     }
     request.writtenText =
@@ -371,17 +379,9 @@ void StoreZarnicRequestResults(InboundContext& context, const xml::TXMLItem& tas
 }
 
 void StorePlainRequestResults(InboundContext& context, const xml::TXMLItem& task, int64_t ctrUid) {
-    CurrentRequest& request = context.request;
-    const xml::TXMLItem* req = xml::FindItem(&task, 0, "req");
-    if (req == nullptr) {
-        return;
+    if (ReadRequest(context.request, task) != nullptr) {
+        StoreAnswers(context, task, ctrUid, false);
     }
-    request.varName = Attribute(req, "Var");
-    if (request.varName.empty()) {
-        return;
-    }
-    request.opCode = Attribute(req, "OpCode");
-    StoreAnswers(context, task, ctrUid, false);
 }
 
 }  // namespace zb::inbound
