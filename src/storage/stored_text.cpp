@@ -28,7 +28,7 @@ bool MayChangeInStoredForm(std::string_view text) {
 void AppendStoredText(std::string& stored, std::string_view text) {
     // Most texts hold nothing the stored form changes: they are taken as they are.
     if (MayChangeInStoredForm(text)) {
-        stored += StoredTextEncode(text);
+        xml::AppendXMLEscaped(stored, text);
     } else {
         stored.append(text);
     }

@@ -8,6 +8,8 @@ namespace zb::xml {
 
 // "&" "'" '"' "<" ">" and CR LF, in that order, each throughout the text; a lone CR or LF stays.
 std::string XMLEscape(std::string_view text);
+// The same, appended to `out` (no string of its own for the escaped text).
+void AppendXMLEscaped(std::string& out, std::string_view text);
 // "<br/>" "&gt;" "&lt;" "&quot;" "&apos;" "&amp;", in that order; "&amp;" last, so every other
 // escape is undone only where XMLEscape wrote it.
 std::string XMLUnescape(std::string_view text);

@@ -150,8 +150,18 @@ bool TXMLTokenizer::AtEnd() {
 }
 
 void TXMLTokenizer::MakeText() {
-    if (token_.find_first_of("\r\n") == std::string::npos &&
-        token_.find("  ") == std::string::npos) {
+    // One pass: a token without line breaks and double spaces is its own text (the common
+    // case, which then costs no copy).
+    bool plain = true;
+    char previous = 0;
+    for (const char c : token_) {
+        if (c == '\r' || c == '\n' || (c == ' ' && previous == ' ')) {
+            plain = false;
+            break;
+        }
+        previous = c;
+    }
+    if (plain) {
         textIsToken_ = true;
         return;
     }
