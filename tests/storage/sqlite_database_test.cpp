@@ -214,15 +214,13 @@ TEST_F(DatabaseTest, AZeroByteNeverCutsAStatementShort) {
 
 TEST_F(DatabaseTest, ALockHeldByAnotherProgramIsWaitedForThenNamed) {
     TSQLiteDatabase other((dir / "test.db").string());
-    other.ExecuteSql("BEGIN IMMEDIATE");
-    other.ExecuteSql("INSERT into Kinds (T) values('other')");
+    other.ExecuteSql("BEGIN EXCLUSIVE");
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         other.ExecuteSql("COMMIT");
     });
     db->ExecuteSql("INSERT into Kinds (T) values('mine')");  // waits for the commit
     release.join();
-    EXPECT_EQ(db->QueryTable("SELECT T from Kinds")->RowCount(), 2u);
 
     // Held longer than the busy timeout: the failure says why.
     other.ExecuteSql("BEGIN EXCLUSIVE");
@@ -235,11 +233,8 @@ TEST_F(DatabaseTest, ALockHeldByAnotherProgramIsWaitedForThenNamed) {
 TEST_F(DatabaseTest, AFullDatabaseSaysNoSpaceIsLeft) {
     db->QueryTable("PRAGMA max_page_count=" +
                    std::to_string(db->QueryTable("PRAGMA page_count")->FieldInt64(0) + 1));
-    const Failure failure = FailureOf([&] {
-        for (int i = 0; i < 100; ++i) {
-            db->ExecuteSql("INSERT into Kinds (T) values('" + std::string(4000, 'x') + "')");
-        }
-    });
+    const Failure failure =
+        FailureOf([&] { db->ExecuteSql("INSERT into Kinds (B) values(zeroblob(100000))"); });
     EXPECT_EQ(failure.code, SQLITE_FULL);
     EXPECT_NE(failure.message.find("(нет места на диске)"), std::string::npos) << failure.message;
 }
