@@ -110,7 +110,7 @@ TEST_F(EndToEndTest, AResultFileIsAppliedWholeAndOnce) {
     db().ExecuteSql(
         "CREATE TRIGGER refuse BEFORE INSERT ON BigData WHEN NEW.TaskUID = 13 "
         "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
-    RunConcentrator("00A1", ctr_.path());
+    EXPECT_NE(RunConcentrator("00A1", ctr_.path()), 0) << "answered: " << lastOutput_;
     EXPECT_THAT(log_.lines(),
                 Contains(AllOf(StartsWith("CtrID = 00A1, ОШИБКА: "), HasSubstr("disk full"))));
     EXPECT_EQ(CountRows("BigData") + CountRows("CTR", "InfoBasic IS NOT NULL"), 0);
