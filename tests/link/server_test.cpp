@@ -202,9 +202,8 @@ TEST_F(ServerTest, ConnectionsThatCannotGoOnAreClosed) {
     nameless.ReadExact(24);  // sent once the connection is counted
     // Before the handshake every frame is dropped and keeps nothing open: a request, and a
     // handshake answer for 00A9 of the wrong size (N = 5: a zero word added, both sums sealed).
-    const Bytes wrongSize = linktest::Hex(
-        "9d 00 00 80 ff ff ff ff 05 00 00 00 54 00 00 00 00 00 00 80 05 00 00 00 a9 00 00 00 00 00 "
-        "00 00");
+    const Bytes wrongSize =
+        linktest::Hex("9d000080 ffffffff 05000000 54000000 00000080 05000000 a9000000 00000000");
     for (int tick = 1; tick < kHandshakeLimitSeconds; ++tick) {
         nameless.Send(tick % 2 == 0 ? NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml") : wrongSize);
         server.Tick();

@@ -59,10 +59,9 @@ TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
     std::unique_ptr<ChildProcess> server;
     const uint16_t port =
         StartHeadless(server, dir.path(), {"/usr/bin/prlimit", "--nofile=64:128"});
-    std::vector<std::unique_ptr<linktest::RawClient>> idle;
-    for (int i = 0; i < 160; ++i) {
-        idle.push_back(std::make_unique<linktest::RawClient>(port));
-    }
+    std::vector<std::unique_ptr<linktest::RawClient>> idle(160);
+    for (auto& client : idle)
+        client = std::make_unique<linktest::RawClient>(port);
     const std::string refused = "Соединение не принято: нет свободных дескрипторов файлов";
     auto has = [&](const std::string& line) { return line.find(refused) != std::string::npos; };
     EXPECT_TRUE(server->WaitForLine(has, 20s)) << server->output();
