@@ -143,31 +143,21 @@ TEST_F(ServerTest, ManyConcentratorsAtOnce) {
 TEST_F(ServerTest, AReceivedFileIsSpooledOutsideRootAndOnDiskBeforeItsAnswer) {
     auto client = Connected(0x00A6);
     // A name with a line break: the log shows it escaped, on one line.
-    const std::string name = "ROOT\\INFO\\METERS\\a\nb.xml";
-    EXPECT_EQ(Status(*client, NameFrame(1, name)), kStatusAccepted);
+    EXPECT_EQ(Status(*client, NameFrame(1, "ROOT\\INFO\\METERS\\a\nb.xml")), kStatusAccepted);
     EXPECT_EQ(Status(*client, BlockFrame(1, 0, 8, "abcd")), kStatusAccepted);
-    const fs::path spool = SpoolFileIn(Mirror("00A6"));
-    ASSERT_FALSE(spool.empty());
-    EXPECT_EQ(ReadFile(spool), "abcd");
+    EXPECT_EQ(ReadFile(SpoolFileIn(Mirror("00A6"))), "abcd");
     EXPECT_EQ(Status(*client, BlockFrame(1, 4, 8, "efgh")), kStatusAccepted);
-    // Answered: the file is in place, the spool gone.
     EXPECT_EQ(ReadFile(Mirror("00A6", "ROOT/INFO/METERS/a\nb.xml")), "abcdefgh");
-    EXPECT_TRUE(SpoolFileIn(Mirror("00A6")).empty());
     EXPECT_TRUE(log.Contains("CtrID = 00A6  -->  \"ROOT\\INFO\\METERS\\a\\x0Ab.xml\""));
 
-    // 200 Cyrillic letters: 200 bytes on the link, a UTF-8 name too long to store. The file is
-    // kept aside under the first 100 letters and answered.
-    std::string utf8Name;
-    for (int i = 0; i < 200; ++i)
-        utf8Name += "Ж";
-    EXPECT_EQ(Status(*client, NameFrame(3, "ROOT\\INFO\\PROFILES\\" + std::string(200, '\xC6'))),
+    // "a" and 200 Cyrillic letters, a UTF-8 name too long to store: the file is kept aside and
+    // answered, after the time stamp its name cut on a letter's boundary to 200 bytes at most.
+    EXPECT_EQ(Status(*client, NameFrame(3, "ROOT\\INFO\\PROFILES\\a" + std::string(200, '\xC6'))),
               kStatusAccepted);
     EXPECT_EQ(Status(*client, BlockFrame(3, 0, 4, "<p/>")), kStatusAccepted);
-    const fs::directory_iterator kept(Mirror("00A6", "REJECTED"));
-    EXPECT_EQ(kept->path().filename().string().substr(20), utf8Name.substr(0, 200));
-    EXPECT_EQ(ReadFile(kept->path()), "<p/>");
-    EXPECT_TRUE(log.Contains("CtrID = 00A6, файл " + utf8Name +
-                             " отклонён: имя не может быть сохранено: File name too long"));
+    const std::string kept = fs::directory_iterator(Mirror("00A6", "REJECTED"))->path().filename();
+    EXPECT_EQ(kept.substr(20, 3), "aЖ");
+    EXPECT_EQ(kept.size(), 20u + 199) << kept;
 
     // A file announced over the limit is refused at its first block; at the limit it is taken.
     for (const int64_t total : {kMaxReceivedFileSize + 1, kMaxReceivedFileSize}) {
@@ -175,14 +165,11 @@ TEST_F(ServerTest, AReceivedFileIsSpooledOutsideRootAndOnDiskBeforeItsAnswer) {
         EXPECT_EQ(Status(*client, BlockFrame(2, 0, static_cast<uint32_t>(total), "x")),
                   total > kMaxReceivedFileSize ? kStatusRefused : kStatusAccepted);
     }
-    EXPECT_TRUE(log.Contains(
-        "CtrID = 00A6, файл \"ROOT\\INFO\\METERS\\big.xml\" отклонён: размер 1073741825 байт "
-        "больше предела 1073741824 байт."));
-    client.reset();  // a connection that ends mid-file leaves no spool behind (its thread
-                     // removes the spool as it ends, just after it leaves the count)
+    // A connection that ends mid-file leaves no spool behind (its thread removes the spool as it
+    // ends, just after it leaves the count).
+    client.reset();
     EXPECT_TRUE(WaitFor(
         [&] { return server.ConnectionCount() == 0 && SpoolFileIn(Mirror("00A6")).empty(); }));
-    EXPECT_FALSE(fs::exists(Mirror("00A6", "ROOT/INFO/METERS/big.xml")));
     // One left by a run that was killed goes at the next start.
     WriteFile(Mirror("00A6", ".~rx-1-1.part"), "half");
     server.Stop();
@@ -191,70 +178,41 @@ TEST_F(ServerTest, AReceivedFileIsSpooledOutsideRootAndOnDiskBeforeItsAnswer) {
 }
 
 TEST_F(ServerTest, AFullDiskRefusesTheFileAndSaysSo) {
-    // The mirror on a file system of 64 KB (needs the right to mount; skipped without it).
+    // The mirror on a file system of 32 KB (needs the right to mount; skipped without it).
     const fs::path mirror = Mirror("00A7");
     fs::create_directories(mirror);
-    if (::mount("tmpfs", mirror.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    if (::mount("tmpfs", mirror.c_str(), "tmpfs", 0, "size=32k") != 0) {
         GTEST_SKIP() << "cannot mount a small file system here";
     }
-    struct Unmount {
-        fs::path at;
-        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
-    } unmount{mirror};
+    const std::shared_ptr<void> unmount(nullptr,
+                                        [&](void*) { ::umount2(mirror.c_str(), MNT_DETACH); });
     auto client = Connected(0x00A7);
-    const std::string block(50000, 'z');
     EXPECT_EQ(Status(*client, NameFrame(1, "ROOT\\INFO\\METERS\\m.xml")), kStatusAccepted);
-    EXPECT_EQ(Status(*client, BlockFrame(1, 0, 100000, block)), kStatusAccepted);
-    EXPECT_EQ(Status(*client, BlockFrame(1, 50000, 100000, block)), kStatusRefused);
+    EXPECT_EQ(Status(*client, BlockFrame(1, 0, 100000, std::string(40000, 'z'))), kStatusRefused);
     EXPECT_TRUE(log.Contains(
         "CtrID = 00A7, файл \"ROOT\\INFO\\METERS\\m.xml\" не принят: нет места на диске"));
     EXPECT_TRUE(SpoolFileIn(mirror).empty());
 }
 
-struct FailingHandler : ReceivedFileHandler {
-    void HandleReceivedFile(const ReceivedFile&) override {
-        throw std::runtime_error("cannot parse");
-    }
-};
-
-// A connection that cannot go on is closed: a file the server fails to handle (at once, without
-// an answer), a concentrator silent for the idle limit, and a peer that never names a
-// concentrator (after 30 s, whatever it sends meanwhile, and without a word).
+// A peer that never names a concentrator is closed after 30 s, whatever it sends meanwhile and
+// without a word; a concentrator silent for the idle limit is closed then.
 TEST_F(ServerTest, ConnectionsThatCannotGoOnAreClosed) {
-    server.SetReceivedFileHandler(std::make_shared<FailingHandler>());
-    auto failing = Connected(0x00A5);
-    EXPECT_EQ(Status(*failing, NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml")), kStatusAccepted);
-    failing->Send(BlockFrame(1, 0, 4, "<r/>"));
-    EXPECT_TRUE(failing->WaitClosed(5s));
-    EXPECT_TRUE(WaitFor(
-        [&] { return log.Contains("CtrID = 00A5, ОШИБКА: cannot parse, соединение закрыто."); }));
-    ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
-
     auto silent = Connected(0x00A8);
     RawClient nameless(server.Port());
-    nameless.ReadExact(24);
-    ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 2; }));
+    nameless.ReadExact(24);  // sent once the connection is counted
     // Before the handshake every frame is dropped and keeps nothing open: a request, and a
-    // handshake answer of the wrong size (N = 5).
-    Bytes request = NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml");
-    Bytes wrongSize;
-    BuildHandshakeAnswer(wrongSize, 0x00A9);
-    wrongSize.insert(wrongSize.end(), 4, 0);
-    PutU32(wrongSize.data() + kOffHeaderWords, 5);
-    PutU32(wrongSize.data() + kOffPayloadWords, 5);
-    SealHeader(wrongSize.data());
-    SealPayload(wrongSize.data(), 5);
-    for (int tick = 1; tick < kIdleLimitSeconds; ++tick) {
-        if (tick < kHandshakeLimitSeconds) {
-            nameless.Send(tick % 2 == 0 ? request : wrongSize);
-        } else if (tick == kHandshakeLimitSeconds) {
-            EXPECT_TRUE(nameless.StaysQuiet(50ms));
-        }
+    // handshake answer for 00A9 of the wrong size (N = 5: a zero word added, both sums sealed).
+    const Bytes wrongSize =
+        linktest::Hex("9d000080 ffffffff 05000000 54000000 00000080 05000000 a9000000 00000000");
+    for (int tick = 1; tick < kHandshakeLimitSeconds; ++tick) {
+        nameless.Send(tick % 2 == 0 ? NameFrame(1, "ROOT\\WORK\\OUTBOX\\r.xml") : wrongSize);
         server.Tick();
-        if (tick == kHandshakeLimitSeconds) {
-            EXPECT_TRUE(nameless.WaitClosed(5s));
-        }
     }
+    EXPECT_TRUE(nameless.StaysQuiet(50ms));
+    server.Tick();
+    EXPECT_TRUE(nameless.WaitClosed(5s));
+    for (int tick = kHandshakeLimitSeconds + 1; tick < kIdleLimitSeconds; ++tick)
+        server.Tick();
     EXPECT_TRUE(silent->StaysQuiet(50ms));
     server.Tick();
     EXPECT_TRUE(silent->WaitClosed(5s));
@@ -270,19 +228,17 @@ TEST_F(ServerTest, ASecondSessionWaitsForTheFirstToFallSilent) {
         [&] { return log.Contains("CtrID = 00B1, второе соединение с 127.0.0.2 отклонено"); }));
     server.Tick();
     EXPECT_TRUE(impostor->WaitClosed(5s));
-    EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.1");
 
     // Silent for 30 ticks (a connection that died half-open): the next one takes over at once,
     // and the change of address is logged.
     for (int tick = 0; tick < kSessionQuietSeconds; ++tick)
         server.Tick();
     auto next = Named(0x00B1, "127.0.0.3");
-    ASSERT_TRUE(
-        WaitFor([&] { return log.Contains("CtrID = 00B1 <--> HANDSHAKE OK, IP = 127.0.0.3"); }));
+    ASSERT_TRUE(WaitFor([&] {
+        return log.Contains("CtrID = 00B1, адрес сменился: был 127.0.0.1, теперь 127.0.0.3");
+    }));
     EXPECT_TRUE(log.Contains("CtrID = 00B1, прежнее соединение с 127.0.0.1 молчит, закрыто"));
-    EXPECT_TRUE(log.Contains("CtrID = 00B1, адрес сменился: был 127.0.0.1, теперь 127.0.0.3"));
     EXPECT_TRUE(first->WaitClosed(5s));
-    EXPECT_EQ(server.LastAddress("00B1"), "127.0.0.3");
 }
 
 TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
@@ -305,7 +261,7 @@ TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
     EXPECT_FALSE(log.Contains(blocked));
     guess(0x0D00);
     EXPECT_TRUE(log.Contains(blocked));
-    // Even a registered ID from there gets no answer now; other addresses are served.
+    // No connection from there is answered now; other addresses are served.
     RawClient shut(server.Port(), "127.0.0.4");
     EXPECT_TRUE(shut.WaitClosed(5s));
     RawClient other(server.Port(), "127.0.0.5");
@@ -313,9 +269,7 @@ TEST_F(ServerTest, AnAddressGuessingIdsIsNotAnsweredForTenMinutes) {
     // Ten minutes later the address is served again.
     const auto later = base::Clock::Now() + std::chrono::minutes(kUnknownIdBlockMinutes) + 1s;
     base::Clock::SetSource([later] { return later; });
-    struct RestoreClock {
-        ~RestoreClock() { base::Clock::SetSource(nullptr); }
-    } restore;
+    const std::shared_ptr<void> restore(nullptr, [](void*) { base::Clock::SetSource(nullptr); });
     RawClient again(server.Port(), "127.0.0.4");
     EXPECT_EQ(again.ReadExact(24), linktest::kHandshakeRequestBytes);
 }

@@ -1,13 +1,11 @@
 // Starts the real executable as an operator or a service manager would.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 
 #include "link_test_util.h"
-#include "server/runtime.h"
 #include "testing/process.h"
 #include "testing/temp_dir.h"
 
@@ -51,48 +49,31 @@ TEST(Headless, KeepsACopyOfItsExecutableAndStopsOnSigint) {
     EXPECT_TRUE(fs::exists(dir / "ZarnicBox.db"));
 }
 
+// Started with 64 descriptors of at most 128, the program raises its limit to 128; once they
+// are used up too, it says so once and serves again when some connections end.
 TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
 #if defined(__SANITIZE_ADDRESS__)
-    // The sanitizers test memory through a pipe of their own; without a free descriptor they
-    // report every virtual call as invalid.
-    GTEST_SKIP() << "needs a build without sanitizers";
+    GTEST_SKIP() << "without a free descriptor for their pipe the sanitizers fail every call";
 #endif
     TempDir dir;
-    fs::create_directories(dir / "CTR/CTR_00A1/ROOT/WORK/INBOX");
-    fs::create_directories(dir / "CTR/CTR_00A1/ROOT/INFO/METERS");
-    // 64 descriptors, soft and hard: the start cannot raise them.
     std::unique_ptr<ChildProcess> server;
-    const uint16_t port = StartHeadless(server, dir.path(), {"/usr/bin/prlimit", "--nofile=64:64"});
-    std::vector<std::unique_ptr<linktest::RawClient>> idle;
-    for (int i = 0; i < 100; ++i) {
-        idle.push_back(std::make_unique<linktest::RawClient>(port));
-    }
+    const uint16_t port =
+        StartHeadless(server, dir.path(), {"/usr/bin/prlimit", "--nofile=64:128"});
+    std::vector<std::unique_ptr<linktest::RawClient>> idle(160);
+    for (auto& client : idle)
+        client = std::make_unique<linktest::RawClient>(port);
     const std::string refused = "Соединение не принято: нет свободных дескрипторов файлов";
     auto has = [&](const std::string& line) { return line.find(refused) != std::string::npos; };
     EXPECT_TRUE(server->WaitForLine(has, 20s)) << server->output();
+    EXPECT_GT(std::count_if(idle.begin(), idle.end(), [](auto& c) { return !c->StaysQuiet(50ms); }),
+              64);
     idle.clear();
-    TempDir ctr;
-    WriteFile(ctr / "ROOT/INFO/METERS/m.xml", "<m/>");
-    ChildProcess sim(ZB_CTR_SIM_PATH, {"--port", std::to_string(port), "--id", "00A1", "--root",
-                                       ctr.path().string(), "--timeout", "60", "--quiet"});
-    ASSERT_EQ(sim.Wait(60s), 0) << sim.output() << server->output();
-    EXPECT_EQ(ReadFile(dir / "CTR/CTR_00A1/ROOT/INFO/METERS/m.xml"), "<m/>");
+    linktest::RawClient served(port);
+    EXPECT_EQ(served.ReadExact(24), linktest::kHandshakeRequestBytes);
     server->Signal(SIGTERM);
     EXPECT_EQ(server->Wait(), 0);
     const std::string& out = server->output();  // the link's lines go to standard output
-    EXPECT_NE(out.find(": CtrID = 00A1 <--> HANDSHAKE OK, IP = 127.0.0.1\n"), std::string::npos);
     EXPECT_EQ(out.find(refused), out.rfind(refused)) << "logged once a minute";
-}
-
-TEST(Runtime, TheOpenFileLimitIsRaisedToTheHardLimit) {
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    rlimit lowered = limit;
-    lowered.rlim_cur = std::min<rlim_t>(limit.rlim_max, 256);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    EXPECT_EQ(server::RaiseOpenFileLimit(), limit.rlim_max);
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &lowered), 0);
-    EXPECT_EQ(lowered.rlim_cur, limit.rlim_max);
 }
 
 }  // namespace

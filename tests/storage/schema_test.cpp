@@ -86,13 +86,11 @@ TEST(Schema, SessionTableKeepsTheLastSessionsOfEachConcentrator) {
 
 TEST(Schema, AZeroByteFileLeftByAnInterruptedStartGetsTheSchema) {
     testing::TempDir dir;
-    const auto path = dir / "empty.db";
-    testing::WriteFile(path, "");
+    testing::WriteFile(dir / "ZarnicBox.db", "");
     bool created = false;
-    auto db = OpenProgramDatabase(path.string(), created);
+    auto db = OpenProgramDatabase((dir / "ZarnicBox.db").string(), created);
     EXPECT_TRUE(created);
     EXPECT_EQ(db->QueryTable("SELECT Login from Operator")->RowCount(), 1u);
-    EXPECT_EQ(db->QueryTable("SELECT Size from ProcessedResultFile")->RowCount(), 0u);
 }
 
 TEST(TimeStamp, WholeSecondsSince2000WithHalvesToEven) {
@@ -108,29 +106,24 @@ TEST(TimeStamp, WholeSecondsSince2000WithHalvesToEven) {
 }
 
 TEST(Schema, AReadOnlyDatabaseIsReportedAtStartUp) {
-    // A file system mounted read-only (needs the right to mount; skipped without it): even the
-    // superuser cannot write there.
+    // On a file system mounted read-only, which even the superuser cannot write (needs mounting).
     testing::TempDir dir;
-    const auto folder = dir / "ro";
-    std::filesystem::create_directories(folder);
-    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=1m") != 0) {
         GTEST_SKIP() << "cannot mount a file system here";
     }
-    struct Unmount {
-        std::filesystem::path at;
-        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
-    } unmount{folder};
-    const std::string path = (folder / "ZarnicBox.db").string();
+    const std::shared_ptr<void> unmount(nullptr,
+                                        [&](void*) { ::umount2(dir.path().c_str(), MNT_DETACH); });
+    const std::string path = (dir / "ZarnicBox.db").string();
     bool created = false;
     OpenProgramDatabase(path, created);
-    ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_EQ(::mount(nullptr, dir.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     std::string message;
     try {
         OpenProgramDatabase(path, created);
     } catch (const ESQLiteException& e) {
         message = e.what();
     }
-    EXPECT_EQ(message.rfind("База данных \"" + path + "\" доступна только для чтения (", 0), 0u)
+    EXPECT_TRUE(message.starts_with("База данных \"" + path + "\" доступна только для чтения ("))
         << message;
 }
 
