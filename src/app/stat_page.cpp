@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QtCharts/QChartView>
+#include <algorithm>
 #include <fstream>
 
 #include "app/shell_texts.h"
@@ -38,9 +39,13 @@ QTableWidget* MakeGrid(QWidget* parent, const QString& name, const QStringList& 
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->verticalHeader()->hide();
     grid->horizontalHeader()->setStretchLastSection(true);
+    // A column is never narrower than its caption: "Счётчиков" or "Результат" cut short would
+    // leave the operator guessing what the column holds.
     for (size_t i = 0; i < widths.size(); ++i) {
         if (widths[i] > 0) {
-            grid->setColumnWidth(static_cast<int>(i), widths[i]);
+            const int column = static_cast<int>(i);
+            grid->setColumnWidth(
+                column, std::max(widths[i], grid->horizontalHeader()->sectionSizeHint(column)));
         }
     }
     return grid;
