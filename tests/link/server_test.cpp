@@ -211,8 +211,9 @@ TEST_F(ServerTest, ConnectionsThatCannotGoOnAreClosed) {
     EXPECT_TRUE(nameless.StaysQuiet(50ms));
     server.Tick();
     EXPECT_TRUE(nameless.WaitClosed(5s));
-    for (int tick = kHandshakeLimitSeconds + 1; tick < kIdleLimitSeconds; ++tick)
+    for (int tick = kHandshakeLimitSeconds + 1; tick < kIdleLimitSeconds; ++tick) {
         server.Tick();
+    }
     EXPECT_TRUE(silent->StaysQuiet(50ms));
     server.Tick();
     EXPECT_TRUE(silent->WaitClosed(5s));

@@ -60,8 +60,9 @@ TEST(Headless, OutOfDescriptorsTheServerSaysSoOnceAndServesAgainWhenSomeEnd) {
     const uint16_t port =
         StartHeadless(server, dir.path(), {"/usr/bin/prlimit", "--nofile=64:128"});
     std::vector<std::unique_ptr<linktest::RawClient>> idle(160);
-    for (auto& client : idle)
+    for (auto& client : idle) {
         client = std::make_unique<linktest::RawClient>(port);
+    }
     const std::string refused = "Соединение не принято: нет свободных дескрипторов файлов";
     auto has = [&](const std::string& line) { return line.find(refused) != std::string::npos; };
     EXPECT_TRUE(server->WaitForLine(has, 20s)) << server->output();
