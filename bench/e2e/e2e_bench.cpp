@@ -20,23 +20,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "../link_server_run.h"
 #include "../result_file_data.h"
 #include "../spawn.h"
-#include "base/clock.h"
-#include "base/log.h"
 #include "devices/catalogue.h"
 #include "inbound/inbound_context.h"
 #include "inbound/received_file_processor.h"
@@ -165,26 +160,6 @@ struct OverTcp {
     double transferMs, handOverMs, handlerMs, handlerCpuMs, faults, totalMs;
 };
 
-// Ticks the server every 10 ms (the close countdowns) until destroyed.
-class Ticker {
-  public:
-    explicit Ticker(zb::link::LinkServer& server)
-        : thread_([this, &server] {
-              while (running_) {
-                  server.Tick();
-                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
-              }
-          }) {}
-    ~Ticker() {
-        running_ = false;
-        thread_.join();
-    }
-
-  private:
-    std::atomic<bool> running_{true};
-    std::thread thread_;
-};
-
 OverTcp ApplyOverTcp(zb::link::LinkServer& server, StampedHandler& handler, const fs::path& work,
                      const std::string& results, int round) {
     const fs::path send = work / "send";
@@ -192,26 +167,19 @@ OverTcp ApplyOverTcp(zb::link::LinkServer& server, StampedHandler& handler, cons
     zb::bench::WriteText(
         send / "ROOT" / "WORK" / "OUTBOX" / ("r-" + std::to_string(round) + ".xml"), results);
     EmptyResults();
-    std::mutex mutex;
-    std::optional<Clock::time_point> handshake, received;
-    zb::base::SetLogSink([&](const std::string& line) {
-        const auto now = Clock::now();
-        std::lock_guard lock(mutex);
-        if (line.find("HANDSHAKE OK") != std::string::npos)
-            handshake = now;
-        if (line.find("  -->  ") != std::string::npos)
-            received = now;
-    });
+    zb::bench::LogStamps stamps("  -->  ");  // the last block received
     int status = 0;
     {
-        Ticker ticker(server);
+        zb::bench::Ticker ticker(server);
         const pid_t pid = zb::bench::SpawnWithOutput(
             {ZB_CTR_SIM_PATH, "--port", std::to_string(server.Port()), "--id", "00A1", "--root",
              (work / "ctr").string(), "--send-from", send.string(), "--no-store", "--quiet"},
             work / "sim.out");
         waitpid(pid, &status, 0);
     }
-    zb::base::SetLogSink(nullptr);
+    stamps.Stop();
+    const auto& handshake = stamps.handshake;
+    const auto& received = stamps.marked;
     if (status != 0 || !handshake || !received || StoredAnswers() == 0) {
         std::ifstream out(work / "sim.out");
         std::fprintf(stderr, "transfer failed:\n%s\n",
@@ -265,9 +233,7 @@ int main(int argc, char** argv) {
     auto handler = std::make_shared<StampedHandler>(dir);
     zb::link::LinkServer server(dir, 0);
     server.SetReceivedFileHandler(handler);
-    server.SetClockKey(
-        "00A1",
-        std::to_string(zb::base::RoundHalfEven(zb::base::ToDateTime(zb::base::LocalNow()))));
+    zb::bench::ClockAlreadySet(server, "00A1");
     server.Start();
 
     ApplyInProcess(dir, results, -1);  // warm-up: the database file grows to its size once

@@ -36,11 +36,11 @@
 #include <thread>
 #include <vector>
 
-#include "base/clock.h"
 #include "link/frame.h"
 #include "link/link_server.h"
 #include "link/mirror.h"
 
+#include "../link_server_run.h"
 #include "../spawn.h"
 
 extern char** environ;
@@ -263,9 +263,7 @@ int Announce(const Args& args) {
     for (int i = 0; i < count; ++i) {
         const std::string id = CtrIdText(static_cast<uint32_t>(0x0A00 + i));
         CreateMirrorFolders(programDir, id);
-        server.SetClockKey(
-            id,
-            std::to_string(zb::base::RoundHalfEven(zb::base::ToDateTime(zb::base::LocalNow()))));
+        zb::bench::ClockAlreadySet(server, id);
     }
     rusage before{};
     getrusage(RUSAGE_SELF, &before);

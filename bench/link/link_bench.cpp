@@ -28,25 +28,21 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "base/clock.h"
-#include "base/log.h"
 #include "link/frame.h"
 #include "link/link_server.h"
 #include "link/mirror.h"
 
+#include "../link_server_run.h"
 #include "../spawn.h"
 
 extern char** environ;
@@ -55,6 +51,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace zb::link;
+using zb::bench::ClockAlreadySet;
+using zb::bench::Ticker;
 using Clock = std::chrono::steady_clock;
 
 struct Args {
@@ -96,34 +94,6 @@ std::string ReadText(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Ticks the server until stopped, keeping the peak connection count.
-class Ticker {
-  public:
-    Ticker(LinkServer& server, int ms)
-        : thread_([this, &server, ms] {
-              while (running_) {
-                  server.Tick();
-                  peak_ = std::max(peak_.load(), server.ConnectionCount());
-                  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-              }
-          }) {}
-    ~Ticker() {
-        running_ = false;
-        thread_.join();
-    }
-    size_t Peak() const { return peak_; }
-
-  private:
-    std::atomic<bool> running_{true};
-    std::atomic<size_t> peak_{0};
-    std::thread thread_;
-};
-
-void ClockAlreadySet(LinkServer& server, const std::string& id) {
-    server.SetClockKey(
-        id, std::to_string(zb::base::RoundHalfEven(zb::base::ToDateTime(zb::base::LocalNow()))));
-}
-
 double ServerTransferSeconds(const fs::path& work, const std::string& bytes) {
     const fs::path programDir = work / "program";
     fs::create_directories(programDir);
@@ -133,31 +103,22 @@ double ServerTransferSeconds(const fs::path& work, const std::string& bytes) {
     ClockAlreadySet(server, "0001");
     WriteBytes(MirrorInbox(programDir, "0001") / "big.xml", bytes);
 
-    std::mutex mutex;
-    std::optional<Clock::time_point> handshake, delivered;
-    zb::base::SetLogSink([&](const std::string& line) {
-        const auto now = Clock::now();
-        std::lock_guard lock(mutex);
-        if (line.find("HANDSHAKE OK") != std::string::npos)
-            handshake = now;
-        if (line.find("  <--  ") != std::string::npos)
-            delivered = now;
-    });
+    zb::bench::LogStamps stamps("  <--  ");  // the last block delivered
     int status = 0;
     {
-        Ticker ticker(server, 10);
+        Ticker ticker(server);
         status = RunSimulator({"--port", std::to_string(server.Port()), "--id", "0001", "--root",
                                (work / "ctr").string(), "--no-store", "--quiet"},
                               work / "sim.out");
     }
-    zb::base::SetLogSink(nullptr);
+    stamps.Stop();
     server.Stop();
     fs::remove_all(programDir);
-    if (status != 0 || !handshake || !delivered) {
+    if (status != 0 || !stamps.handshake || !stamps.marked) {
         std::fprintf(stderr, "transfer failed:\n%s\n", ReadText(work / "sim.out").c_str());
         std::exit(1);
     }
-    return std::chrono::duration<double>(*delivered - *handshake).count();
+    return std::chrono::duration<double>(*stamps.marked - *stamps.handshake).count();
 }
 
 void ReadAll(int fd, uint8_t* data, size_t size) {
