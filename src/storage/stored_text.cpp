@@ -8,30 +8,9 @@ std::string StoredTextEncode(std::string_view text) {
     return xml::XMLEscape(text);
 }
 
-bool MayChangeInStoredForm(std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-            case '\'':
-            case '"':
-            case '<':
-            case '>':
-            case '\r':
-                return true;
-            default:
-                break;
-        }
-    }
-    return false;
-}
-
 void AppendStoredText(std::string& stored, std::string_view text) {
-    // Most texts hold nothing the stored form changes: they are taken as they are.
-    if (MayChangeInStoredForm(text)) {
-        xml::AppendXMLEscaped(stored, text);
-    } else {
-        stored.append(text);
-    }
+    // Appended in runs: a text holding nothing the stored form changes is one append.
+    xml::AppendXMLEscaped(stored, text);
 }
 
 std::string StoredTextDecode(std::string_view stored) {

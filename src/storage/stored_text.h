@@ -9,9 +9,6 @@
 namespace zb::storage {
 
 std::string StoredTextEncode(std::string_view text);
-// Whether the text holds a character the stored form may change (the five escaped ones, or a CR
-// that may start a CR LF pair). Without one the stored form is the text itself.
-bool MayChangeInStoredForm(std::string_view text);
 // Appends the stored form of the text (StoredTextEncode) to `stored`.
 void AppendStoredText(std::string& stored, std::string_view text);
 std::string StoredTextDecode(std::string_view stored);

@@ -255,7 +255,7 @@ TEST(StoredText, AppendingGivesTheEncodedBytes) {
         std::string stored = "head|";
         AppendStoredText(stored, text);
         EXPECT_EQ(stored, "head|" + StoredTextEncode(text)) << text;
-        if (!MayChangeInStoredForm(text)) {
+        if (text.find_first_of("&'\"<>\r") == std::string::npos) {
             EXPECT_EQ(StoredTextEncode(text), text);
         }
     }
